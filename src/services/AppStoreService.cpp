@@ -1,0 +1,270 @@
+#include "AppStoreService.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <cstdio>
+
+#include "models/ZelvoError.h"
+#include "platform/Platform.h"
+#include "services/InstalledDetector.h"
+
+namespace {
+
+void printLine(const QString &line)
+{
+    // Console lines are part of how the app reports; flush so they are not
+    // lost when the process ends abruptly.
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+AppItem preset(QString id, QString name, QString chineseName, QString category, AppSourceType source,
+               std::optional<QString> brewName, QString version, PackageType package, QString bundleId,
+               QString appFilename, QString summary, QString description, QString homepage, QString downloadUrl)
+{
+    AppItem app;
+    app.id = std::move(id);
+    app.name = std::move(name);
+    app.chineseName = std::move(chineseName);
+    app.bundleId = std::move(bundleId);
+    app.appFilename = std::move(appFilename);
+    app.category = std::move(category);
+    app.summary = std::move(summary);
+    app.description = std::move(description);
+    app.homepage = std::move(homepage);
+    app.sourceType = source;
+    app.brewName = std::move(brewName);
+    app.currentVersion = std::move(version);
+    app.downloadUrl = std::move(downloadUrl);
+    app.packageType = package;
+    return app;
+}
+
+QList<AppItem> buildPresets()
+{
+    const auto S = [](const char *text) { return QString::fromUtf8(text); };
+    QList<AppItem> apps;
+    apps << preset(S("google-chrome"), S("Google Chrome"), S("谷歌浏览器"), S("网络浏览器"), AppSourceType::brew,
+                   S("google-chrome"), S("128.0.6613.120"), PackageType::dmg, S("com.google.Chrome"),
+                   S("Google Chrome.app"), S("由 Google 开发的高速、稳定、现代且安全的网络浏览器"),
+                   S("Google Chrome 是一款运行于 Mac 上的快速且安全的网络浏览器。具备强大的标签页管理、扩展生态以及跨平台云同步能力。"),
+                   S("https://www.google.com/chrome/"),
+                   S("https://dl.google.com/chrome/mac/universal/stable/GGRO/googlechrome.dmg"));
+    apps.last().iconUrl =
+        S("https://raw.githubusercontent.com/Homebrew/homebrew-cask/master/Casks/g/google-chrome.rb");
+    apps << preset(S("visual-studio-code"), S("Visual Studio Code"), S("VS Code 编辑器"), S("开发工具"),
+                   AppSourceType::brew, S("visual-studio-code"), S("1.93.1"), PackageType::zip,
+                   S("com.microsoft.VSCode"), S("Visual Studio Code.app"), S("微软推出的轻量且功能强大的现代代码编辑器"),
+                   S("Visual Studio Code 是针对现代 Web 和云应用重新定义和优化的代码编辑器，拥有海量插件生态和智能补全支持。"),
+                   S("https://code.visualstudio.com/"),
+                   S("https://code.visualstudio.com/sha/download?build=stable&os=darwin-arm64"));
+    apps << preset(S("iterm2"), S("iTerm2"), S("iTerm 终端神器"), S("开发工具"), AppSourceType::brew, S("iterm2"),
+                   S("3.5.4"), PackageType::zip, S("com.googlecode.iterm2"), S("iTerm.app"),
+                   S("macOS 必备的高级全能终端仿真器"),
+                   S("iTerm2 是 macOS Terminal 的最佳替代者。支持分屏、搜索、自动补全、即时重播和高度可定制的主题。"),
+                   S("https://iterm2.com/"), S("https://iterm2.com/downloads/stable/iTerm2-3_5_4.zip"));
+    apps << preset(S("docker"), S("Docker Desktop"), S("Docker 容器工作台"), S("开发工具"), AppSourceType::brew,
+                   S("docker"), S("4.34.2"), PackageType::dmg, S("com.docker.docker"), S("Docker.app"),
+                   S("一站式容器化与 Kubernetes 开发者桌面环境"),
+                   S("Docker Desktop 提供完整的容器开发套件，支持在 Mac 上轻松构建、共享和运行微服务及云原生应用。"),
+                   S("https://www.docker.com/products/docker-desktop/"),
+                   S("https://desktop.docker.com/mac/main/arm64/Docker.dmg"));
+    apps << preset(S("wechat"), S("WeChat"), S("微信"), S("通讯社交"), AppSourceType::direct, std::nullopt, S("3.8.8"),
+                   PackageType::dmg, S("com.tencent.xinWeChat"), S("WeChat.app"), S("跨平台的即时通讯与生活方式应用"),
+                   S("微信 Mac 原生版，支持收发消息、音视频通话、文件传输、朋友圈浏览以及小程序快捷使用。"),
+                   S("https://mac.weixin.qq.com/"), S("https://dldir1.qq.com/weixin/mac/WeChatMac.dmg"));
+    apps << preset(S("obsidian"), S("Obsidian"), S("黑曜石知识库"), S("效率办公"), AppSourceType::direct, std::nullopt,
+                   S("1.6.7"), PackageType::dmg, S("md.obsidian"), S("Obsidian.app"),
+                   S("强大的本地双链 Markdown 个人知识管理系统"),
+                   S("Obsidian 是基于本地 Markdown 文件的第二大脑，拥有丰富的图谱视图和社区插件生态，数据安全尽在本地掌控。"),
+                   S("https://obsidian.md/"),
+                   S("https://github.com/obsidianmd/obsidian-releases/releases/download/v1.6.7/Obsidian-1.6.7-arm64.dmg"));
+    apps.last().versionPatternUrl =
+        S("https://github.com/obsidianmd/obsidian-releases/releases/download/v{version}/Obsidian-{version}-arm64.dmg");
+    return apps;
+}
+
+// Inserts or replaces by id: a known id keeps its position, a new one goes first.
+void upsert(QList<AppItem> &apps, const AppItem &app)
+{
+    for (auto &existing : apps) {
+        if (existing.id == app.id) {
+            existing = app;
+            return;
+        }
+    }
+    apps.prepend(app);
+}
+
+} // namespace
+
+AppStoreService::AppStoreService(QString libraryFolder, const InstalledDetector &detector, QObject *parent)
+    : QObject(parent), m_folder(std::move(libraryFolder)), m_detector(detector)
+{
+    loadApps();
+    m_installedAppMap = m_detector.scanInstalledApps();
+}
+
+AppStoreService &AppStoreService::shared()
+{
+    static AppStoreService instance(Platform::libraryFolder(), InstalledDetector::shared());
+    return instance;
+}
+
+const QList<AppItem> &AppStoreService::defaultPresetApps()
+{
+    static const QList<AppItem> presets = buildPresets();
+    return presets;
+}
+
+QString AppStoreService::importFormatError()
+{
+    return QStringLiteral("JSON 格式既不是 AppItem 对象，也不是 AppItem 数组");
+}
+
+std::optional<AppItem> AppStoreService::app(const QString &id) const
+{
+    for (const auto &app : m_apps)
+        if (app.id == id)
+            return app;
+    return std::nullopt;
+}
+
+void AppStoreService::setApps(QList<AppItem> apps)
+{
+    m_apps = std::move(apps);
+    Q_EMIT appsChanged();
+}
+
+void AppStoreService::setInstalledAppMap(InstalledAppMap map)
+{
+    m_installedAppMap = std::move(map);
+    Q_EMIT installedAppMapChanged();
+}
+
+QString AppStoreService::storageFilePath() const
+{
+    QDir().mkpath(m_folder);
+    return QDir(m_folder).filePath(QStringLiteral("apps.json"));
+}
+
+void AppStoreService::loadApps()
+{
+    const QString path = storageFilePath();
+    QFile file(path);
+    if (file.exists()) {
+        if (file.open(QIODevice::ReadOnly)) {
+            try {
+                setApps(AppItem::listFromJson(file.readAll()));
+                return;
+            } catch (const DecodingError &) {
+            }
+            file.close();
+        }
+        // A library the user edited by hand and broke is still theirs: keep it
+        // beside the presets rather than overwrite it. If it cannot be moved,
+        // leave it alone and run on the presets in memory only.
+        if (!moveAsideUnusableFile(path)) {
+            setApps(defaultPresetApps());
+            return;
+        }
+    }
+    setApps(defaultPresetApps());
+    saveApps();
+}
+
+bool AppStoreService::moveAsideUnusableFile(const QString &path)
+{
+    const QString stem = path + QStringLiteral(".corrupt-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString backup = stem;
+    for (int counter = 1; QFileInfo::exists(backup); ++counter)
+        backup = stem + QStringLiteral("-%1").arg(counter);
+    if (!QFile::rename(path, backup)) {
+        printLine(QStringLiteral("应用库文件无法解析，且无法备份，本次不会覆盖它: ") + path);
+        return false;
+    }
+    printLine(QStringLiteral("应用库文件无法解析，已备份为: ") + backup);
+    return true;
+}
+
+SaveResult AppStoreService::saveApps()
+{
+    QSaveFile file(storageFilePath());
+    QString error;
+    if (!file.open(QIODevice::WriteOnly))
+        error = file.errorString();
+    else if (file.write(AppItem::listToJson(m_apps)) < 0 || !file.commit())
+        error = file.errorString();
+    if (error.isEmpty())
+        return {};
+    printLine(QStringLiteral("保存应用数据失败: ") + error);
+    return {false, error};
+}
+
+SaveResult AppStoreService::saveAppItem(const AppItem &app)
+{
+    auto apps = m_apps;
+    upsert(apps, app);
+    setApps(std::move(apps));
+    return saveApps();
+}
+
+SaveResult AppStoreService::removeApp(const QString &id)
+{
+    auto apps = m_apps;
+    apps.removeIf([&](const AppItem &app) { return app.id == id; });
+    setApps(std::move(apps));
+    return saveApps();
+}
+
+ImportResult AppStoreService::importFromJson(const QString &text)
+{
+    return importFromData(text.toUtf8());
+}
+
+ImportResult AppStoreService::importFromData(const QByteArray &data)
+{
+    QList<AppItem> incoming;
+    try {
+        incoming = AppItem::listFromJson(data);
+    } catch (const DecodingError &) {
+        const auto document = QJsonDocument::fromJson(data);
+        if (!document.isObject())
+            throw DecodingError(importFormatError());
+        try {
+            incoming = {AppItem::fromJson(document.object())};
+        } catch (const DecodingError &) {
+            throw DecodingError(importFormatError());
+        }
+    }
+    if (incoming.isEmpty())
+        return {0, saveApps()};
+    auto apps = m_apps;
+    for (const auto &app : incoming)
+        upsert(apps, app);
+    setApps(std::move(apps));
+    return {int(incoming.size()), saveApps()};
+}
+
+QString AppStoreService::exportToJson() const
+{
+    return QString::fromUtf8(AppItem::listToJson(m_apps));
+}
+
+AppInstallStatus AppStoreService::getInstallStatus(const AppItem &app) const
+{
+    return InstalledDetector::checkStatus(app, m_installedAppMap);
+}
+
+void AppStoreService::refreshInstalledStatus()
+{
+    setInstalledAppMap(m_detector.scanInstalledApps());
+}

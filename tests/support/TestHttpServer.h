@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QTcpServer>
+#include <QUrl>
+
+#include <functional>
+
+// A small HTTP/1.1 server on 127.0.0.1 (random port) for tests. Each route
+// answers one path with a canned reply that can redirect, fail, drip slowly,
+// leave out Content-Length or never answer at all.
+class TestHttpServer final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TestHttpServer)
+
+public:
+    struct Reply
+    {
+        int status = 200;
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        bool sendContentLength = true;
+        int chunkSize = 0;       // > 0: write the body in chunks of this size...
+        int chunkIntervalMs = 0; // ...this many milliseconds apart
+        bool stall = false;      // accept the request and never answer
+        QString bodyFile;        // stream the body from this file instead of `body`
+    };
+
+    explicit TestHttpServer(QObject *parent = nullptr);
+    ~TestHttpServer() override;
+
+    QUrl url(const QString &path = QStringLiteral("/")) const;
+    quint16 port() const { return m_server.serverPort(); }
+
+    void route(const QString &path, Reply reply);
+    void routeBody(const QString &path, QByteArray body, QByteArray contentType = "application/octet-stream");
+    void routeRedirect(const QString &path, const QString &location, int status = 302);
+    // Computes the reply per request (path and query, method).
+    void routeHandler(const QString &path, std::function<Reply(const QByteArray &target)> handler);
+
+    // Request targets (path + query) in arrival order.
+    const QList<QByteArray> &requests() const { return m_requests; }
+
+private:
+    void handleConnection(class QTcpSocket *socket);
+    void respond(class QTcpSocket *socket, const QByteArray &target);
+
+    QTcpServer m_server;
+    QHash<QString, Reply> m_routes;
+    QHash<QString, std::function<Reply(const QByteArray &)>> m_handlers;
+    QList<QByteArray> m_requests;
+};
