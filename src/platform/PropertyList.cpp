@@ -10,7 +10,7 @@
 
 namespace PropertyList {
 
-std::optional<QHash<QString, QString>> readTopLevelStrings(const QString &path)
+std::optional<QHash<QString, QString>> readTopLevelStrings(const QString &path, const QList<const char *> &keys)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -26,22 +26,14 @@ std::optional<QHash<QString, QString>> readTopLevelStrings(const QString &path)
         return std::nullopt;
 
     QHash<QString, QString> strings;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(root, &it);
-    for (;;) {
-        char *key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(root, it, &key, &value);
-        if (!key)
-            break;
+    for (const char *key : keys) {
+        const plist_t value = plist_dict_get_item(root, key);
         if (value && plist_get_node_type(value) == PLIST_STRING) {
             uint64_t length = 0;
             const char *text = plist_get_string_ptr(value, &length);
             strings.insert(QString::fromUtf8(key), QString::fromUtf8(text, qsizetype(length)));
         }
-        free(key);
     }
-    free(it);
     return strings;
 }
 

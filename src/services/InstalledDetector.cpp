@@ -62,7 +62,9 @@ InstalledAppMap InstalledDetector::scanInstalledApps() const
 
 std::optional<InstalledAppInfo> InstalledDetector::readAppInfo(const QString &bundlePath)
 {
-    const auto strings = PropertyList::readTopLevelStrings(bundlePath + QLatin1String("/Contents/Info.plist"));
+    const auto strings = PropertyList::readTopLevelStrings(
+        bundlePath + QLatin1String("/Contents/Info.plist"),
+        {"CFBundleIdentifier", "CFBundleShortVersionString", "CFBundleVersion", "CFBundleDisplayName", "CFBundleName"});
     if (!strings)
         return std::nullopt;
     auto value = [&](const char *key) -> std::optional<QString> {

@@ -1,0 +1,196 @@
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "services/InstalledDetector.h"
+#include "support/TestFolders.h"
+
+namespace {
+
+AppItem record(std::optional<QString> bundleId, std::optional<QString> appFilename, QString name, QString version)
+{
+    AppItem app;
+    app.id = QStringLiteral("x");
+    app.name = std::move(name);
+    app.bundleId = std::move(bundleId);
+    app.appFilename = std::move(appFilename);
+    app.currentVersion = std::move(version);
+    return app;
+}
+
+} // namespace
+
+class TestInstalledDetector final : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_root;
+    QString m_system, m_user, m_global;
+    InstalledAppMap m_map;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_global = m_root.filePath(QStringLiteral("Applications"));
+        m_system = m_root.filePath(QStringLiteral("System/Applications"));
+        m_user = m_root.filePath(QStringLiteral("home/Applications"));
+        using TestFolders::makeBundle;
+        makeBundle(m_global, QStringLiteral("Foo"), QStringLiteral("com.Example.Foo"), QStringLiteral("1.0"));
+        makeBundle(m_global, QStringLiteral("Binary"), QStringLiteral("com.example.binary"), QStringLiteral("2.5"), true);
+        makeBundle(m_global, QStringLiteral("NoId"), QString(), QStringLiteral("3"));
+        makeBundle(m_global, QStringLiteral("Shared"), QStringLiteral("com.example.shared"), QStringLiteral("1.0"));
+        makeBundle(m_user, QStringLiteral("Shared"), QStringLiteral("com.example.shared"), QStringLiteral("2.0"));
+        makeBundle(m_system, QStringLiteral("Calculator"), QStringLiteral("com.apple.calculator"), QStringLiteral("11"));
+        makeBundle(m_global + QStringLiteral("/Utilities"), QStringLiteral("Terminal"), QStringLiteral("com.apple.Terminal"), QStringLiteral("2"));
+        makeBundle(m_global, QStringLiteral(".Hidden"), QStringLiteral("com.example.hidden"), QStringLiteral("1"));
+        TestFolders::writeFile(m_global, QStringLiteral("Upper.APP/Contents/Info.plist"),
+                               TestFolders::readFile(m_global + QStringLiteral("/Foo.app/Contents/Info.plist")));
+        QDir().mkpath(m_global + QStringLiteral("/Empty.app/Contents"));
+        TestFolders::writeFile(m_global, QStringLiteral("Broken.app/Contents/Info.plist"), "<plist><dict><key>");
+        TestFolders::writeFile(m_global, QStringLiteral("Array.app/Contents/Info.plist"),
+                               R"(<?xml version="1.0"?><plist version="1.0"><array><string>x</string></array></plist>)");
+        // Typed values that are not text fall back to the next key.
+        TestFolders::writeFile(m_global, QStringLiteral("Typed.app/Contents/Info.plist"), R"(<?xml version="1.0"?>
+<plist version="1.0"><dict>
+<key>CFBundleShortVersionString</key><integer>7</integer>
+<key>CFBundleVersion</key><string>5.1</string>
+<key>CFBundleIdentifier</key><array/>
+</dict></plist>)");
+        InstalledDetector detector({m_global, m_system, m_root.filePath(QStringLiteral("missing")), m_user});
+        m_map = detector.scanInstalledApps();
+    }
+
+    void scanKeys_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("identifier lower-cased") << "com.example.foo" << true;
+        QTest::newRow("file name lower-cased") << "foo" << true;
+        QTest::newRow("binary plist") << "com.example.binary" << true;
+        QTest::newRow("empty identifier: name only") << "noid" << true;
+        QTest::newRow("no sub-folders") << "terminal" << false;
+        QTest::newRow("no sub-folders by id") << "com.apple.terminal" << false;
+        QTest::newRow("hidden bundle") << "com.example.hidden" << false;
+        QTest::newRow("upper-case extension") << "upper" << false;
+        QTest::newRow("no Info.plist") << "empty" << false;
+        QTest::newRow("malformed Info.plist") << "broken" << false;
+        QTest::newRow("array at top level") << "array" << false;
+        QTest::newRow("system folder") << "com.apple.calculator" << true;
+    }
+
+    void scanKeys()
+    {
+        QFETCH(QString, key);
+        QFETCH(bool, found);
+        QCOMPARE(m_map.contains(key), found);
+    }
+
+    void scanRecords()
+    {
+        QCOMPARE(m_map.value(QStringLiteral("foo")), m_map.value(QStringLiteral("com.example.foo")));
+        QCOMPARE(m_map.value(QStringLiteral("foo")).bundleId, std::optional<QString>(QStringLiteral("com.Example.Foo")));
+        QCOMPARE(m_map.value(QStringLiteral("foo")).bundlePath, m_global + QStringLiteral("/Foo.app"));
+        QCOMPARE(m_map.value(QStringLiteral("binary")).version, std::optional<QString>(QStringLiteral("2.5")));
+        const auto typed = m_map.value(QStringLiteral("typed"));
+        QCOMPARE(typed.version, std::optional<QString>(QStringLiteral("5.1")));
+        QCOMPARE(typed.bundleId, std::nullopt);
+        QCOMPARE(typed.name, QStringLiteral("Typed"));
+        QVERIFY(!m_map.contains(QString())); // the empty identifier is never a key
+        // The user's own folder is scanned last and wins.
+        QCOMPARE(m_map.value(QStringLiteral("com.example.shared")).version, std::optional<QString>(QStringLiteral("2.0")));
+        QCOMPARE(m_map.value(QStringLiteral("shared")).bundlePath, m_user + QStringLiteral("/Shared.app"));
+    }
+
+    void matching_data()
+    {
+        QTest::addColumn<QVariant>("bundleId");
+        QTest::addColumn<QVariant>("appFilename");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expectedPath");
+        const QVariant none;
+        QTest::newRow("by identifier, any case") << QVariant(QStringLiteral("COM.EXAMPLE.FOO")) << none << "zzz" << "Foo.app";
+        QTest::newRow("identifier missing, file name") << QVariant(QStringLiteral("com.nope")) << QVariant(QStringLiteral("Foo.app")) << "zzz" << "Foo.app";
+        QTest::newRow("file name as path") << none << QVariant(QStringLiteral("/x/Binary.app")) << "zzz" << "Binary.app";
+        QTest::newRow("name, case-insensitive") << none << none << "FOO" << "Foo.app";
+        QTest::newRow("empty identifier falls back") << QVariant(QString()) << none << "noid" << "NoId.app";
+        QTest::newRow("nothing matches") << QVariant(QStringLiteral("com.nope")) << none << "nope" << "";
+        QTest::newRow("name keeps its extension") << none << none << "Foo.app" << "";
+    }
+
+    void matching()
+    {
+        QFETCH(QVariant, bundleId);
+        QFETCH(QVariant, appFilename);
+        QFETCH(QString, name);
+        QFETCH(QString, expectedPath);
+        const auto app = record(bundleId.isValid() ? std::optional(bundleId.toString()) : std::nullopt,
+                                appFilename.isValid() ? std::optional(appFilename.toString()) : std::nullopt, name,
+                                QStringLiteral("1.0"));
+        const auto status = InstalledDetector::checkStatus(app, m_map);
+        if (expectedPath.isEmpty())
+            QCOMPARE(status, AppInstallStatus::notInstalled());
+        else
+            QVERIFY2(status.path.endsWith(QLatin1Char('/') + expectedPath), qPrintable(status.path));
+    }
+
+    void classification_data()
+    {
+        QTest::addColumn<QVariant>("installed"); // invalid = bundle without version
+        QTest::addColumn<QString>("catalog");
+        QTest::addColumn<bool>("outdated");
+        const auto v = [](const char *t) { return QVariant(QString::fromUtf8(t)); };
+        QTest::newRow("1.0 vs 1.0.0") << v("1.0") << "1.0.0" << false;
+        QTest::newRow("1.9 vs 1.10") << v("1.9") << "1.10" << true;
+        QTest::newRow("2.0 vs 1.9.9") << v("2.0") << "1.9.9" << false;
+        QTest::newRow("comma build") << v("1.2.3,456") << "1.2.3" << false;
+        QTest::newRow("underscore build") << v("1.2.3_456") << "1.2.3" << false;
+        QTest::newRow("V prefix") << v("V3.1") << "3.1" << false;
+        QTest::newRow("v prefix") << v("v3.1") << "3.1" << false;
+        QTest::newRow("no version") << QVariant() << "1.0" << true;
+        QTest::newRow("parenthesised build dropped") << v("1.2.3 (45)") << "1.2.3" << true;
+        QTest::newRow("empty catalog") << v("4.5") << "" << false;
+        QTest::newRow("catalog with comma") << v("128.0.6613.120") << "128.0.6613.120,abc" << false;
+        QTest::newRow("older by comma'd catalog") << v("127") << "128.0,abc" << true;
+        QTest::newRow("whitespace") << v(" 2.0\n") << "2.0" << false;
+        QTest::newRow("beta piece dropped") << v("2.1b3") << "2.0" << false;
+        QTest::newRow("signs") << v("1.-1") << "1.0" << true;
+        QTest::newRow("overflow dropped") << v("99999999999999999999.1") << "1" << false;
+        QTest::newRow("empty pieces") << v("1..2") << "1.2" << false;
+    }
+
+    void classification()
+    {
+        QFETCH(QVariant, installed);
+        QFETCH(QString, catalog);
+        QFETCH(bool, outdated);
+        InstalledAppMap map;
+        map.insert(QStringLiteral("foo"), {QStringLiteral("Foo"), std::nullopt,
+                                           installed.isValid() ? std::optional(installed.toString()) : std::nullopt,
+                                           QStringLiteral("/A/Foo.app")});
+        const auto status = InstalledDetector::checkStatus(record(std::nullopt, std::nullopt, QStringLiteral("Foo"), catalog), map);
+        const QString raw = installed.isValid() ? installed.toString() : QStringLiteral("0.0.0");
+        if (outdated)
+            QCOMPARE(status, AppInstallStatus::updateAvailable(raw, catalog, QStringLiteral("/A/Foo.app")));
+        else
+            QCOMPARE(status, AppInstallStatus::installed(raw, QStringLiteral("/A/Foo.app")));
+    }
+
+    void normalize_data()
+    {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("v once") << "vv1" << "v1";
+        QTest::newRow("not trimmed again") << " v 1.0" << " 1.0";
+        QTest::newRow("comma before underscore") << "1_2,3" << "1";
+        QTest::newRow("case kept") << "1.0-Beta" << "1.0-Beta";
+    }
+
+    void normalize()
+    {
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        QCOMPARE(InstalledDetector::normalizeVersion(in), out);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstalledDetector)
+#include "tst_InstalledDetector.moc"
