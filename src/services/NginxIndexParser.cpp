@@ -23,8 +23,7 @@ namespace {
 // Group 1 is the link target; the link text (group 2) is never looked at.
 const QString linkPatternText = QStringLiteral(R"re(<a\s+(?:[^>]*?\s+)?href=["']([^"']+)["'][^>]*>(.*?)</a>)re");
 // Group 1 is the version: two or three numbers, then an optional "-" suffix.
-const QString versionPatternText =
-    QStringLiteral(R"re((?:[vV]?)([0-9]+\.[0-9]+(?:\.[0-9]+)?(?:-[a-zA-Z0-9\.]*)?))re");
+const QString versionPatternText = QStringLiteral(R"re((?:[vV]?)([0-9]+\.[0-9]+(?:\.[0-9]+)?(?:-[a-zA-Z0-9\.]*)?))re");
 
 QRegularExpression compiled(const QString &pattern, QRegularExpression::PatternOptions options)
 {
@@ -55,7 +54,7 @@ const QRegularExpression &versionPattern()
 std::optional<char32_t> referenceValue(QStringView name)
 {
     static const QHash<QString, char32_t> named = {
-        {QStringLiteral("amp"), U'&'},  {QStringLiteral("lt"), U'<'},   {QStringLiteral("gt"), U'>'},
+        {QStringLiteral("amp"), U'&'},  {QStringLiteral("lt"), U'<'},    {QStringLiteral("gt"), U'>'},
         {QStringLiteral("quot"), U'"'}, {QStringLiteral("apos"), U'\''}, {QStringLiteral("nbsp"), U'\u00A0'},
     };
     if (!name.startsWith(u'#')) {
@@ -67,7 +66,7 @@ std::optional<char32_t> referenceValue(QStringView name)
     bool ok = false;
     const uint value = digits.toUInt(&ok, hex ? 16 : 10);
     const bool allDigits = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [hex](QChar c) {
-        return c.isDigit() || (hex && QStringView(u"abcdefABCDEF").contains(c));
+        return (c >= u'0' && c <= u'9') || (hex && QStringView(u"abcdefABCDEF").contains(c));
     });
     if (!allDigits)
         return std::nullopt;
@@ -186,8 +185,7 @@ QFuture<FetchedPage> fetchPage(QNetworkAccessManager *manager, const QUrl &url, 
 
 } // namespace
 
-NginxIndexParser::NginxIndexParser(QNetworkAccessManager *network, int timeoutMs, qint64 maxPageBytes,
-                                   QObject *parent)
+NginxIndexParser::NginxIndexParser(QNetworkAccessManager *network, int timeoutMs, qint64 maxPageBytes, QObject *parent)
     : QObject(parent), m_network(network ? network : new QNetworkAccessManager(this)), m_timeoutMs(timeoutMs),
       m_maxPageBytes(maxPageBytes)
 {
@@ -199,8 +197,8 @@ NginxIndexParser &NginxIndexParser::shared()
 {
     // Owned by the application object, so the network manager is gone before
     // Qt itself shuts down.
-    static auto *instance = new NginxIndexParser(nullptr, defaultTimeoutMs, defaultMaxPageBytes,
-                                                 QCoreApplication::instance());
+    static auto *instance =
+        new NginxIndexParser(nullptr, defaultTimeoutMs, defaultMaxPageBytes, QCoreApplication::instance());
     return *instance;
 }
 
@@ -250,14 +248,13 @@ QList<AppVersion> NginxIndexParser::parseListing(const QString &html, const QUrl
             continue;
         seen.insert(*version);
         AppVersion entry;
-        entry.downloadUrl = useTemplate ? std::optional(fillVersionTemplate(*patternUrl, *version))
-                                        : packageAddress(href, listingUrl);
+        entry.downloadUrl =
+            useTemplate ? std::optional(fillVersionTemplate(*patternUrl, *version)) : packageAddress(href, listingUrl);
         entry.version = std::move(*version);
         entry.changelog = changelogText();
         versions.append(std::move(entry));
     }
-    std::stable_sort(versions.begin(), versions.end(), [](const AppVersion &a, const AppVersion &b) {
-        return numericCompare(a.version, b.version) > 0;
-    });
+    std::stable_sort(versions.begin(), versions.end(),
+                     [](const AppVersion &a, const AppVersion &b) { return numericCompare(a.version, b.version) > 0; });
     return versions;
 }

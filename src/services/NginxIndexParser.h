@@ -35,9 +35,11 @@ public:
 
     static NginxIndexParser &shared();
 
-    // Fetches the listing (redirects followed) and parses it off the main
-    // thread. Fails with UrlError; an invalid address fails before anything
-    // is sent. A page without usable links gives an empty list.
+    // Fetches the listing (redirects followed; relative links then belong to
+    // the final address) and parses it on the global thread pool. Callable
+    // from any thread: the transfer runs on the network manager's thread.
+    // Fails with UrlError; an invalid address fails before anything is sent.
+    // A page without usable links gives an empty list.
     QFuture<QList<AppVersion>> parseVersions(const QString &listingUrl,
                                              const std::optional<QString> &patternUrl = std::nullopt) const;
 

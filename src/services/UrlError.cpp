@@ -9,7 +9,8 @@ UrlError::UrlError(Code code, QString description, QNetworkReply::NetworkError n
 
 UrlError UrlError::badUrl(const QString &address)
 {
-    return UrlError(Code::badURL, QStringLiteral("无效的网址：“%1”，请填写以 http:// 或 https:// 开头的完整地址").arg(address));
+    return UrlError(Code::badURL,
+                    QStringLiteral("无效的网址：“%1”，请填写以 http:// 或 https:// 开头的完整地址").arg(address));
 }
 
 UrlError UrlError::timedOut(int timeoutMs)

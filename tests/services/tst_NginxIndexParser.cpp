@@ -37,8 +37,7 @@ QStringList describe(const QList<AppVersion> &versions)
     return lines;
 }
 
-template <typename T>
-std::optional<UrlError> failureOf(const QFuture<T> &future)
+template <typename T> std::optional<UrlError> failureOf(const QFuture<T> &future)
 {
     try {
         future.result();
@@ -109,8 +108,9 @@ QString findServerProgram(const QString &name)
     const QString found = QStandardPaths::findExecutable(name);
     if (!found.isEmpty())
         return found;
-    return QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"),
-                                                 QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin")});
+    return QStandardPaths::findExecutable(name,
+                                          {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"),
+                                           QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin")});
 }
 
 } // namespace
@@ -143,15 +143,24 @@ void tst_NginxIndexParser::extractVersion_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected"); // null: no version
 
-    QTest::newRow("file name") << "MyApp-1.2.3.dmg" << "1.2.3";
-    QTest::newRow("two parts") << "MyApp-2.0.zip" << "2.0";
-    QTest::newRow("leading v not captured") << "v2.0/" << "2.0";
-    QTest::newRow("leading V not captured") << "V3.0/" << "3.0";
-    QTest::newRow("at most three parts") << "tool-3.4.5.6.tar.gz" << "3.4.5";
-    QTest::newRow("suffix runs into the ending") << "MyApp-2.0.0-beta.1.dmg" << "2.0.0-beta.1.dmg";
-    QTest::newRow("folder with suffix") << "2.1.0-rc1/" << "2.1.0-rc1";
-    QTest::newRow("underscore ends the version") << "app-1.2.3_arm64.zip" << "1.2.3";
-    QTest::newRow("first of several") << "10.15/app-1.2.dmg" << "10.15";
+    QTest::newRow("file name") << "MyApp-1.2.3.dmg"
+                               << "1.2.3";
+    QTest::newRow("two parts") << "MyApp-2.0.zip"
+                               << "2.0";
+    QTest::newRow("leading v not captured") << "v2.0/"
+                                            << "2.0";
+    QTest::newRow("leading V not captured") << "V3.0/"
+                                            << "3.0";
+    QTest::newRow("at most three parts") << "tool-3.4.5.6.tar.gz"
+                                         << "3.4.5";
+    QTest::newRow("suffix runs into the ending") << "MyApp-2.0.0-beta.1.dmg"
+                                                 << "2.0.0-beta.1.dmg";
+    QTest::newRow("folder with suffix") << "2.1.0-rc1/"
+                                        << "2.1.0-rc1";
+    QTest::newRow("underscore ends the version") << "app-1.2.3_arm64.zip"
+                                                 << "1.2.3";
+    QTest::newRow("first of several") << "10.15/app-1.2.dmg"
+                                      << "10.15";
     QTest::newRow("single number") << "MyApp_2.dmg" << QString();
     QTest::newRow("no digits") << "README" << QString();
     QTest::newRow("empty") << "" << QString();
@@ -170,15 +179,14 @@ void tst_NginxIndexParser::extractVersion()
 
 void tst_NginxIndexParser::listings_data()
 {
-    QTest::addColumn<QString>("path");      // where the page is served
+    QTest::addColumn<QString>("path"); // where the page is served
     QTest::addColumn<QByteArray>("page");
-    QTest::addColumn<QVariant>("pattern");  // invalid: no template
+    QTest::addColumn<QVariant>("pattern");     // invalid: no template
     QTest::addColumn<QStringList>("expected"); // "{base}" is the server's address
 
     const QVariant none;
     QTest::newRow("sort and parent links skipped, newest first")
-        << "/rel/" << nginxPage({"../", "?C=N;O=D", "MyApp-1.2.0.dmg", "MyApp-1.10.0.dmg", "MyApp-1.9.0.dmg"})
-        << none
+        << "/rel/" << nginxPage({"../", "?C=N;O=D", "MyApp-1.2.0.dmg", "MyApp-1.10.0.dmg", "MyApp-1.9.0.dmg"}) << none
         << QStringList{"1.10.0 {base}/rel/MyApp-1.10.0.dmg", "1.9.0 {base}/rel/MyApp-1.9.0.dmg",
                        "1.2.0 {base}/rel/MyApp-1.2.0.dmg"};
     QTest::newRow("address without trailing slash resolves in the parent folder")
@@ -193,10 +201,10 @@ void tst_NginxIndexParser::listings_data()
     QTest::newRow("template replaces package links too, both spellings")
         << "/rel/" << nginxPage({"MyApp-1.0.dmg"}) << QVariant(QStringLiteral("https://x.cn/{VERSION}/a-{version}.zip"))
         << QStringList{"1.0 https://x.cn/1.0/a-1.0.zip"};
-    QTest::newRow("empty template counts as none")
-        << "/rel/" << nginxPage({"MyApp-1.0.dmg"}) << QVariant(QString()) << QStringList{"1.0 {base}/rel/MyApp-1.0.dmg"};
-    QTest::newRow("first link in page order wins")
-        << "/rel/" << nginxPage({"MyApp-2.0.dmg", "MyApp-2.0.zip"}) << none << QStringList{"2.0 {base}/rel/MyApp-2.0.dmg"};
+    QTest::newRow("empty template counts as none") << "/rel/" << nginxPage({"MyApp-1.0.dmg"}) << QVariant(QString())
+                                                   << QStringList{"1.0 {base}/rel/MyApp-1.0.dmg"};
+    QTest::newRow("first link in page order wins") << "/rel/" << nginxPage({"MyApp-2.0.dmg", "MyApp-2.0.zip"}) << none
+                                                   << QStringList{"2.0 {base}/rel/MyApp-2.0.dmg"};
     QTest::newRow("single number has no version") << "/rel/" << nginxPage({"MyApp_2.dmg"}) << none << QStringList{};
     QTest::newRow("four parts, not a package ending")
         << "/rel/" << nginxPage({"tool-3.4.5.6.tar.gz"}) << none << QStringList{"3.4.5 -"};
@@ -223,8 +231,8 @@ void tst_NginxIndexParser::listings_data()
     QTest::newRow("absolute link keeps its own host")
         << "/rel/" << nginxPage({"https://mirror.example.org/pub/MyApp-4.0.pkg"}) << none
         << QStringList{"4.0 https://mirror.example.org/pub/MyApp-4.0.pkg"};
-    QTest::newRow("root-relative link")
-        << "/a/b/" << nginxPage({"/pub/MyApp-4.1.zip"}) << none << QStringList{"4.1 {base}/pub/MyApp-4.1.zip"};
+    QTest::newRow("root-relative link") << "/a/b/" << nginxPage({"/pub/MyApp-4.1.zip"}) << none
+                                        << QStringList{"4.1 {base}/pub/MyApp-4.1.zip"};
     QTest::newRow("link text is never searched")
         << "/rel/" << QByteArray("<a href=\"download\">MyApp-1.0.dmg</a>") << none << QStringList{};
     QTest::newRow("query and fragment links with versions skipped")
@@ -358,8 +366,8 @@ void tst_NginxIndexParser::failures()
     m_server.route(QStringLiteral("/huge-unannounced/"), unannounced);
 
     NginxIndexParser parser(&m_network, 1000, 100 * 1000);
-    auto future = parser.parseVersions(QString(address).replace(QStringLiteral("{base}"),
-                                                                m_server.url(QString()).toString()));
+    auto future =
+        parser.parseVersions(QString(address).replace(QStringLiteral("{base}"), m_server.url(QString()).toString()));
     QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 10000);
     const auto error = failureOf(future);
     QVERIFY(error);
@@ -408,10 +416,14 @@ void tst_NginxIndexParser::realServerListings_data()
     QTest::addColumn<QString>("path");
 
     // Asked for without the trailing slash, both servers redirect first.
-    QTest::newRow("nginx autoindex") << "nginx" << "/rel/";
-    QTest::newRow("nginx autoindex, redirected") << "nginx" << "/rel";
-    QTest::newRow("Python http.server") << "python3" << "/rel/";
-    QTest::newRow("Python http.server, redirected") << "python3" << "/rel";
+    QTest::newRow("nginx autoindex") << "nginx"
+                                     << "/rel/";
+    QTest::newRow("nginx autoindex, redirected") << "nginx"
+                                                 << "/rel";
+    QTest::newRow("Python http.server") << "python3"
+                                        << "/rel/";
+    QTest::newRow("Python http.server, redirected") << "python3"
+                                                    << "/rel";
 }
 
 void tst_NginxIndexParser::realServerListings()
@@ -426,9 +438,11 @@ void tst_NginxIndexParser::realServerListings()
     QTemporaryDir root;
     QVERIFY(root.isValid());
     const QString releases = root.filePath(QStringLiteral("www/rel"));
-    const QStringList files = {
-        "MyApp-1.2.0.dmg", "MyApp-1.2.0.dmg.sha256", "MyApp-1.10.0.dmg", "MyApp-1.9.0.dmg", "My App 4.5.6.zip",
-        "a&b-6.0.zip", "quote'd-7.0.zip", QStringLiteral("中文版-3.1.pkg"), "notes.txt"};
+    const QStringList files = {"MyApp-1.2.0.dmg",  "MyApp-1.2.0.dmg.sha256",
+                               "MyApp-1.10.0.dmg", "MyApp-1.9.0.dmg",
+                               "My App 4.5.6.zip", "a&b-6.0.zip",
+                               "quote'd-7.0.zip",  QStringLiteral("中文版-3.1.pkg"),
+                               "notes.txt"};
     for (const auto &name : files)
         TestFolders::writeFile(releases, name, "contents of " + name.toUtf8());
     QVERIFY(QDir(releases).mkpath(QStringLiteral("2.0.1")));
@@ -440,19 +454,26 @@ void tst_NginxIndexParser::realServerListings()
         const QString prefix = root.filePath(QStringLiteral("nginx"));
         QVERIFY(QDir().mkpath(prefix + QStringLiteral("/logs")));
         started = running.start(program, [&](quint16 port) {
-            const QString config = QStringLiteral(
-                "worker_processes 1; master_process off; daemon off; pid %1/nginx.pid;\n"
-                "error_log %1/logs/error.log;\nevents {}\n"
-                "http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy;\n"
-                "  fastcgi_temp_path %1/fastcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
-                "  server { listen 127.0.0.1:%2; root %3; autoindex on; } }\n")
-                                       .arg(prefix).arg(port).arg(root.filePath(QStringLiteral("www")));
+            const QString config =
+                QStringLiteral("worker_processes 1; master_process off; daemon off; pid %1/nginx.pid;\n"
+                               "error_log %1/logs/error.log;\nevents {}\n"
+                               "http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy;\n"
+                               "  fastcgi_temp_path %1/fastcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
+                               "  server { listen 127.0.0.1:%2; root %3; autoindex on; } }\n")
+                    .arg(prefix)
+                    .arg(port)
+                    .arg(root.filePath(QStringLiteral("www")));
             TestFolders::writeFile(prefix, QStringLiteral("nginx.conf"), config.toUtf8());
             return QStringList{"-p", prefix, "-e", prefix + "/logs/error.log", "-c", prefix + "/nginx.conf"};
         });
     } else {
         started = running.start(program, [&](quint16 port) {
-            return QStringList{"-m", "http.server", QString::number(port), "--bind", "127.0.0.1", "--directory",
+            return QStringList{"-m",
+                               "http.server",
+                               QString::number(port),
+                               "--bind",
+                               "127.0.0.1",
+                               "--directory",
                                root.filePath(QStringLiteral("www"))};
         });
     }
@@ -466,13 +487,13 @@ void tst_NginxIndexParser::realServerListings()
     QStringList found;
     for (const auto &v : versions)
         found << v.version + (v.downloadUrl ? QString() : QStringLiteral(" (folder)"));
-    QCOMPARE(found, (QStringList{"7.0", "6.0", "4.5.6", "3.1", "3.0 (folder)", "2.0.1 (folder)", "1.10.0", "1.9.0",
-                                 "1.2.0"}));
+    QCOMPARE(found,
+             (QStringList{"7.0", "6.0", "4.5.6", "3.1", "3.0 (folder)", "2.0.1 (folder)", "1.10.0", "1.9.0", "1.2.0"}));
 
     // Every address must fetch the very file it was read from.
-    const QStringList expectedFiles = {"quote'd-7.0.zip", "a&b-6.0.zip", "My App 4.5.6.zip",
-                                       QStringLiteral("中文版-3.1.pkg"), "", "", "MyApp-1.10.0.dmg",
-                                       "MyApp-1.9.0.dmg", "MyApp-1.2.0.dmg"};
+    const QStringList expectedFiles = {
+        "quote'd-7.0.zip",  "a&b-6.0.zip",     "My App 4.5.6.zip", QStringLiteral("中文版-3.1.pkg"), "", "",
+        "MyApp-1.10.0.dmg", "MyApp-1.9.0.dmg", "MyApp-1.2.0.dmg"};
     for (qsizetype i = 0; i < versions.size(); ++i) {
         if (!versions[i].downloadUrl)
             continue;
