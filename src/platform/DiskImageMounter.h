@@ -19,7 +19,10 @@ public:
         ToolCommand detach;
         // 7-Zip puts a disk image's volume inside a folder named after it,
         // beside entries of its own ("[SYSTEM]", ".journal", ...). When set,
-        // those entries are dropped and the volume folder's contents moved up.
+        // those entries are dropped and, when a lone folder (not a bundle, not
+        // a link) is left at the top, it is taken for the volume folder and
+        // its contents are moved up. An image whose volume itself holds just
+        // one plain folder is therefore read one level deeper than on macOS.
         bool liftVolumeFolder = false;
     };
 
