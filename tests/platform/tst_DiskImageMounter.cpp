@@ -72,22 +72,6 @@ private Q_SLOTS:
         QCOMPARE(result.exitCode, 2);
         QCOMPARE(QDir(mountPoint).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Foo"});
     }
-
-    void detachReportsWhetherTheVolumeIsGone_data()
-    {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("gone");
-        QTest::newRow("detached") << QByteArray("exit 0") << true;
-        QTest::newRow("busy") << QByteArray("exit 16") << false;
-    }
-
-    void detachReportsWhetherTheVolumeIsGone()
-    {
-        QFETCH(QByteArray, body);
-        QFETCH(bool, gone);
-        const QString script = TestFolders::writeScript(m_dir.path(), "hdiutil", body);
-        QCOMPARE(DiskImageMounter(DiskImageMounter::hdiutilTools(script)).detach(m_dir.filePath("mount")), gone);
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_DiskImageMounter)

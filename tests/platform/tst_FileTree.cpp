@@ -97,16 +97,6 @@ private Q_SLOTS:
         QVERIFY(!FileTree::exists(link));
         QVERIFY(FileTree::remove(link)); // already gone counts as removed
     }
-
-    void renameReportsTheSystemText()
-    {
-        try {
-            FileTree::rename(m_dir.filePath("absent"), m_dir.filePath("other"));
-            QFAIL("renamed something that does not exist");
-        } catch (const ZelvoError &error) {
-            QVERIFY(error.localizedDescription().contains(m_dir.filePath("absent")));
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_FileTree)
