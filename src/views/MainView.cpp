@@ -156,6 +156,9 @@ public:
     }
 
 protected:
+    // The main view owns the selection: a click on the selected row keeps it.
+    void nextCheckState() override {}
+
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
@@ -245,10 +248,35 @@ MainView::MainView(FontScaleManager &fontScale, ScreenFactory screens, QWidget *
     connect(m_reset, &QAction::triggered, &m_fontScale, &FontScaleManager::reset);
     addActions(textSizeActions());
 
+    applyColors();
     showScreen();
 }
 
 MainView::~MainView() = default;
+
+void MainView::applyColors()
+{
+    const QPalette base = palette();
+    auto recolor = [](QWidget *widget, QPalette::ColorRole role, const QColor &color) {
+        QPalette pal = widget->palette();
+        pal.setColor(role, color);
+        widget->setPalette(pal);
+    };
+    recolor(m_sidebar, QPalette::Window, ThemeColor::sidebarBackground(base));
+    recolor(m_sectionHeader, QPalette::WindowText, ThemeColor::secondary(base));
+    recolor(m_footer, QPalette::WindowText, ThemeColor::withOpacity(ThemeColor::secondary(base), 0.8));
+}
+
+void MainView::changeEvent(QEvent *event)
+{
+    // The system switched between light and dark appearance.
+    if (event->type() == QEvent::PaletteChange && !m_applyingColors) {
+        m_applyingColors = true;
+        applyColors();
+        m_applyingColors = false;
+    }
+    QWidget::changeEvent(event);
+}
 
 QWidget *MainView::buildSidebar()
 {
@@ -257,9 +285,6 @@ QWidget *MainView::buildSidebar()
     sidebar->setMinimumWidth(kSidebarMinimum);
     sidebar->setMaximumWidth(kSidebarMaximum);
     sidebar->setAutoFillBackground(true);
-    QPalette pal = sidebar->palette();
-    pal.setColor(QPalette::Window, ThemeColor::sidebarBackground(palette()));
-    sidebar->setPalette(pal);
     sidebar->installEventFilter(this);
 
     auto *layout = new QVBoxLayout(sidebar);
@@ -272,14 +297,11 @@ QWidget *MainView::buildSidebar()
     list->addWidget(new BrandRow(sidebar));
     list->addSpacing(12);
 
-    auto *header = new QLabel(QStringLiteral("应用导航"), sidebar);
-    header->setObjectName(QStringLiteral("sidebarSectionHeader"));
-    ThemeFont::apply(header, 11, QFont::DemiBold, ThemeFont::Face::System);
-    QPalette headerPalette = header->palette();
-    headerPalette.setColor(QPalette::WindowText, ThemeColor::secondary(palette()));
-    header->setPalette(headerPalette);
-    header->setContentsMargins(8, 0, 8, 4);
-    list->addWidget(header);
+    m_sectionHeader = new QLabel(QStringLiteral("应用导航"), sidebar);
+    m_sectionHeader->setObjectName(QStringLiteral("sidebarSectionHeader"));
+    ThemeFont::apply(m_sectionHeader, 11, QFont::DemiBold, ThemeFont::Face::System);
+    m_sectionHeader->setContentsMargins(8, 0, 8, 4);
+    list->addWidget(m_sectionHeader);
 
     for (NavigationItem item : Navigation::allItems()) {
         auto *row = new SidebarRow(item, sidebar);
@@ -297,17 +319,13 @@ QWidget *MainView::buildSidebar()
 
     // Pinned under the list, outside anything that scrolls.
     layout->addWidget(new SeparatorLine(Qt::Horizontal, sidebar));
-    auto *footer = new QLabel(QStringLiteral("极简 Mac App Store · 原生 C++"), sidebar);
-    footer->setObjectName(QStringLiteral("sidebarFooter"));
-    ThemeFont::apply(footer, 10);
-    QPalette footerPalette = footer->palette();
-    footerPalette.setColor(QPalette::WindowText,
-                           ThemeColor::withOpacity(ThemeColor::secondary(palette()), 0.8));
-    footer->setPalette(footerPalette);
-    footer->setAlignment(Qt::AlignCenter);
-    footer->setWordWrap(true);
-    footer->setContentsMargins(8, 4 + 8, 8, 8);
-    layout->addWidget(footer);
+    m_footer = new QLabel(QStringLiteral("极简 Mac App Store · 原生 C++"), sidebar);
+    m_footer->setObjectName(QStringLiteral("sidebarFooter"));
+    ThemeFont::apply(m_footer, 10);
+    m_footer->setAlignment(Qt::AlignCenter);
+    m_footer->setWordWrap(true);
+    m_footer->setContentsMargins(6, 4 + 8, 6, 8);
+    layout->addWidget(m_footer);
     return sidebar;
 }
 

@@ -11,6 +11,7 @@
 class CountBadge;
 class FontScaleManager;
 class QAction;
+class QLabel;
 class QMenuBar;
 class QVBoxLayout;
 class SidebarRow;
@@ -62,17 +63,22 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *buildSidebar();
     QWidget *buildPlaceholder(NavigationItem item, QWidget *parent) const;
     void showScreen();
+    void applyColors();
 
     FontScaleManager &m_fontScale;
     ScreenFactory m_screens;
     std::optional<NavigationItem> m_selected = NavigationItem::discover;
     QList<SidebarRow *> m_rows;
     CountBadge *m_badge = nullptr;
+    QLabel *m_sectionHeader = nullptr;
+    QLabel *m_footer = nullptr;
+    bool m_applyingColors = false;
     QWidget *m_sidebar = nullptr;
     QWidget *m_detail = nullptr;
     QVBoxLayout *m_detailLayout = nullptr;

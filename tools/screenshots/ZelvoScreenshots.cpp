@@ -41,6 +41,7 @@ struct Shot
     // Builds the top-level widget to grab; prepare runs after it is shown.
     std::function<QWidget *(Context &)> build;
     std::function<void(QWidget *, Context &)> prepare = {};
+    bool dark = false;
 };
 
 void settle(int milliseconds)
@@ -75,6 +76,13 @@ QList<Shot> shots()
                      return view;
                  },
                  [](QWidget *, Context &context) { context.fontScale.triggerHud(); }});
+    list.append({QStringLiteral("main-dark-badge-hud"), QSize(1100, 720),
+                 [](Context &context) {
+                     MainView *view = mainView(context, NavigationItem::discover);
+                     view->setDownloadsBadgeCount(2);
+                     return view;
+                 },
+                 [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, true});
     return list;
 }
 
@@ -97,9 +105,11 @@ int main(int argc, char *argv[])
     QTemporaryDir temp;
     QSettings::setDefaultFormat(QSettings::IniFormat);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, temp.filePath(QStringLiteral("settings")));
-#ifndef Q_OS_MACOS
-    QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
-#endif
+    QPalette darkBase;
+    darkBase.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+    darkBase.setColor(QPalette::WindowText, Qt::white);
+    const QPalette lightPalette = ThemeColor::appPalette(QApplication::palette());
+    const QPalette darkPalette = ThemeColor::appPalette(darkBase);
     if (!Symbols::fontLoaded())
         err << "warning: the symbol font did not load\n";
 
@@ -114,6 +124,7 @@ int main(int argc, char *argv[])
         fontScale.setScale(scale);
         const QString suffix = QString::number(std::llround(scale * 100));
         for (const Shot &shot : shots()) {
+            QApplication::setPalette(shot.dark ? darkPalette : lightPalette);
             QWidget *widget = shot.build(context);
             widget->resize(shot.size);
             widget->show();

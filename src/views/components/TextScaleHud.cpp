@@ -185,7 +185,8 @@ void TextScaleHud::relayout()
     place(Part::ZoomOut, symbol);
     place(Part::Label, labelWidth);
     place(Part::ZoomIn, symbol);
-    x += 1 + kSpacing; // divider
+    m_dividerX = x + 0.5;
+    x += 1 + kSpacing;
     place(Part::Reset, resetWidth);
     m_parts[int(Part::ZoomOut)].setLeft(kMarginSide);
     m_parts[int(Part::Reset)].setRight(kMarginSide + m_panelSize.width());
@@ -270,7 +271,7 @@ void TextScaleHud::paintEvent(QPaintEvent *)
     painter.setFont(labelFont());
     painter.drawText(m_parts[int(Part::Label)], Qt::AlignCenter, labelText());
 
-    const qreal dividerX = m_parts[int(Part::ZoomIn)].right() + 0.5;
+    const qreal dividerX = m_dividerX;
     painter.setPen(QPen(ThemeColor::separator(pal), 1));
     painter.drawLine(QPointF(dividerX, panel.center().y() - kDividerHeight / 2),
                      QPointF(dividerX, panel.center().y() + kDividerHeight / 2));

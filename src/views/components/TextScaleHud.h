@@ -62,5 +62,6 @@ private:
     Part m_pressed = Part::None;
     QRectF m_parts[5];
     QSizeF m_panelSize;
+    qreal m_dividerX = 0;
     QImage m_shadow;
 };
