@@ -11,8 +11,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Zelvo"));
-    QApplication::setOrganizationDomain(QStringLiteral("zelvo.app"));
+    // Settings land in ~/.config/ZelvoAppStore/ZelvoAppStore.conf (user defaults on macOS).
+    QApplication::setOrganizationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationDisplayName(QStringLiteral("Zelvo App Store"));
     // Closing the one window ends the process.

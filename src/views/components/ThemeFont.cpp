@@ -90,6 +90,9 @@ FontScaleManager &FontScaleManager::shared()
     static FontScaleManager instance(&settings);
     static const bool followed = [] {
         connect(&instance, &FontScaleManager::scaleChanged, &instance, [] { ThemeFont::refreshAll(); });
+        // The instance outlives the application object; its timer must not.
+        if (QCoreApplication *app = QCoreApplication::instance())
+            connect(app, &QCoreApplication::aboutToQuit, &instance, [] { instance.m_hideTimer.stop(); });
         return true;
     }();
     Q_UNUSED(followed);
