@@ -425,11 +425,12 @@ std::optional<QString> DownloadManager::checkResponse(const Transfer &transfer) 
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && (status.toInt() < 200 || status.toInt() >= 300))
         return QStringLiteral("服务器返回错误: HTTP %1").arg(status.toInt());
-    if (reply.error() != QNetworkReply::NoError)
-        return reply.errorString();
-    if (transfer.expected >= 0 && transfer.written != transfer.expected)
+    const bool closed = reply.error() == QNetworkReply::NoError || reply.error() == QNetworkReply::RemoteHostClosedError;
+    if (closed && transfer.expected >= 0 && transfer.written != transfer.expected)
         return QStringLiteral("连接提前断开，下载不完整: 收到 %1，应为 %2")
             .arg(ByteFormat::fileSize(transfer.written), ByteFormat::fileSize(transfer.expected));
+    if (reply.error() != QNetworkReply::NoError)
+        return reply.errorString();
     if (looksLikeWebPage(reply.rawHeader("Content-Type"), readHead(transfer.file.fileName(), 512)))
         return QStringLiteral("服务器返回的是网页而不是安装包");
     return std::nullopt;
@@ -518,11 +519,14 @@ void DownloadManager::dropTransfer(QNetworkReply *reply)
         return;
     transfer->idle->stop();
     transfer->idle->deleteLater();
-    // Disconnect first: an abort reports the cancellation synchronously,
-    // and it must not reach a record any more.
+    // Nothing the reply reports from now on may reach a record. The abort
+    // itself waits for the event loop: Qt does not allow aborting a reply
+    // from inside its own header or error handling.
     reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
+    QTimer::singleShot(0, reply, [reply] {
+        reply->abort();
+        reply->deleteLater();
+    });
     transfer->file.close();
     if (transfer->file.exists())
         transfer->file.remove();
