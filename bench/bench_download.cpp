@@ -13,32 +13,15 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
+#include "BenchUtil.h"
 #include "services/DownloadManager.h"
 
 namespace {
 
 constexpr qint64 fileSize = qint64(1) << 30;
-
-void print(const char *name, double value, const char *unit, const QString &note = {})
-{
-    std::printf("%s\t%.3f\t%s\t%s\n", name, value, unit, note.toUtf8().constData());
-    std::fflush(stdout);
-}
-
-// A field of /proc/self/status in KiB.
-qint64 statusKiB(const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field + ':'))
-            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 quint16 freePort()
 {
@@ -86,7 +69,7 @@ ManagerRun managerRun(const QUrl &url, const QString &cache)
     // Reset the peak so growth is measured from here.
     if (QFile clear(QStringLiteral("/proc/self/clear_refs")); clear.open(QIODevice::WriteOnly))
         clear.write("5");
-    const qint64 rssBefore = statusKiB("VmRSS");
+    const long rssBefore = Bench::residentKiB("VmRSS:");
 
     QElapsedTimer sinceTick;
     QTimer ticker;
@@ -113,7 +96,7 @@ ManagerRun managerRun(const QUrl &url, const QString &cache)
     ticker.stop();
 
     const auto task = manager.task(DownloadManager::taskKey(QStringLiteral("bench"), QStringLiteral("1")));
-    run.peakGrowthMiB = (statusKiB("VmHWM") - rssBefore) / 1024.0;
+    run.peakGrowthMiB = (Bench::residentKiB("VmHWM:") - rssBefore) / 1024.0;
     if (task && task->status.kind == DownloadStatus::Kind::completed &&
         QFileInfo(task->status.fileUrl).size() == fileSize)
         run.seconds = seconds;
@@ -210,10 +193,13 @@ http {
         std::fprintf(stderr, "a download did not complete\n");
         return 1;
     }
-    print("download 1 GiB: curl to a file", curlBest, "s", QStringLiteral("best of 2"));
-    print("download 1 GiB: DownloadManager into the cache", best.seconds, "s", QStringLiteral("best of 2"));
-    print("download 1 GiB: throughput vs curl", curlBest / best.seconds, "x", QStringLiteral("goal >= 1.0"));
-    print("download 1 GiB: peak memory growth", best.peakGrowthMiB, "MiB", QStringLiteral("worst of 2; goal <= 48"));
-    print("download 1 GiB: longest main-thread stall", best.maxStallMs, "ms", QStringLiteral("worst of 2; goal <= 50"));
+    Bench::report(QStringLiteral("download 1 GiB: curl to a file"), curlBest * 1000, "ms", QStringLiteral("best of 2"));
+    Bench::report(QStringLiteral("download 1 GiB: DownloadManager into the cache"), best.seconds * 1000, "ms",
+                  QStringLiteral("best of 2; %1× curl throughput; goal >= 1.0")
+                      .arg(curlBest / best.seconds, 0, 'f', 2));
+    Bench::report(QStringLiteral("download 1 GiB: peak memory growth"), best.peakGrowthMiB, "MiB",
+                  QStringLiteral("worst of 2; goal <= 48"));
+    Bench::report(QStringLiteral("download 1 GiB: longest main-thread stall"), best.maxStallMs, "ms",
+                  QStringLiteral("worst of 2; goal <= 50"));
     return 0;
 }
