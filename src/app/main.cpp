@@ -2,6 +2,10 @@
 #include <QMainWindow>
 
 #include "services/AppStoreService.h"
+#include "services/BrewService.h"
+#include "services/DownloadManager.h"
+#include "services/InstallerService.h"
+#include "services/NginxIndexParser.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
 #include "views/components/Symbols.h"
@@ -24,9 +28,11 @@ int main(int argc, char *argv[])
         qWarning("The embedded symbol font could not be loaded; symbols will not show.");
 
     // The composition root: services are created here, once, and handed down.
-    auto &store = AppStoreService::shared();
     auto &fontScale = FontScaleManager::shared();
-    ScreenFactory screens(store);
+    auto &downloads = DownloadManager::shared();
+    AppContext context{AppStoreService::shared(), downloads, InstallerService::shared(), BrewService::shared(),
+                       NginxIndexParser::shared(), fontScale};
+    ScreenFactory screens(context);
 
     QMainWindow window;
     window.setUnifiedTitleAndToolBarOnMac(true);
@@ -38,8 +44,10 @@ int main(int argc, char *argv[])
     });
     window.setCentralWidget(view);
     view->installMenus(window.menuBar());
-    // The downloads badge is fed by the download manager here, once it exists:
-    // view->setDownloadsBadgeCount(activeTasks().size()) on every change.
+    // The sidebar knows nothing of downloads; the badge is fed from here.
+    const auto updateBadge = [view, &downloads] { view->setDownloadsBadgeCount(int(downloads.activeTasks().size())); };
+    QObject::connect(&downloads, &DownloadManager::activeTasksChanged, view, updateBadge);
+    updateBadge();
 
     window.show();
     window.raise();
