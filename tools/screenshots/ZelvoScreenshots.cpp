@@ -14,9 +14,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QVBoxLayout>
 
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
@@ -24,6 +26,7 @@
 #include "services/InstallerService.h"
 #include "services/InstalledDetector.h"
 #include "services/NginxIndexParser.h"
+#include "views/BrewImportSection.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
 #include "views/components/Symbols.h"
@@ -36,6 +39,9 @@ struct Context
 {
     ScreenFactory &screens;
     FontScaleManager &fontScale;
+    // The services over a fake brew that knows a few casks (the cask API is
+    // unreachable, so every lookup goes to it).
+    AppContext &brewDemo;
 };
 
 struct Shot
@@ -65,6 +71,63 @@ MainView *mainView(Context &context, NavigationItem item)
     return view;
 }
 
+// A fake brew for the Homebrew entry: `search` and `info` answer from a
+// few canned casks; every other name is unknown.
+void writeFakeBrew(const QString &folder)
+{
+    QDir().mkpath(folder);
+    const auto write = [&folder](const QString &name, const QByteArray &bytes, bool executable) {
+        QFile file(QDir(folder).filePath(name));
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write(bytes);
+        file.close();
+        if (executable)
+            file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    };
+    write(QStringLiteral("android-studio.json"),
+          R"({"casks":[{"token":"android-studio","name":["Android Studio"],"desc":"Tools for building Android )"
+          R"(applications","homepage":"https://developer.android.com/studio/","version":"2024.2.1.12,ladybug",)"
+          R"("url":"https://redirector.gvt1.com/edgedl/android/studio/install/2024.2.1.12/)"
+          R"(android-studio-2024.2.1.12-mac_arm.dmg","artifacts":[{"app":["Android Studio.app"]}]}]})",
+          false);
+    write(QStringLiteral("visual-studio-code.json"),
+          R"({"casks":[{"token":"visual-studio-code","name":["Microsoft Visual Studio Code"],)"
+          R"("desc":"Open-source code editor","homepage":"https://code.visualstudio.com/","version":"1.96.2",)"
+          R"("url":"https://update.code.visualstudio.com/1.96.2/darwin-arm64/stable"}]})",
+          false);
+    write(QStringLiteral("brew"),
+          "#!/bin/sh\n"
+          "dir=\"$(dirname \"$0\")\"\n"
+          "case \"$1 $3\" in\n"
+          "'search android-studio') printf 'android-studio\\nandroid-studio-preview@beta\\nandroid-commandlinetools\\n' ;;\n"
+          "'search vscode') printf 'vscodium\\nvisual-studio-code\\nvisual-studio-code@insiders\\n' ;;\n"
+          "'info android-studio') cat \"$dir/android-studio.json\" ;;\n"
+          "'info visual-studio-code') cat \"$dir/visual-studio-code.json\" ;;\n"
+          "info*) echo '{\"casks\":[]}' ;;\n"
+          "esac\n",
+          true);
+}
+
+// The Homebrew tab after a lookup of name has ended.
+QWidget *brewEntry(Context &context, const QString &name)
+{
+    auto *page = new QWidget;
+    page->setAutoFillBackground(true);
+    auto *column = new QVBoxLayout(page);
+    column->setContentsMargins(24, 24, 24, 24);
+    auto *section = new BrewImportSection(context.brewDemo, [](const AppItem &) {});
+    column->addWidget(section);
+    column->addStretch(1);
+    section->setPackageName(name);
+    section->startResolving();
+    QElapsedTimer timer;
+    timer.start();
+    while (section->isResolving() && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return page;
+}
+
 QList<Shot> shots()
 {
     QList<Shot> list;
@@ -87,6 +150,13 @@ QList<Shot> shots()
                      return view;
                  },
                  [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, true});
+    list.append({QStringLiteral("brew-preview-drawer"), QSize(880, 620),
+                 [](Context &context) { return brewEntry(context, QStringLiteral(" Android-Studio ")); },
+                 [](QWidget *page, Context &) { page->findChild<BrewImportSection *>()->setDetailExpanded(true); }});
+    list.append({QStringLiteral("brew-fuzzy"), QSize(880, 520),
+                 [](Context &context) { return brewEntry(context, QStringLiteral("vscode")); }});
+    list.append({QStringLiteral("brew-error"), QSize(880, 360),
+                 [](Context &context) { return brewEntry(context, QStringLiteral("no-such-cask")); }});
     return list;
 }
 
@@ -127,7 +197,10 @@ int main(int argc, char *argv[])
     NginxIndexParser scraper;
     AppContext appContext{store, downloads, installer, brew, scraper, fontScale};
     ScreenFactory screens(appContext);
-    Context context{screens, fontScale};
+    writeFakeBrew(temp.filePath(QStringLiteral("fake-brew")));
+    BrewService fakeBrew(QStringLiteral("http://127.0.0.1:9"), {temp.filePath(QStringLiteral("fake-brew/brew"))});
+    AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale};
+    Context context{screens, fontScale, brewDemo};
 
     int written = 0;
     for (const double scale : {1.0, 0.8, 1.45}) {

@@ -1,0 +1,1011 @@
+#include "views/BrewImportSection.h"
+
+#include <QAbstractButton>
+#include <QClipboard>
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTextLayout>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+#include <QWheelEvent>
+
+#include "models/ZelvoError.h"
+#include "services/AppStoreService.h"
+#include "services/BrewService.h"
+#include "services/InstallerService.h"
+#include "views/AppContext.h"
+#include "views/components/ChipButton.h"
+#include "views/components/PillPainter.h"
+#include "views/components/Symbols.h"
+#include "views/components/ThemeColor.h"
+#include "views/components/ThemeFont.h"
+
+namespace {
+
+constexpr int kDrawerAnimationMs = 200;
+constexpr int kDetailLabelWidth = 80;
+constexpr int kSpinnerFrameWidth = 50;
+
+using StyleOf = PillStyle (*)(const QPalette &);
+
+// A rounded panel filled and outlined from the palette: the card, the drawer
+// and the tinted message lines.
+class Panel final : public QWidget
+{
+public:
+    Panel(StyleOf style, qreal radius, QWidget *parent = nullptr) : QWidget(parent), m_style(style), m_radius(radius)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        PillPainter::paintBackground(&painter, QRectF(rect()), m_style(palette()), m_radius);
+    }
+
+private:
+    StyleOf m_style;
+    qreal m_radius;
+};
+
+// A label that keeps to maxLines lines, eliding what does not fit: the
+// summary under the name, the name itself and the download address (one
+// line, elided in the middle so both ends of the address stay readable).
+class ElidedLabel final : public QLabel
+{
+public:
+    ElidedLabel(const QString &text, int maxLines, Qt::TextElideMode mode, QWidget *parent = nullptr)
+        : QLabel(text, parent), m_maxLines(maxLines), m_mode(mode)
+    {
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        policy.setHeightForWidth(maxLines > 1);
+        setSizePolicy(policy);
+        setToolTip(text);
+    }
+
+    bool hasHeightForWidth() const override { return m_maxLines > 1; }
+    int heightForWidth(int width) const override
+    {
+        return lineCount(width) * qCeil(QFontMetricsF(font()).lineSpacing());
+    }
+    QSize sizeHint() const override
+    {
+        const QFontMetricsF metrics(font());
+        const int natural = qCeil(metrics.horizontalAdvance(text()));
+        const int width = m_maxLines > 1 ? std::min(natural, qCeil(metrics.height() * 26)) : natural;
+        return {width, m_maxLines > 1 ? heightForWidth(width) : qCeil(metrics.height())};
+    }
+    QSize minimumSizeHint() const override
+    {
+        const QFontMetricsF metrics(font());
+        return {std::min(sizeHint().width(), qCeil(metrics.height() * 3)), qCeil(metrics.height())};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QFontMetricsF metrics(font());
+        if (m_maxLines == 1) {
+            painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, metrics.elidedText(text(), m_mode, width()));
+            return;
+        }
+        const auto lines = layoutLines(width());
+        qreal y = 0;
+        for (const QString &line : lines) {
+            painter.drawText(QRectF(0, y, width(), metrics.lineSpacing()), Qt::AlignLeft | Qt::AlignTop, line);
+            y += metrics.lineSpacing();
+        }
+    }
+
+private:
+    int lineCount(int width) const { return std::max<int>(1, layoutLines(width).size()); }
+
+    // The lines shown at width: wrapped, at most m_maxLines, the last elided
+    // when text remains.
+    QStringList layoutLines(int width) const
+    {
+        QStringList lines;
+        if (width <= 0 || text().isEmpty())
+            return lines;
+        QTextLayout layout(text(), font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (;;) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(width);
+            if (lines.size() + 1 == m_maxLines) {
+                const QString rest = text().mid(line.textStart()).simplified();
+                lines.append(QFontMetricsF(font()).elidedText(rest, Qt::ElideRight, width));
+                break;
+            }
+            lines.append(text().mid(line.textStart(), line.textLength()).trimmed());
+        }
+        layout.endLayout();
+        return lines;
+    }
+
+    int m_maxLines;
+    Qt::TextElideMode m_mode;
+};
+
+// A small tag on a rounded rectangle: the version and identifier badges.
+class Badge final : public QLabel
+{
+public:
+    Badge(const QString &text, QFont::Weight weight, StyleOf style, QWidget *parent = nullptr)
+        : QLabel(text, parent), m_style(style)
+    {
+        ThemeFont::apply(this, 10, weight, ThemeFont::Face::Numeric);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+
+    QSize sizeHint() const override
+    {
+        const QSizeF size = PillPainter::sizeFor(text(), font(), 6, 2);
+        return {qCeil(size.width()), qCeil(size.height())};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        PillPainter::paint(&painter, QRectF(rect()), text(), font(), m_style(palette()), 4);
+    }
+
+private:
+    StyleOf m_style;
+};
+
+// A borderless button whose face is ordinary child widgets (icon, labels,
+// symbols); the children let every click through to it.
+class LinkArea final : public QAbstractButton
+{
+public:
+    explicit LinkArea(QWidget *parent = nullptr) : QAbstractButton(parent)
+    {
+        setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::TabFocus);
+    }
+
+    // Call once the face is complete.
+    void passClicksThrough()
+    {
+        for (QWidget *child : findChildren<QWidget *>())
+            child->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+    QSize sizeHint() const override { return layout() ? layout()->sizeHint() : QSize(); }
+    QSize minimumSizeHint() const override { return layout() ? layout()->minimumSize() : QSize(); }
+    bool hasHeightForWidth() const override { return layout() && layout()->hasHeightForWidth(); }
+    int heightForWidth(int width) const override { return layout() ? layout()->totalHeightForWidth(width) : -1; }
+
+protected:
+    void paintEvent(QPaintEvent *) override {}
+};
+
+// A spinner turning while shown: the query button's face during a lookup.
+class BusySpinner final : public QWidget
+{
+public:
+    explicit BusySpinner(int diameter, QWidget *parent = nullptr) : QWidget(parent), m_diameter(diameter)
+    {
+        setFixedSize(diameter, diameter);
+        m_timer.setInterval(60);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            m_angle = (m_angle + 30) % 360;
+            update();
+        });
+    }
+
+protected:
+    void showEvent(QShowEvent *) override { m_timer.start(); }
+    void hideEvent(QHideEvent *) override { m_timer.stop(); }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
+        const QRectF box = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
+        painter.drawArc(box, -m_angle * 16, 270 * 16);
+    }
+
+private:
+    int m_diameter;
+    int m_angle = 0;
+    QTimer m_timer;
+};
+
+// The row of candidate capsules: scrolls sideways without scroll bars (a
+// vertical wheel moves it sideways too) and is as tall as the capsules.
+class CapsuleStrip final : public QScrollArea
+{
+public:
+    explicit CapsuleStrip(QWidget *parent = nullptr) : QScrollArea(parent)
+    {
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setWidgetResizable(true);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        viewport()->setAutoFillBackground(false);
+    }
+
+    void setRow(QWidget *row)
+    {
+        row->setAutoFillBackground(false);
+        row->installEventFilter(this);
+        setWidget(row);
+        row->show();
+        updateGeometry();
+    }
+
+    QSize sizeHint() const override
+    {
+        return {QScrollArea::sizeHint().width(), widget() ? widget()->sizeHint().height() : 0};
+    }
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+    void wheelEvent(QWheelEvent *event) override
+    {
+        const QPoint delta = event->angleDelta();
+        const int step = std::abs(delta.x()) > std::abs(delta.y()) ? delta.x() : delta.y();
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - step / 2);
+        event->accept();
+    }
+};
+
+PillStyle cardStyle(const QPalette &palette)
+{
+    return {ThemeColor::controlBackground(palette), {}, ThemeColor::withOpacity(ThemeColor::secondary(palette), 0.12),
+            1};
+}
+
+PillStyle drawerStyle(const QPalette &palette)
+{
+    return {ThemeColor::withOpacity(ThemeColor::controlBackground(palette), 0.6), {}, {}, 0};
+}
+
+PillStyle errorStyle(const QPalette &palette)
+{
+    return {ThemeColor::withOpacity(ThemeColor::red(palette), 0.1), {}, {}, 0};
+}
+
+PillStyle successStyle(const QPalette &palette)
+{
+    return {ThemeColor::withOpacity(ThemeColor::green(palette), 0.1), {}, {}, 0};
+}
+
+PillStyle versionBadgeStyle(const QPalette &palette)
+{
+    const QColor accent = ThemeColor::accent(palette);
+    return {ThemeColor::withOpacity(accent, 0.12), accent, {}, 0};
+}
+
+PillStyle idBadgeStyle(const QPalette &palette)
+{
+    return {ThemeColor::withOpacity(ThemeColor::separator(palette), 0.2), ThemeColor::secondary(palette), {}, 0};
+}
+
+PillStyle placeholderIconStyle(const QPalette &palette)
+{
+    return {ThemeColor::windowBackground(palette), {}, ThemeColor::separator(palette), 1};
+}
+
+void setTextColor(QWidget *widget, const QColor &color)
+{
+    QPalette palette = widget->palette();
+    // A label inside a button draws with the button's text role.
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(role, color);
+    widget->setPalette(palette);
+}
+
+QLabel *textLabel(const QString &text, qreal size, QFont::Weight weight, const QColor &color,
+                  ThemeFont::Face face = ThemeFont::Face::PingFang)
+{
+    auto *label = new QLabel(text);
+    ThemeFont::apply(label, size, weight, face);
+    setTextColor(label, color);
+    return label;
+}
+
+QLabel *symbolLabel(const QString &name, qreal pointSize, const QColor &color)
+{
+    auto *label = new QLabel;
+    label->setObjectName(QStringLiteral("symbol:") + name);
+    label->setPixmap(Symbols::pixmap(name, color, pointSize));
+    label->setFixedSize(qCeil(Symbols::boxSize(pointSize)), qCeil(Symbols::boxSize(pointSize)));
+    return label;
+}
+
+QString rgba(const QColor &color)
+{
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(QString::number(color.alphaF(), 'f', 3));
+}
+
+enum class ButtonKind { prominent, bordered, mini };
+
+QPushButton *pushButton(const QString &text, ButtonKind kind, qreal fontSize)
+{
+    auto *button = new QPushButton(text);
+    button->setCursor(Qt::PointingHandCursor);
+    const QPalette palette = button->palette();
+    const QColor accent = ThemeColor::accent(palette);
+    if (kind == ButtonKind::prominent) {
+        button->setStyleSheet(QStringLiteral("QPushButton { color: white; background: %1; border: none;"
+                                             " border-radius: 5px; padding: 5px 14px; }"
+                                             "QPushButton:pressed { background: %2; }"
+                                             "QPushButton:disabled { background: %3; }")
+                                  .arg(rgba(accent), rgba(accent.darker(115)),
+                                       rgba(ThemeColor::withOpacity(accent, 0.4))));
+    } else {
+        const QColor primary = ThemeColor::primary(palette);
+        button->setStyleSheet(QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3;"
+                                             " border-radius: %4px; padding: %5; }"
+                                             "QPushButton:pressed { background: %6; }")
+                                  .arg(rgba(primary), rgba(ThemeColor::controlBackground(palette)),
+                                       rgba(ThemeColor::withOpacity(primary, 0.18)))
+                                  .arg(kind == ButtonKind::mini ? 4 : 5)
+                                  .arg(kind == ButtonKind::mini ? QStringLiteral("1px 7px") : QStringLiteral("5px 12px"),
+                                       rgba(ThemeColor::controlBackground(palette).darker(112))));
+    }
+    ThemeFont::apply(button, fontSize, QFont::Medium);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return button;
+}
+
+QWidget *divider()
+{
+    auto *line = new QWidget;
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, ThemeColor::separator(palette));
+    line->setPalette(palette);
+    return line;
+}
+
+// A red or green outcome line: the symbol and the wrapping message on a tint.
+QWidget *messageLine(const QString &symbol, const QColor &color, StyleOf tint, QLabel *text)
+{
+    auto *line = new Panel(tint, 6);
+    auto *row = new QHBoxLayout(line);
+    row->setContentsMargins(10, 10, 10, 10);
+    row->setSpacing(6);
+    row->addWidget(symbolLabel(symbol, 12, color), 0, Qt::AlignTop);
+    ThemeFont::apply(text, 12);
+    setTextColor(text, color);
+    text->setWordWrap(true);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    row->addWidget(text, 1);
+    line->hide();
+    return line;
+}
+
+QString trimSpacesAndTabs(const QString &text)
+{
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && blank(text.at(first)))
+        ++first;
+    while (last > first && blank(text.at(last - 1)))
+        --last;
+    return text.mid(first, last - first);
+}
+
+// What one resolveCask ended with: the record, or the text of its failure.
+struct Lookup
+{
+    std::optional<AppItem> app;
+    QString error;
+};
+
+Lookup lookupOf(QFuture<AppItem> future)
+{
+    try {
+        future.waitForFinished();
+        if (future.resultCount() > 0)
+            return {future.result(), {}};
+        return {std::nullopt, QStringLiteral("查询已取消")};
+    } catch (...) {
+        return {std::nullopt, errorText(std::current_exception())};
+    }
+}
+
+QStringList candidatesOf(QFuture<QStringList> future)
+{
+    try {
+        future.waitForFinished();
+        if (future.resultCount() > 0)
+            return future.result();
+    } catch (...) {
+        // A failed search only means there is nothing to fall back on.
+    }
+    return {};
+}
+
+// A homepage worth a link: an address with a scheme and a host.
+bool isLinkable(const std::optional<QString> &homepage)
+{
+    if (!homepage)
+        return false;
+    const QUrl url(*homepage, QUrl::StrictMode);
+    return url.isValid() && !url.scheme().isEmpty() && !url.host().isEmpty();
+}
+
+} // namespace
+
+BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetail, QWidget *parent)
+    : QWidget(parent), m_context(context), m_onOpenDetail(std::move(onOpenDetail))
+{
+    const QPalette pal = palette();
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(16);
+
+    auto *heading = new QVBoxLayout;
+    heading->setSpacing(4);
+    heading->addWidget(textLabel(QStringLiteral("输入 Homebrew Cask 包名快速录入"), 15, QFont::DemiBold,
+                                 ThemeColor::primary(pal)));
+    auto *note = textLabel(QStringLiteral("自动调用 Homebrew 数据源解析包名、版本、官方下载链接、说明信息，并缓存至本地。"),
+                           12, QFont::Normal, ThemeColor::secondary(pal));
+    note->setWordWrap(true);
+    heading->addWidget(note);
+    column->addLayout(heading);
+
+    buildInputRow(column);
+
+    m_candidateBlock = new QWidget;
+    m_candidateBlock->setObjectName(QStringLiteral("candidateBlock"));
+    auto *candidates = new QVBoxLayout(m_candidateBlock);
+    candidates->setContentsMargins(0, 0, 0, 0);
+    candidates->setSpacing(8);
+    auto *header = new QHBoxLayout;
+    header->setSpacing(4);
+    header->addWidget(symbolLabel(QStringLiteral("magnifyingglass"), 11, ThemeColor::accent(pal)));
+    m_candidateHeader = textLabel({}, 11, QFont::Medium, ThemeColor::secondary(pal));
+    m_candidateHeader->setObjectName(QStringLiteral("candidateHeader"));
+    header->addWidget(m_candidateHeader, 1);
+    candidates->addLayout(header);
+    m_candidateScroll = new CapsuleStrip;
+    m_candidateScroll->setObjectName(QStringLiteral("candidateStrip"));
+    candidates->addWidget(m_candidateScroll);
+    m_candidateBlock->hide();
+    column->addWidget(m_candidateBlock);
+
+    m_errorText = new QLabel;
+    m_errorLine = messageLine(QStringLiteral("exclamationmark.triangle.fill"), ThemeColor::red(pal), errorStyle,
+                              m_errorText);
+    m_errorLine->setObjectName(QStringLiteral("errorLine"));
+    column->addWidget(m_errorLine);
+    m_successText = new QLabel;
+    m_successLine = messageLine(QStringLiteral("checkmark.circle.fill"), ThemeColor::green(pal), successStyle,
+                                m_successText);
+    m_successLine->setObjectName(QStringLiteral("successLine"));
+    column->addWidget(m_successLine);
+
+    m_cardHolder = new QVBoxLayout;
+    m_cardHolder->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(m_cardHolder);
+
+    m_drawerAnimation = new QVariantAnimation(this);
+    m_drawerAnimation->setDuration(kDrawerAnimationMs);
+    m_drawerAnimation->setEasingCurve(QEasingCurve::InOutQuad);
+    connect(m_drawerAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        if (m_drawer)
+            m_drawer->setMaximumHeight(value.toInt());
+    });
+    connect(m_drawerAnimation, &QVariantAnimation::finished, this, [this] {
+        if (!m_drawer)
+            return;
+        m_drawer->setVisible(m_isDetailExpanded);
+        m_drawer->setMaximumHeight(QWIDGETSIZE_MAX);
+    });
+
+    connect(&m_context.store, &AppStoreService::appsChanged, this, &BrewImportSection::refreshLibraryMark);
+}
+
+QString BrewImportSection::shortVersion(const QString &version)
+{
+    const QStringList pieces = version.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return pieces.isEmpty() ? version : pieces.first();
+}
+
+QString BrewImportSection::packageName() const
+{
+    return m_nameField->text();
+}
+
+void BrewImportSection::setPackageName(const QString &name)
+{
+    m_nameField->setText(name);
+}
+
+void BrewImportSection::buildInputRow(QVBoxLayout *column)
+{
+    auto *row = new QHBoxLayout;
+    row->setSpacing(8);
+    m_nameField = new QLineEdit;
+    m_nameField->setObjectName(QStringLiteral("brewNameField"));
+    m_nameField->setPlaceholderText(QStringLiteral("输入 Cask 包名，如 visual-studio-code / iterm2 / postman"));
+    const QPalette pal = m_nameField->palette();
+    m_nameField->setStyleSheet(QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; border-radius: 6px;"
+                                              " padding: 4px 7px; }"
+                                              "QLineEdit:focus { border: 1px solid %3; }")
+                                   .arg(rgba(ThemeColor::controlBackground(pal)),
+                                        rgba(ThemeColor::withOpacity(ThemeColor::primary(pal), 0.16)),
+                                        rgba(ThemeColor::accent(pal))));
+    ThemeFont::apply(m_nameField, 12);
+    connect(m_nameField, &QLineEdit::returnPressed, this, &BrewImportSection::startResolving);
+    connect(m_nameField, &QLineEdit::textChanged, this, &BrewImportSection::refreshQueryButton);
+    row->addWidget(m_nameField, 1);
+
+    m_queryButton = pushButton(QStringLiteral("查询解析"), ButtonKind::prominent, 12);
+    m_queryButton->setObjectName(QStringLiteral("queryButton"));
+    auto *face = new QHBoxLayout(m_queryButton);
+    face->setContentsMargins(0, 0, 0, 0);
+    m_spinner = new BusySpinner(12);
+    m_spinner->hide();
+    face->addWidget(m_spinner, 0, Qt::AlignCenter);
+    connect(m_queryButton, &QPushButton::clicked, this, &BrewImportSection::startResolving);
+    row->addWidget(m_queryButton);
+    column->addLayout(row);
+    refreshQueryButton();
+}
+
+void BrewImportSection::refreshQueryButton()
+{
+    m_queryButton->setEnabled(!m_isResolving && !packageName().trimmed().isEmpty());
+    if (m_isResolving) {
+        // The spinner sits in a frame of its own width, so the button keeps
+        // roughly its size instead of collapsing around it.
+        const int width = std::max(m_queryButton->width(), kSpinnerFrameWidth + 28);
+        m_queryButton->setText(QString());
+        m_queryButton->setFixedWidth(width);
+        m_spinner->show();
+    } else {
+        m_spinner->hide();
+        m_queryButton->setText(QStringLiteral("查询解析"));
+        m_queryButton->setMinimumWidth(0);
+        m_queryButton->setMaximumWidth(QWIDGETSIZE_MAX);
+    }
+}
+
+void BrewImportSection::startResolving()
+{
+    const QString name = trimSpacesAndTabs(packageName());
+    if (name.isEmpty())
+        return;
+
+    setResolving(true);
+    setMessages(std::nullopt, std::nullopt);
+    setResolvedApp(std::nullopt);
+    setCandidates({}, std::nullopt);
+
+    m_context.brew.searchCasks(name).then(this, [this, name](QFuture<QStringList> search) {
+        const QStringList candidates = candidatesOf(search);
+        m_context.brew.resolveCask(name).then(this, [this, name, candidates](QFuture<AppItem> exact) {
+            finishLookup(name, candidates, lookupOf(exact).app);
+        });
+    });
+}
+
+void BrewImportSection::finishLookup(const QString &name, const QStringList &candidates,
+                                     std::optional<AppItem> exact)
+{
+    if (exact) {
+        setResolvedApp(std::move(exact));
+        setCandidates(candidates, name.toLower());
+        setResolving(false);
+        return;
+    }
+    if (candidates.isEmpty()) {
+        setMessages(QStringLiteral("未找到与「%1」相关的 Homebrew Cask 包，请检查拼写。").arg(name), m_successTip);
+        setResolving(false);
+        return;
+    }
+    m_context.brew.resolveCask(candidates.first()).then(this, [this, name, candidates](QFuture<AppItem> first) {
+        finishFuzzyLookup(name, candidates, lookupOf(first).app);
+    });
+}
+
+void BrewImportSection::finishFuzzyLookup(const QString &name, const QStringList &candidates,
+                                          std::optional<AppItem> first)
+{
+    if (first) {
+        setResolvedApp(std::move(first));
+        setCandidates(candidates, candidates.first());
+        setMessages(m_errorMessage,
+                    QStringLiteral("已为您自动模糊匹配到「%1」，点击上方胶囊可切换其他候选。").arg(candidates.first()));
+    } else {
+        setCandidates(candidates, m_selectedCandidate);
+        setMessages(QStringLiteral("未找到精确匹配包「%1」，且解析候选包失败。").arg(name), m_successTip);
+    }
+    setResolving(false);
+}
+
+void BrewImportSection::resolveCandidate(const QString &token)
+{
+    if (m_selectedCandidate == token)
+        return;
+    setResolving(true);
+    setMessages(std::nullopt, m_successTip);
+    setCandidates(m_candidateTokens, token);
+
+    m_context.brew.resolveCask(token).then(this, [this, token](QFuture<AppItem> future) {
+        Lookup lookup = lookupOf(future);
+        if (lookup.app)
+            setResolvedApp(std::move(lookup.app));
+        else
+            setMessages(QStringLiteral("解析候选包「%1」失败: %2").arg(token, lookup.error), m_successTip);
+        setResolving(false);
+    });
+}
+
+void BrewImportSection::saveResolvedApp()
+{
+    if (!m_resolvedApp)
+        return;
+    const AppItem app = *m_resolvedApp;
+    const SaveResult result = m_context.store.saveAppItem(app);
+    if (result.ok)
+        setMessages(m_errorMessage,
+                    QStringLiteral("已成功将「%1」保存到本地应用库并缓存为 JSON！").arg(app.name));
+    else
+        setMessages(QStringLiteral("保存失败: ") + result.error, m_successTip);
+}
+
+void BrewImportSection::setResolving(bool resolving)
+{
+    m_isResolving = resolving;
+    refreshQueryButton();
+}
+
+void BrewImportSection::setMessages(std::optional<QString> error, std::optional<QString> success)
+{
+    m_errorMessage = std::move(error);
+    m_successTip = std::move(success);
+    m_errorText->setText(m_errorMessage.value_or(QString()));
+    m_errorLine->setVisible(m_errorMessage.has_value());
+    m_successText->setText(m_successTip.value_or(QString()));
+    m_successLine->setVisible(m_successTip.has_value());
+}
+
+void BrewImportSection::setCandidates(QStringList tokens, std::optional<QString> selected)
+{
+    const bool rebuild = tokens != m_candidateTokens || !m_candidateScroll->widget();
+    m_candidateTokens = std::move(tokens);
+    m_selectedCandidate = std::move(selected);
+    if (rebuild)
+        rebuildCandidates();
+    for (auto *capsule : m_candidateScroll->widget()->findChildren<ChipButton *>())
+        capsule->setChecked(capsule->text() == m_selectedCandidate);
+}
+
+void BrewImportSection::rebuildCandidates()
+{
+    m_candidateBlock->setVisible(!m_candidateTokens.isEmpty());
+    m_candidateHeader->setText(
+        QStringLiteral("相关模糊匹配包 (%1 个，点击可一键切换)：").arg(m_candidateTokens.size()));
+
+    auto *strip = new QWidget;
+    auto *row = new QHBoxLayout(strip);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    const QPalette pal = palette();
+    const PillStyle normal{ThemeColor::controlBackground(pal), ThemeColor::primary(pal),
+                           ThemeColor::withOpacity(ThemeColor::secondary(pal), 0.15), 1};
+    const PillStyle selected{ThemeColor::accent(pal), Qt::white, {}, 0};
+    for (const QString &token : std::as_const(m_candidateTokens)) {
+        auto *capsule = new ChipButton(token);
+        capsule->setCheckable(true);
+        capsule->setPadding(10, 4);
+        capsule->setCornerRadius(12);
+        capsule->setFontSpec(11, QFont::Normal, QFont::Bold, ThemeFont::Face::Numeric);
+        capsule->setStyles(normal, selected);
+        capsule->setCheckedSymbol(QStringLiteral("checkmark"), 9);
+        connect(capsule, &ChipButton::clicked, this, [this, token] {
+            resolveCandidate(token);
+            // A click toggles the capsule itself; what is highlighted is the selection alone.
+            setCandidates(m_candidateTokens, m_selectedCandidate);
+        });
+        row->addWidget(capsule);
+    }
+    row->addStretch(1);
+    static_cast<CapsuleStrip *>(m_candidateScroll)->setRow(strip);
+}
+
+void BrewImportSection::setResolvedApp(std::optional<AppItem> app)
+{
+    m_resolvedApp = std::move(app);
+    rebuildCard();
+}
+
+void BrewImportSection::rebuildCard()
+{
+    m_drawerAnimation->stop();
+    if (m_card) {
+        // The card may be replaced while one of its own buttons is being handled.
+        m_card->hide();
+        m_card->deleteLater();
+    }
+    m_card = nullptr;
+    m_saveButton = nullptr;
+    m_inLibraryMark = nullptr;
+    m_drawerToggleText = nullptr;
+    m_drawerToggleSymbol = nullptr;
+    m_drawer = nullptr;
+    if (!m_resolvedApp)
+        return;
+
+    const AppItem &app = *m_resolvedApp;
+    m_card = new Panel(cardStyle, 10);
+    m_card->setObjectName(QStringLiteral("previewCard"));
+    auto *card = new QVBoxLayout(m_card);
+    card->setContentsMargins(14, 14, 14, 14);
+    card->setSpacing(12);
+    card->addWidget(buildCardHeader(app));
+
+    const QColor accent = ThemeColor::accent(palette());
+    auto *toggle = new LinkArea;
+    toggle->setObjectName(QStringLiteral("drawerToggle"));
+    auto *toggleFace = new QHBoxLayout(toggle);
+    toggleFace->setContentsMargins(0, 2, 0, 0);
+    toggleFace->setSpacing(4);
+    m_drawerToggleText = textLabel({}, 11, QFont::Medium, accent);
+    m_drawerToggleSymbol = new QLabel;
+    m_drawerToggleSymbol->setFixedSize(qCeil(Symbols::boxSize(10)), qCeil(Symbols::boxSize(10)));
+    toggleFace->addWidget(m_drawerToggleText);
+    toggleFace->addWidget(m_drawerToggleSymbol);
+    toggle->passClicksThrough();
+    refreshDrawerToggle();
+    connect(toggle, &QAbstractButton::clicked, this, [this] { setDetailExpanded(!m_isDetailExpanded); });
+    card->addWidget(toggle, 0, Qt::AlignLeft);
+
+    m_drawer = buildDrawer(app);
+    m_drawer->setVisible(m_isDetailExpanded);
+    card->addWidget(m_drawer);
+
+    m_cardHolder->addWidget(m_card);
+    // A layout shows a widget added to a visible parent only later; show it now.
+    m_card->show();
+    refreshLibraryMark();
+}
+
+QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
+{
+    const QPalette pal = palette();
+    const QColor accent = ThemeColor::accent(pal);
+    auto *header = new QWidget;
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(12);
+
+    auto *link = new LinkArea;
+    link->setObjectName(QStringLiteral("cardLink"));
+    auto *linkFace = new QHBoxLayout(link);
+    linkFace->setContentsMargins(0, 0, 0, 0);
+    linkFace->setSpacing(12);
+    auto *icon = new Panel(placeholderIconStyle, 12);
+    icon->setObjectName(QStringLiteral("appIcon"));
+    icon->setFixedSize(54, 54);
+    linkFace->addWidget(icon, 0, Qt::AlignTop);
+
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(4);
+    auto *nameRow = new QHBoxLayout;
+    nameRow->setSpacing(6);
+    auto *name = new ElidedLabel(app.name, 1, Qt::ElideRight);
+    name->setObjectName(QStringLiteral("appName"));
+    ThemeFont::apply(name, 16, QFont::DemiBold);
+    setTextColor(name, ThemeColor::primary(pal));
+    nameRow->addWidget(name);
+    auto *version = new Badge(QStringLiteral("v") + shortVersion(app.currentVersion), QFont::DemiBold,
+                              versionBadgeStyle);
+    version->setObjectName(QStringLiteral("versionBadge"));
+    nameRow->addWidget(version);
+    auto *id = new Badge(app.id, QFont::Normal, idBadgeStyle);
+    id->setObjectName(QStringLiteral("idBadge"));
+    nameRow->addWidget(id);
+    nameRow->addWidget(symbolLabel(QStringLiteral("chevron.right"), 11, accent));
+    nameRow->addStretch(1);
+    titles->addLayout(nameRow);
+    if (!app.summary.isEmpty()) {
+        auto *summary = new ElidedLabel(app.summary, 2, Qt::ElideRight);
+        summary->setObjectName(QStringLiteral("appSummary"));
+        ThemeFont::apply(summary, 12);
+        setTextColor(summary, ThemeColor::secondary(pal));
+        titles->addWidget(summary);
+    }
+    auto *hint = new QHBoxLayout;
+    hint->setSpacing(4);
+    hint->addWidget(textLabel(QStringLiteral("点击查看《发现应用》同款完整详情页"), 11, QFont::Medium, accent));
+    hint->addWidget(symbolLabel(QStringLiteral("arrow.up.forward.app"), 10, accent));
+    hint->addStretch(1);
+    titles->addLayout(hint);
+    linkFace->addLayout(titles, 1);
+    link->passClicksThrough();
+    connect(link, &QAbstractButton::clicked, this, &BrewImportSection::openDetail);
+    row->addWidget(link, 1);
+
+    auto *actions = new QVBoxLayout;
+    actions->setSpacing(8);
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    auto *detail = pushButton(QStringLiteral("查看详情"), ButtonKind::bordered, 12);
+    detail->setObjectName(QStringLiteral("detailButton"));
+    detail->setIcon(Symbols::icon(QStringLiteral("info.circle"), ThemeColor::primary(pal), 12));
+    connect(detail, &QPushButton::clicked, this, &BrewImportSection::openDetail);
+    buttons->addWidget(detail);
+    auto *save = pushButton(QStringLiteral("保存至应用库"), ButtonKind::prominent, 12);
+    save->setObjectName(QStringLiteral("saveButton"));
+    connect(save, &QPushButton::clicked, this, &BrewImportSection::saveResolvedApp);
+    buttons->addWidget(save);
+    m_saveButton = save;
+    auto *mark = new QWidget;
+    mark->setObjectName(QStringLiteral("inLibraryMark"));
+    auto *markRow = new QHBoxLayout(mark);
+    markRow->setContentsMargins(0, 0, 0, 0);
+    markRow->setSpacing(4);
+    markRow->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), 12, ThemeColor::green(pal)));
+    markRow->addWidget(textLabel(QStringLiteral("已在应用库"), 12, QFont::Medium, ThemeColor::secondary(pal)));
+    buttons->addWidget(mark);
+    m_inLibraryMark = mark;
+    actions->addLayout(buttons);
+    auto *install = new QWidget;
+    install->setObjectName(QStringLiteral("installControl"));
+    actions->addWidget(install, 0, Qt::AlignRight);
+    actions->addStretch(1);
+    row->addLayout(actions);
+    return header;
+}
+
+QWidget *BrewImportSection::buildDrawer(const AppItem &app)
+{
+    const QPalette pal = palette();
+    const QColor secondary = ThemeColor::secondary(pal);
+    const QColor value = ThemeColor::withOpacity(ThemeColor::primary(pal), 0.85);
+
+    auto *drawer = new QWidget;
+    drawer->setObjectName(QStringLiteral("drawer"));
+    auto *column = new QVBoxLayout(drawer);
+    column->setContentsMargins(0, 2, 0, 0);
+    column->setSpacing(2);
+    column->addWidget(divider());
+    column->addSpacing(2);
+
+    auto *panel = new Panel(drawerStyle, 6);
+    auto *grid = new QGridLayout(panel);
+    grid->setContentsMargins(10, 10, 10, 10);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(8);
+    grid->setColumnMinimumWidth(0, kDetailLabelWidth);
+    grid->setColumnStretch(1, 1);
+    int line = 0;
+    const auto addLabel = [&](const QString &text) {
+        grid->addWidget(textLabel(text, 11, QFont::Medium, secondary), line, 0, Qt::AlignLeft | Qt::AlignTop);
+    };
+    const auto detailRow = [&](const QString &label, const QString &text, bool isNumeric, const QString &name) {
+        addLabel(label + QLatin1Char(':'));
+        auto *shown = textLabel(text, 11, QFont::Normal, value,
+                                isNumeric ? ThemeFont::Face::Numeric : ThemeFont::Face::PingFang);
+        shown->setObjectName(name);
+        shown->setWordWrap(true);
+        shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(shown, line++, 1, 1, 2, Qt::AlignTop);
+    };
+
+    detailRow(QStringLiteral("完整版本标识"), app.currentVersion, true, QStringLiteral("fullVersion"));
+    if (app.downloadUrl) {
+        addLabel(QStringLiteral("下载地址:"));
+        auto *address = new ElidedLabel(*app.downloadUrl, 1, Qt::ElideMiddle);
+        address->setObjectName(QStringLiteral("downloadAddress"));
+        ThemeFont::apply(address, 11, QFont::Normal, ThemeFont::Face::Numeric);
+        setTextColor(address, value);
+        address->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        grid->addWidget(address, line, 1);
+        auto *copy = pushButton(QStringLiteral("复制"), ButtonKind::mini, 10);
+        copy->setObjectName(QStringLiteral("copyAddressButton"));
+        connect(copy, &QPushButton::clicked, this, [address = *app.downloadUrl] {
+            QClipboard *clipboard = QGuiApplication::clipboard();
+            clipboard->clear();
+            clipboard->setText(address);
+        });
+        grid->addWidget(copy, line++, 2);
+    }
+    if (isLinkable(app.homepage)) {
+        addLabel(QStringLiteral("官方主页:"));
+        auto *link = textLabel(QStringLiteral("<a href=\"%1\">%2</a>")
+                                   .arg(app.homepage->toHtmlEscaped(), app.homepage->toHtmlEscaped()),
+                               11, QFont::Normal, value, ThemeFont::Face::Numeric);
+        link->setObjectName(QStringLiteral("homepageLink"));
+        link->setTextFormat(Qt::RichText);
+        link->setCursor(Qt::PointingHandCursor);
+        connect(link, &QLabel::linkActivated, this, [this](const QString &url) {
+            m_context.installer.workspace().open(url);
+        });
+        grid->addWidget(link, line++, 1, 1, 2, Qt::AlignLeft | Qt::AlignTop);
+    }
+    detailRow(QStringLiteral("安装包介质"), title(app.resolvedPackageType()), false, QStringLiteral("packageMedium"));
+    column->addWidget(panel);
+    return drawer;
+}
+
+void BrewImportSection::setDetailExpanded(bool expanded)
+{
+    if (expanded == m_isDetailExpanded)
+        return;
+    m_isDetailExpanded = expanded;
+    refreshDrawerToggle();
+    if (!m_drawer)
+        return;
+    const int from = m_drawer->isVisible() ? m_drawer->height() : 0;
+    m_drawerAnimation->stop();
+    m_drawer->setMaximumHeight(from);
+    m_drawer->show();
+    const int target = m_drawer->hasHeightForWidth() && m_drawer->width() > 0
+                           ? m_drawer->heightForWidth(m_drawer->width())
+                           : m_drawer->sizeHint().height();
+    m_drawerAnimation->setStartValue(from);
+    m_drawerAnimation->setEndValue(expanded ? target : 0);
+    m_drawerAnimation->start();
+}
+
+void BrewImportSection::refreshDrawerToggle()
+{
+    if (!m_drawerToggleText)
+        return;
+    m_drawerToggleText->setText(m_isDetailExpanded ? QStringLiteral("收起技术参数抽屉")
+                                                   : QStringLiteral("展开技术参数抽屉"));
+    m_drawerToggleSymbol->setPixmap(
+        Symbols::pixmap(m_isDetailExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"),
+                        ThemeColor::accent(palette()), 10));
+}
+
+void BrewImportSection::refreshLibraryMark()
+{
+    if (!m_resolvedApp || !m_saveButton)
+        return;
+    const bool saved = m_context.store.app(m_resolvedApp->id).has_value();
+    m_saveButton->setVisible(!saved);
+    m_inLibraryMark->setVisible(saved);
+}
+
+void BrewImportSection::openDetail()
+{
+    if (m_resolvedApp && m_onOpenDetail)
+        m_onOpenDetail(*m_resolvedApp);
+}
