@@ -147,34 +147,45 @@ private:
     Qt::TextElideMode m_mode;
 };
 
-// A small tag on a rounded rectangle: the version and identifier badges.
+// A small tag on a rounded rectangle: the version and identifier badges. A
+// tag that may shrink (the identifier) elides its text when space runs out.
 class Badge final : public QLabel
 {
 public:
-    Badge(const QString &text, QFont::Weight weight, StyleOf style, QWidget *parent = nullptr)
-        : QLabel(text, parent), m_style(style)
+    Badge(const QString &text, QFont::Weight weight, StyleOf style, bool shrinks, QWidget *parent = nullptr)
+        : QLabel(text, parent), m_style(style), m_shrinks(shrinks)
     {
         ThemeFont::apply(this, 10, weight, ThemeFont::Face::Numeric);
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        setSizePolicy(shrinks ? QSizePolicy::Preferred : QSizePolicy::Fixed, QSizePolicy::Fixed);
+        setToolTip(text);
     }
 
     QSize sizeHint() const override
     {
-        const QSizeF size = PillPainter::sizeFor(text(), font(), 6, 2);
+        const QSizeF size = PillPainter::sizeFor(text(), font(), kPadding, 2);
         return {qCeil(size.width()), qCeil(size.height())};
     }
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    QSize minimumSizeHint() const override
+    {
+        if (!m_shrinks)
+            return sizeHint();
+        const QSizeF size = PillPainter::sizeFor(QStringLiteral("abc…"), font(), kPadding, 2);
+        return {std::min(qCeil(size.width()), sizeHint().width()), sizeHint().height()};
+    }
 
 protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::TextAntialiasing);
-        PillPainter::paint(&painter, QRectF(rect()), text(), font(), m_style(palette()), 4);
+        const QString shown = QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, width() - 2 * kPadding);
+        PillPainter::paint(&painter, QRectF(rect()), shown, font(), m_style(palette()), 4);
     }
 
 private:
+    static constexpr qreal kPadding = 6;
     StyleOf m_style;
+    bool m_shrinks;
 };
 
 // A borderless button whose face is ordinary child widgets (icon, labels,
@@ -184,6 +195,7 @@ class LinkArea final : public QAbstractButton
 public:
     explicit LinkArea(QWidget *parent = nullptr) : QAbstractButton(parent)
     {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::TabFocus);
     }
@@ -799,10 +811,10 @@ void BrewImportSection::rebuildCard()
     m_drawer->setVisible(m_isDetailExpanded);
     card->addWidget(m_drawer);
 
+    refreshLibraryMark();
     m_cardHolder->addWidget(m_card);
     // A layout shows a widget added to a visible parent only later; show it now.
     m_card->show();
-    refreshLibraryMark();
 }
 
 QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
@@ -834,10 +846,10 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     setTextColor(name, ThemeColor::primary(pal));
     nameRow->addWidget(name);
     auto *version = new Badge(QStringLiteral("v") + shortVersion(app.currentVersion), QFont::DemiBold,
-                              versionBadgeStyle);
+                              versionBadgeStyle, false);
     version->setObjectName(QStringLiteral("versionBadge"));
     nameRow->addWidget(version);
-    auto *id = new Badge(app.id, QFont::Normal, idBadgeStyle);
+    auto *id = new Badge(app.id, QFont::Normal, idBadgeStyle, true);
     id->setObjectName(QStringLiteral("idBadge"));
     nameRow->addWidget(id);
     nameRow->addWidget(symbolLabel(QStringLiteral("chevron.right"), 11, accent));

@@ -150,12 +150,12 @@ QList<Shot> shots()
                      return view;
                  },
                  [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, true});
-    list.append({QStringLiteral("brew-preview-drawer"), QSize(880, 620),
+    list.append({QStringLiteral("brew-preview-drawer"), QSize(720, 640),
                  [](Context &context) { return brewEntry(context, QStringLiteral(" Android-Studio ")); },
                  [](QWidget *page, Context &) { page->findChild<BrewImportSection *>()->setDetailExpanded(true); }});
-    list.append({QStringLiteral("brew-fuzzy"), QSize(880, 520),
+    list.append({QStringLiteral("brew-fuzzy"), QSize(720, 480),
                  [](Context &context) { return brewEntry(context, QStringLiteral("vscode")); }});
-    list.append({QStringLiteral("brew-error"), QSize(880, 360),
+    list.append({QStringLiteral("brew-error"), QSize(720, 300),
                  [](Context &context) { return brewEntry(context, QStringLiteral("no-such-cask")); }});
     return list;
 }
