@@ -145,8 +145,19 @@ LocalPackageDelegate::LocalPackageDelegate(QObject *parent) : QStyledItemDelegat
 
 QSize LocalPackageDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const RowGeometry g = layoutRow(QRectF(option.rect), index);
-    return {std::max(option.rect.width(), 320), qCeil(g.card.height()) + rowGap};
+    // A row is one of two heights (with or without the installation line) at
+    // a given text scale; measuring fonts for every row of a long cache on
+    // every layout would cost more than drawing the rows in view. The view
+    // declares a scaled font, so its font changes exactly when the scale does.
+    if (option.font != m_measuredFont) {
+        m_measuredFont = option.font;
+        m_rowHeights = {};
+    }
+    const bool hasStatus = phaseOf(index) != Phase::idle;
+    int &height = m_rowHeights[hasStatus ? 1 : 0];
+    if (height == 0)
+        height = qCeil(layoutRow(QRectF(option.rect), index).card.height()) + rowGap;
+    return {std::max(option.rect.width(), 320), height};
 }
 
 QRectF LocalPackageDelegate::partRect(const QRect &rowRect, const QModelIndex &index, Part part) const

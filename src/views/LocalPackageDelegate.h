@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+
+#include <QFont>
 #include <QRectF>
 #include <QStyledItemDelegate>
 
@@ -34,4 +37,8 @@ public:
     static QString installTitle() { return QStringLiteral("安装"); }
     static QString revealTitle() { return QStringLiteral("定位"); }
     static QString removeHelp() { return QStringLiteral("删除此安装包"); }
+
+private:
+    mutable QFont m_measuredFont;
+    mutable std::array<int, 2> m_rowHeights{}; // without, with the installation line
 };
