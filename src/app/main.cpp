@@ -1,13 +1,11 @@
 #include <QApplication>
-#include <QMainWindow>
 
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
 #include "services/DownloadManager.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
-#include "views/MainView.h"
-#include "views/ScreenFactory.h"
+#include "views/MainWindow.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -32,23 +30,8 @@ int main(int argc, char *argv[])
     auto &downloads = DownloadManager::shared();
     AppContext context{AppStoreService::shared(), downloads, InstallerService::shared(), BrewService::shared(),
                        NginxIndexParser::shared(), fontScale};
-    ScreenFactory screens(context);
 
-    QMainWindow window;
-    window.setUnifiedTitleAndToolBarOnMac(true);
-    window.setWindowTitle(QString());
-    window.setMinimumSize(920, 620);
-    window.resize(1100, 720);
-    auto *view = new MainView(fontScale, [&screens](NavigationItem item, QWidget *parent) {
-        return screens.create(item, parent);
-    });
-    window.setCentralWidget(view);
-    view->installMenus(window.menuBar());
-    // The sidebar knows nothing of downloads; the badge is fed from here.
-    const auto updateBadge = [view, &downloads] { view->setDownloadsBadgeCount(int(downloads.activeTasks().size())); };
-    QObject::connect(&downloads, &DownloadManager::activeTasksChanged, view, updateBadge);
-    updateBadge();
-
+    MainWindow window(context);
     window.show();
     window.raise();
     window.activateWindow();
