@@ -145,7 +145,7 @@ void DownloadTaskCard::applyColors()
                                       devicePixelRatioF()));
     setTextColor(m_title, ThemeColor::primary(pal));
     setTextColor(m_detail, m_task.status.kind == DownloadStatus::Kind::failed ? ThemeColor::red(pal)
-                                                                             : ThemeColor::secondary(pal));
+                                                                              : ThemeColor::secondary(pal));
     m_applyingColors = false;
 }
 

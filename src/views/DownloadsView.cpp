@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -396,27 +397,31 @@ void DownloadsView::installPackage(const LocalPackage &package)
             },
             Qt::QueuedConnection);
     };
-    const auto finish = [this, path](bool succeeded, const QString &message) {
-        m_packages->setInstallState(path, {succeeded ? Phase::succeeded : Phase::failed, message});
-        Q_EMIT installFinished(path, succeeded);
-    };
-    const auto fail = [finish](const QString &message) {
-        printLine(QStringLiteral("安装失败: ") + message);
-        finish(false, message);
-    };
-
-    // The detector is owned by the store, which outlives every screen.
-    const InstalledDetector &detector = m_context.store.detector();
+    // The installed map and the console must learn the outcome even when the
+    // user has left this screen meanwhile (screens are rebuilt on every visit),
+    // so that part continues on the store, which outlives every screen; only
+    // the row's outcome depends on this screen still being there.
+    AppStoreService &store = m_context.store;
+    const InstalledDetector &detector = store.detector();
     m_context.installer.install(path, onProgress)
         .then(QtFuture::Launch::Async, [&detector] { return detector.scanInstalledApps(); })
-        .then(this,
-              [this, finish, lastStep](InstalledAppMap installed) {
-                  m_context.store.setInstalledAppMap(std::move(installed));
-                  finish(true, *lastStep);
+        .then(&store,
+              [&store](InstalledAppMap installed) {
+                  store.setInstalledAppMap(std::move(installed));
+                  return std::optional<QString>();
               })
         // A handler without argument is called inside Qt's catch block, so
         // the failure is at hand whatever its type.
-        .onFailed(this, [fail] { fail(errorText(std::current_exception())); });
+        .onFailed(&store,
+                  [] {
+                      const QString text = errorText(std::current_exception());
+                      printLine(QStringLiteral("安装失败: ") + text);
+                      return std::optional<QString>(text);
+                  })
+        .then(this, [this, path, lastStep](const std::optional<QString> &error) {
+            m_packages->setInstallState(path, {error ? Phase::failed : Phase::succeeded, error.value_or(*lastStep)});
+            Q_EMIT installFinished(path, !error);
+        });
 }
 
 void DownloadsView::showEvent(QShowEvent *event)

@@ -35,10 +35,22 @@ constexpr qreal kLineGap = 2;
 constexpr qreal kStatusGap = 4;
 constexpr qreal kMetaGap = 8;
 
-QFont nameFont() { return pingFang(13, QFont::Medium); }
-QFont metaFont() { return appNumeric(11); }
-QFont statusFont() { return pingFang(11); }
-QFont buttonFont() { return pingFang(12, QFont::Medium); }
+QFont nameFont()
+{
+    return pingFang(13, QFont::Medium);
+}
+QFont metaFont()
+{
+    return appNumeric(11);
+}
+QFont statusFont()
+{
+    return pingFang(11);
+}
+QFont buttonFont()
+{
+    return pingFang(12, QFont::Medium);
+}
 
 Phase phaseOf(const QModelIndex &index)
 {
@@ -75,8 +87,9 @@ RowGeometry layoutRow(const QRectF &rowRect, const QModelIndex &index)
     const bool hasStatus = phaseOf(index) != Phase::idle;
 
     const qreal buttonHeight = button.height() + 2 * kButtonPaddingV;
-    const qreal textHeight = name.height() + kLineGap + meta.height() +
-                             (hasStatus ? kStatusGap + std::max(status.height(), Symbols::boxSize(kStatusSymbolSize)) : 0);
+    const qreal textHeight =
+        name.height() + kLineGap + meta.height() +
+        (hasStatus ? kStatusGap + std::max(status.height(), Symbols::boxSize(kStatusSymbolSize)) : 0);
     g.contentHeight = std::max({Symbols::boxSize(kKindSize), Symbols::boxSize(kToggleSize), textHeight, buttonHeight});
 
     g.card = QRectF(rowRect.left(), rowRect.top(), rowRect.width(), g.contentHeight + 2 * kPadding);
@@ -199,8 +212,7 @@ LocalPackageDelegate::Part LocalPackageDelegate::partAt(const QRect &rowRect, co
     return Part::none;
 }
 
-void LocalPackageDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
-                                 const QModelIndex &index) const
+void LocalPackageDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const QPalette &pal = option.palette;
     const RowGeometry g = layoutRow(QRectF(option.rect), index);
@@ -234,7 +246,8 @@ void LocalPackageDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
     painter->setFont(meta);
     painter->setPen(ThemeColor::secondary(pal));
     const qreal sizeWidth = metaMetrics.horizontalAdvance(size);
-    painter->drawText(g.meta, Qt::AlignLeft | Qt::AlignVCenter, metaMetrics.elidedText(size, Qt::ElideRight, g.meta.width()));
+    painter->drawText(g.meta, Qt::AlignLeft | Qt::AlignVCenter,
+                      metaMetrics.elidedText(size, Qt::ElideRight, g.meta.width()));
     const QRectF dateRect = g.meta.adjusted(sizeWidth + kMetaGap, 0, 0, 0);
     if (dateRect.width() > 0)
         painter->drawText(dateRect, Qt::AlignLeft | Qt::AlignVCenter,

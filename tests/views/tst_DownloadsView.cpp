@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 #include "models/ByteFormat.h"
 #include "services/AppStoreService.h"
@@ -45,8 +46,8 @@ private:
         AppStoreService store{QDir(dir.path()).filePath(QStringLiteral("library")), detector};
         DownloadManager downloads{QDir(dir.path()).filePath(QStringLiteral("cache")), &network};
         InstallerService installer{QDir(dir.path()).filePath(QStringLiteral("Applications")),
-                                   QDir(dir.path()).filePath(QStringLiteral("tmp")), DiskImageMounter(),
-                                   ZipExpander(), Workspace(loggingDesktop(dir.path()))};
+                                   QDir(dir.path()).filePath(QStringLiteral("tmp")), DiskImageMounter(), ZipExpander(),
+                                   Workspace(loggingDesktop(dir.path()))};
         BrewService brew{QStringLiteral("http://127.0.0.1:9"), {}, &network};
         NginxIndexParser scraper{&network};
         FontScaleManager fonts{&settings};
@@ -76,8 +77,7 @@ private:
         return view;
     }
 
-    template<typename T = QWidget>
-    static T *child(DownloadsView &view, const QString &name)
+    template <typename T = QWidget> static T *child(DownloadsView &view, const QString &name)
     {
         return view.findChild<T *>(name);
     }
@@ -89,6 +89,9 @@ private:
         QVERIFY(!rect.isEmpty());
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rect.center());
     }
+
+    // Foo.zip in the cache: a real archive holding Foo.app, or a broken file.
+    static void cacheZip(Fixture &f, bool valid);
 
     static QStringList rowNames(DownloadsView &view)
     {
@@ -128,6 +131,7 @@ private Q_SLOTS:
     void closingRunningDownloadLeavesNoFailure();
     void installOutcomeStaysOnRow_data();
     void installOutcomeStaysOnRow();
+    void installFinishesAfterLeavingTheScreen();
     void revealAndOpenFolderGoToDesktop();
     void rowsFollowTheTextScale();
 
@@ -283,7 +287,12 @@ void tst_DownloadsView::completedDownloadFillsBarAndTopsListTogether()
     // What a paint right after each change would show: both signals of the
     // completion arrive before control returns to the event loop, and the
     // screen must show both by then.
-    struct Seen { double bar; QString top; QString detail; };
+    struct Seen
+    {
+        double bar;
+        QString top;
+        QString detail;
+    };
     QList<Seen> seen;
     const auto snapshot = [&] {
         const auto cards = view->taskCards();
@@ -323,8 +332,8 @@ void tst_DownloadsView::failedDownloadCardUntilClosed()
     auto view = makeView(f);
     f.downloads.startDownload(QStringLiteral("gone"), QStringLiteral("Gone"), QStringLiteral("1"),
                               server.url(QStringLiteral("/gone.dmg")));
-    QTRY_VERIFY(!view->taskCards().isEmpty() && view->taskCards().first()->detailText().startsWith(
-                                                    QStringLiteral("下载失败: ")));
+    QTRY_VERIFY(!view->taskCards().isEmpty() &&
+                view->taskCards().first()->detailText().startsWith(QStringLiteral("下载失败: ")));
     QVERIFY(view->taskCards().first()->detailText().contains(QStringLiteral("404")));
     QCOMPARE(view->packageModel().rowCount(), 0);
 
@@ -369,22 +378,26 @@ void tst_DownloadsView::installOutcomeStaysOnRow_data()
     QTest::newRow("broken zip") << false;
 }
 
+void tst_DownloadsView::cacheZip(Fixture &f, bool valid)
+{
+    const QString zip = f.cached(QStringLiteral("Foo.zip"));
+    if (!valid) {
+        TestFolders::writeFile(f.cache(), QStringLiteral("Foo.zip"), "this is not an archive");
+        return;
+    }
+    const QString staging = QDir(f.dir.path()).filePath(QStringLiteral("staging"));
+    TestFolders::makeBundle(staging, QStringLiteral("Foo"), QStringLiteral("com.example.Foo"), QStringLiteral("1.2"));
+    QCOMPARE(QProcess::execute(QStringLiteral("bsdtar"), {QStringLiteral("-a"), QStringLiteral("-cf"), zip,
+                                                          QStringLiteral("-C"), staging, QStringLiteral("Foo.app")}),
+             0);
+}
+
 void tst_DownloadsView::installOutcomeStaysOnRow()
 {
     QFETCH(bool, valid);
     Fixture f;
     const QString zip = f.cached(QStringLiteral("Foo.zip"));
-    if (valid) {
-        const QString staging = QDir(f.dir.path()).filePath(QStringLiteral("staging"));
-        TestFolders::makeBundle(staging, QStringLiteral("Foo"), QStringLiteral("com.example.Foo"),
-                                QStringLiteral("1.2"));
-        QCOMPARE(QProcess::execute(QStringLiteral("bsdtar"),
-                                   {QStringLiteral("-a"), QStringLiteral("-cf"), zip, QStringLiteral("-C"), staging,
-                                    QStringLiteral("Foo.app")}),
-                 0);
-    } else {
-        TestFolders::writeFile(f.cache(), QStringLiteral("Foo.zip"), "this is not an archive");
-    }
+    cacheZip(f, valid);
     auto view = makeView(f);
     QCOMPARE(view->packageModel().rowCount(), 1);
     QVERIFY(!f.store.installedAppMap().contains(QStringLiteral("com.example.foo")));
@@ -417,6 +430,17 @@ void tst_DownloadsView::installOutcomeStaysOnRow()
     click(*view, 0, Part::toggle);
     QCOMPARE(view->packageModel().installState(zip).phase, Phase::idle);
     QCOMPARE(finished.size(), 1);
+}
+
+void tst_DownloadsView::installFinishesAfterLeavingTheScreen()
+{
+    Fixture f;
+    cacheZip(f, true);
+    auto view = makeView(f);
+    click(*view, 0, Part::install);
+    view.reset(); // the user switched to another destination
+    QTRY_VERIFY(f.store.installedAppMap().contains(QStringLiteral("com.example.foo")));
+    QThreadPool::globalInstance()->waitForDone();
 }
 
 void tst_DownloadsView::revealAndOpenFolderGoToDesktop()

@@ -135,6 +135,7 @@ void emptyDownloads(Context &context)
     const QList<DownloadTaskItem> tasks = context.downloads.activeTasks();
     for (const DownloadTaskItem &task : tasks)
         context.downloads.cancelDownload(task.id);
+    settle(20); // the manager aborts cancelled transfers from the event loop
     context.server.closeHeld();
     context.downloads.clearAllPackages();
     settle(50);
