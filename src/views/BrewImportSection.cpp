@@ -44,9 +44,7 @@ using StyleOf = PillStyle (*)(const QPalette &);
 class Panel final : public QWidget
 {
 public:
-    Panel(StyleOf style, qreal radius, QWidget *parent = nullptr) : QWidget(parent), m_style(style), m_radius(radius)
-    {
-    }
+    Panel(StyleOf style, qreal radius, QWidget *parent = nullptr) : QWidget(parent), m_style(style), m_radius(radius) {}
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -296,8 +294,8 @@ protected:
 
 PillStyle cardStyle(const QPalette &palette)
 {
-    return {ThemeColor::controlBackground(palette), {}, ThemeColor::withOpacity(ThemeColor::secondary(palette), 0.12),
-            1};
+    return {
+        ThemeColor::controlBackground(palette), {}, ThemeColor::withOpacity(ThemeColor::secondary(palette), 0.12), 1};
 }
 
 PillStyle drawerStyle(const QPalette &palette)
@@ -376,22 +374,23 @@ QPushButton *pushButton(const QString &text, ButtonKind kind, qreal fontSize)
     const QPalette palette = button->palette();
     const QColor accent = ThemeColor::accent(palette);
     if (kind == ButtonKind::prominent) {
-        button->setStyleSheet(QStringLiteral("QPushButton { color: white; background: %1; border: none;"
-                                             " border-radius: 5px; padding: 5px 14px; }"
-                                             "QPushButton:pressed { background: %2; }"
-                                             "QPushButton:disabled { background: %3; }")
-                                  .arg(rgba(accent), rgba(accent.darker(115)),
-                                       rgba(ThemeColor::withOpacity(accent, 0.4))));
+        button->setStyleSheet(
+            QStringLiteral("QPushButton { color: white; background: %1; border: none;"
+                           " border-radius: 5px; padding: 5px 14px; }"
+                           "QPushButton:pressed { background: %2; }"
+                           "QPushButton:disabled { background: %3; }")
+                .arg(rgba(accent), rgba(accent.darker(115)), rgba(ThemeColor::withOpacity(accent, 0.4))));
     } else {
         const QColor primary = ThemeColor::primary(palette);
-        button->setStyleSheet(QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3;"
-                                             " border-radius: %4px; padding: %5; }"
-                                             "QPushButton:pressed { background: %6; }")
-                                  .arg(rgba(primary), rgba(ThemeColor::controlBackground(palette)),
-                                       rgba(ThemeColor::withOpacity(primary, 0.18)))
-                                  .arg(kind == ButtonKind::mini ? 4 : 5)
-                                  .arg(kind == ButtonKind::mini ? QStringLiteral("1px 7px") : QStringLiteral("5px 12px"),
-                                       rgba(ThemeColor::controlBackground(palette).darker(112))));
+        button->setStyleSheet(
+            QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3;"
+                           " border-radius: %4px; padding: %5; }"
+                           "QPushButton:pressed { background: %6; }")
+                .arg(rgba(primary), rgba(ThemeColor::controlBackground(palette)),
+                     rgba(ThemeColor::withOpacity(primary, 0.18)))
+                .arg(kind == ButtonKind::mini ? 4 : 5)
+                .arg(kind == ButtonKind::mini ? QStringLiteral("1px 7px") : QStringLiteral("5px 12px"),
+                     rgba(ThemeColor::controlBackground(palette).darker(112))));
     }
     ThemeFont::apply(button, fontSize, QFont::Medium);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -490,10 +489,11 @@ BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetai
 
     auto *heading = new QVBoxLayout;
     heading->setSpacing(4);
-    heading->addWidget(textLabel(QStringLiteral("输入 Homebrew Cask 包名快速录入"), 15, QFont::DemiBold,
-                                 ThemeColor::primary(pal)));
-    auto *note = textLabel(QStringLiteral("自动调用 Homebrew 数据源解析包名、版本、官方下载链接、说明信息，并缓存至本地。"),
-                           12, QFont::Normal, ThemeColor::secondary(pal));
+    heading->addWidget(
+        textLabel(QStringLiteral("输入 Homebrew Cask 包名快速录入"), 15, QFont::DemiBold, ThemeColor::primary(pal)));
+    auto *note =
+        textLabel(QStringLiteral("自动调用 Homebrew 数据源解析包名、版本、官方下载链接、说明信息，并缓存至本地。"), 12,
+                  QFont::Normal, ThemeColor::secondary(pal));
     note->setWordWrap(true);
     heading->addWidget(note);
     column->addLayout(heading);
@@ -519,13 +519,13 @@ BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetai
     column->addWidget(m_candidateBlock);
 
     m_errorText = new QLabel;
-    m_errorLine = messageLine(QStringLiteral("exclamationmark.triangle.fill"), ThemeColor::red(pal), errorStyle,
-                              m_errorText);
+    m_errorLine =
+        messageLine(QStringLiteral("exclamationmark.triangle.fill"), ThemeColor::red(pal), errorStyle, m_errorText);
     m_errorLine->setObjectName(QStringLiteral("errorLine"));
     column->addWidget(m_errorLine);
     m_successText = new QLabel;
-    m_successLine = messageLine(QStringLiteral("checkmark.circle.fill"), ThemeColor::green(pal), successStyle,
-                                m_successText);
+    m_successLine =
+        messageLine(QStringLiteral("checkmark.circle.fill"), ThemeColor::green(pal), successStyle, m_successText);
     m_successLine->setObjectName(QStringLiteral("successLine"));
     column->addWidget(m_successLine);
 
@@ -635,8 +635,7 @@ void BrewImportSection::startResolving()
     });
 }
 
-void BrewImportSection::finishLookup(const QString &name, const QStringList &candidates,
-                                     std::optional<AppItem> exact)
+void BrewImportSection::finishLookup(const QString &name, const QStringList &candidates, std::optional<AppItem> exact)
 {
     if (exact) {
         setResolvedApp(std::move(exact));
@@ -694,8 +693,7 @@ void BrewImportSection::saveResolvedApp()
     const AppItem app = *m_resolvedApp;
     const SaveResult result = m_context.store.saveAppItem(app);
     if (result.ok)
-        setMessages(m_errorMessage,
-                    QStringLiteral("已成功将「%1」保存到本地应用库并缓存为 JSON！").arg(app.name));
+        setMessages(m_errorMessage, QStringLiteral("已成功将「%1」保存到本地应用库并缓存为 JSON！").arg(app.name));
     else
         setMessages(QStringLiteral("保存失败: ") + result.error, m_successTip);
 }
@@ -845,8 +843,8 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     ThemeFont::apply(name, 16, QFont::DemiBold);
     setTextColor(name, ThemeColor::primary(pal));
     nameRow->addWidget(name);
-    auto *version = new Badge(QStringLiteral("v") + shortVersion(app.currentVersion), QFont::DemiBold,
-                              versionBadgeStyle, false);
+    auto *version =
+        new Badge(QStringLiteral("v") + shortVersion(app.currentVersion), QFont::DemiBold, versionBadgeStyle, false);
     version->setObjectName(QStringLiteral("versionBadge"));
     nameRow->addWidget(version);
     auto *id = new Badge(app.id, QFont::Normal, idBadgeStyle, true);
@@ -932,8 +930,8 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
     };
     const auto detailRow = [&](const QString &label, const QString &text, bool isNumeric, const QString &name) {
         addLabel(label + QLatin1Char(':'));
-        auto *shown = textLabel(text, 11, QFont::Normal, value,
-                                isNumeric ? ThemeFont::Face::Numeric : ThemeFont::Face::PingFang);
+        auto *shown =
+            textLabel(text, 11, QFont::Normal, value, isNumeric ? ThemeFont::Face::Numeric : ThemeFont::Face::PingFang);
         shown->setObjectName(name);
         shown->setWordWrap(true);
         shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -960,15 +958,14 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
     }
     if (isLinkable(app.homepage)) {
         addLabel(QStringLiteral("官方主页:"));
-        auto *link = textLabel(QStringLiteral("<a href=\"%1\">%2</a>")
-                                   .arg(app.homepage->toHtmlEscaped(), app.homepage->toHtmlEscaped()),
-                               11, QFont::Normal, value, ThemeFont::Face::Numeric);
+        auto *link = textLabel(
+            QStringLiteral("<a href=\"%1\">%2</a>").arg(app.homepage->toHtmlEscaped(), app.homepage->toHtmlEscaped()),
+            11, QFont::Normal, value, ThemeFont::Face::Numeric);
         link->setObjectName(QStringLiteral("homepageLink"));
         link->setTextFormat(Qt::RichText);
         link->setCursor(Qt::PointingHandCursor);
-        connect(link, &QLabel::linkActivated, this, [this](const QString &url) {
-            m_context.installer.workspace().open(url);
-        });
+        connect(link, &QLabel::linkActivated, this,
+                [this](const QString &url) { m_context.installer.workspace().open(url); });
         grid->addWidget(link, line++, 1, 1, 2, Qt::AlignLeft | Qt::AlignTop);
     }
     detailRow(QStringLiteral("安装包介质"), title(app.resolvedPackageType()), false, QStringLiteral("packageMedium"));

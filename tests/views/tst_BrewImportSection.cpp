@@ -99,10 +99,7 @@ struct Harness
     {
         server.routeBody(QStringLiteral("/api/cask/%1.json").arg(cask.token), caskJson(cask), "application/json");
     }
-    QByteArray brewArguments() const
-    {
-        return TestFolders::readFile(dir.filePath(QStringLiteral("bin/args.log")));
-    }
+    QByteArray brewArguments() const { return TestFolders::readFile(dir.filePath(QStringLiteral("bin/args.log"))); }
 
     template <typename T = QWidget> T *shown(const QString &name) const
     {
@@ -144,10 +141,7 @@ struct Harness
         return nullptr;
     }
     QString errorLine() const { return shown(QStringLiteral("errorLine")) ? *section.errorMessage() : QString(); }
-    QString successLine() const
-    {
-        return shown(QStringLiteral("successLine")) ? *section.successTip() : QString();
-    }
+    QString successLine() const { return shown(QStringLiteral("successLine")) ? *section.successTip() : QString(); }
 
     // Types name and presses Return, then waits for the lookup to end.
     bool lookUp(const QString &name)
@@ -209,11 +203,16 @@ void tst_BrewImportSection::shortVersion_data()
 {
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("badge");
-    QTest::newRow("build after comma") << "1.2.3,4567" << "1.2.3";
-    QTest::newRow("plain") << "latest" << "latest";
-    QTest::newRow("leading comma") << ",2.0,abc" << "2.0";
-    QTest::newRow("only commas") << ",," << ",,";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("build after comma") << "1.2.3,4567"
+                                       << "1.2.3";
+    QTest::newRow("plain") << "latest"
+                           << "latest";
+    QTest::newRow("leading comma") << ",2.0,abc"
+                                   << "2.0";
+    QTest::newRow("only commas") << ",,"
+                                 << ",,";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void tst_BrewImportSection::shortVersion()
@@ -240,11 +239,11 @@ void tst_BrewImportSection::lookups_data()
     const QStringList vscode{"visual-studio-code", "vscodium"};
     QTest::newRow("padded upper case") << "  iTerm2 " << iterm << iterm << QStringList{"iterm2"} << "iterm2"
                                        << QStringList{"iterm2"} << QString() << QString();
-    QTest::newRow("exact without candidates") << "rectangle" << none << none << QStringList{"rectangle"}
-                                              << "rectangle" << none << QString() << QString();
-    QTest::newRow("exact among candidates") << "Rectangle" << QStringList{"rectangle-pro", "rectangle"} << rectangles
-                                            << rectangles << "rectangle" << QStringList{"rectangle"} << QString()
-                                            << QString();
+    QTest::newRow("exact without candidates")
+        << "rectangle" << none << none << QStringList{"rectangle"} << "rectangle" << none << QString() << QString();
+    QTest::newRow("exact among candidates")
+        << "Rectangle" << QStringList{"rectangle-pro", "rectangle"} << rectangles << rectangles << "rectangle"
+        << QStringList{"rectangle"} << QString() << QString();
     QTest::newRow("fuzzy falls back to first")
         << "vscode" << QStringList{"vscodium", "visual-studio-code"} << vscode << vscode << "visual-studio-code"
         << QStringList{"visual-studio-code"} << QString()
@@ -411,8 +410,7 @@ void tst_BrewImportSection::switchingCandidates_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("switch succeeds") << true << "iterm2@beta" << QString();
     QTest::newRow("failed switch keeps the card")
-        << false << "iterm2"
-        << QStringLiteral("解析候选包「iterm2@beta」失败: 未找到 Homebrew Cask 包：iterm2@beta");
+        << false << "iterm2" << QStringLiteral("解析候选包「iterm2@beta」失败: 未找到 Homebrew Cask 包：iterm2@beta");
 }
 
 void tst_BrewImportSection::switchingCandidates()
@@ -462,9 +460,12 @@ void tst_BrewImportSection::drawer_data()
     QTest::addColumn<QString>("url");      // null: absent
     QTest::addColumn<bool>("homepageRow");
 
-    QTest::newRow("all rows") << "https://example.com/app" << "https://example.com/App-1.2.3.dmg" << true;
-    QTest::newRow("homepage not a URL") << "example dot com" << "https://example.com/a.zip" << false;
-    QTest::newRow("homepage without host") << "mailto:x" << "https://example.com/a.zip" << false;
+    QTest::newRow("all rows") << "https://example.com/app"
+                              << "https://example.com/App-1.2.3.dmg" << true;
+    QTest::newRow("homepage not a URL") << "example dot com"
+                                        << "https://example.com/a.zip" << false;
+    QTest::newRow("homepage without host") << "mailto:x"
+                                           << "https://example.com/a.zip" << false;
     QTest::newRow("no homepage, no address") << QString() << QString() << false;
 }
 
