@@ -190,6 +190,7 @@ private Q_SLOTS:
     void drawer_data();
     void drawer();
     void copyPutsAddressOnClipboard();
+    void sectionClosedDuringLookup();
 };
 
 void tst_BrewImportSection::initTestCase()
@@ -519,6 +520,29 @@ void tst_BrewImportSection::copyPutsAddressOnClipboard()
     QVERIFY(copy);
     copy->click(); // the drawer may still be opening, with the button outside its visible part
     QCOMPARE(QGuiApplication::clipboard()->text(), address);
+}
+
+void tst_BrewImportSection::sectionClosedDuringLookup()
+{
+    // Leaving the tab destroys the section while the service still works;
+    // the late answer must find nobody to write to.
+    Harness h;
+    h.searchFinds({QStringLiteral("tool")});
+    const QByteArray cask = caskJson({QStringLiteral("tool"), QStringLiteral("Tool")});
+    TestHttpServer::Reply held;
+    held.body = cask.left(10);
+    held.contentLength = cask.size();
+    held.hold = true;
+    h.server.route(QStringLiteral("/api/cask/tool.json"), held);
+
+    auto *section = new BrewImportSection(h.context, {});
+    section->setPackageName(QStringLiteral("tool"));
+    section->startResolving();
+    QTRY_COMPARE_WITH_TIMEOUT(h.server.heldCount(), 1, kLookupTimeoutMs);
+    delete section;
+    h.server.push(cask.mid(10));
+    QTRY_COMPARE(h.server.heldCount(), 0);
+    QTest::qWait(50);
 }
 
 QTEST_MAIN(tst_BrewImportSection)
