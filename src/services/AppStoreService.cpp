@@ -30,13 +30,21 @@ QString lockBusyText()
     return QStringLiteral("应用库文件正被另一个进程占用");
 }
 
+AppStoreService::ConsoleSink &console()
+{
+    static AppStoreService::ConsoleSink sink = [](const QString &line) {
+        // Console lines are part of how the app reports; flush so they are
+        // not lost when the process ends abruptly.
+        std::fputs(line.toUtf8().constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    };
+    return sink;
+}
+
 void printLine(const QString &line)
 {
-    // Console lines are part of how the app reports; flush so they are not
-    // lost when the process ends abruptly.
-    std::fputs(line.toUtf8().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    console()(line);
 }
 
 AppItem preset(QString id, QString name, QString chineseName, QString category, AppSourceType source,
@@ -125,6 +133,11 @@ AppStoreService::AppStoreService(QString libraryFolder, const InstalledDetector 
     loadApps();
     m_installedAppMap = m_detector.scanInstalledApps();
     watchLibrary();
+}
+
+void AppStoreService::setConsole(ConsoleSink sink)
+{
+    console() = std::move(sink);
 }
 
 AppStoreService &AppStoreService::shared()

@@ -41,6 +41,11 @@ class AppStoreService final : public QObject
     Q_DISABLE_COPY_MOVE(AppStoreService)
 
 public:
+    // Where the store's own report lines go ("保存应用数据失败: ", the backup of
+    // an unusable file): standard output unless the front end says otherwise.
+    using ConsoleSink = std::function<void(const QString &line)>;
+    static void setConsole(ConsoleSink sink);
+
     // Loads the library from libraryFolder/apps.json and runs one installed scan.
     AppStoreService(QString libraryFolder, const InstalledDetector &detector, QObject *parent = nullptr);
 
