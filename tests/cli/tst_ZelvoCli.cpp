@@ -1,0 +1,378 @@
+#include <QDir>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "models/AppItem.h"
+#include "services/AppStoreService.h"
+#include "services/CatalogFilter.h"
+#include "services/InstalledDetector.h"
+#include "support/TestFolders.h"
+#include "support/TestHttpServer.h"
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+
+    QString outText() const { return QString::fromUtf8(out); }
+    QString errText() const { return QString::fromUtf8(err); }
+    QJsonDocument json() const { return QJsonDocument::fromJson(out); }
+};
+
+QByteArray record(const QString &id, const QString &extra = QString())
+{
+    return QStringLiteral(R"({"id":"%1","name":"N%1","category":"c","summary":"s","description":"d",
+        "sourceType":"direct","currentVersion":"1.0","packageType":"dmg"%2})")
+        .arg(id, extra)
+        .toUtf8();
+}
+
+QStringList appIds(const QJsonArray &array)
+{
+    QStringList ids;
+    for (const auto &entry : array)
+        ids << entry[QStringLiteral("app")][QStringLiteral("id")].toString();
+    return ids;
+}
+
+} // namespace
+
+// Every test gets a fresh home: the tool finds its library and cache through
+// the XDG folders and the installed applications through the environment.
+class TestZelvoCli final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    QHash<QString, QString> m_extraEnvironment;
+
+    QString home(const QString &relative = QString()) const { return m_home->filePath(relative); }
+    QString libraryFolder() const { return home(QStringLiteral("data/ZelvoAppStore")); }
+    QString libraryPath() const { return home(QStringLiteral("data/ZelvoAppStore/apps.json")); }
+    QString applications() const { return home(QStringLiteral("Applications")); }
+    QString cacheFolder() const { return home(QStringLiteral("cache/ZelvoAppStore/Downloads")); }
+
+    // Runs zelvo with the event loop turning, so the test's own HTTP server answers it.
+    Run zelvo(const QStringList &arguments, const QByteArray &input = QByteArray())
+    {
+        QProcess process;
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home(QStringLiteral("cache")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home(QStringLiteral("config")));
+        environment.insert(QStringLiteral("ZELVO_APPLICATION_FOLDERS"), applications());
+        environment.insert(QStringLiteral("ZELVO_INSTALL_TARGET"), applications());
+        environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+        for (auto it = m_extraEnvironment.cbegin(); it != m_extraEnvironment.cend(); ++it)
+            environment.insert(it.key(), it.value());
+        process.setProcessEnvironment(environment);
+        QEventLoop loop;
+        connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(90'000, &loop, [&] {
+            process.kill();
+            loop.quit();
+        });
+        process.start(QStringLiteral(ZELVO_CLI_PATH), arguments);
+        if (!process.waitForStarted())
+            qFatal("cannot start zelvo");
+        process.write(input);
+        process.closeWriteChannel();
+        if (process.state() != QProcess::NotRunning)
+            loop.exec();
+        Run run;
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = process.readAllStandardOutput();
+        run.err = process.readAllStandardError();
+        return run;
+    }
+
+    QList<AppItem> libraryOnDisk() const { return AppItem::listFromJson(TestFolders::readFile(libraryPath())); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(applications());
+        m_extraEnvironment.clear();
+    }
+
+    void helpAtEveryLevel_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("usage");
+        QTest::newRow("top") << QStringList{"--help"} << "用法: zelvo [选项] <命令>";
+        QTest::newRow("list") << QStringList{"list", "--help"} << "用法: zelvo list [选项]";
+        QTest::newRow("show short") << QStringList{"show", "-h"} << "用法: zelvo show [选项] ID";
+        QTest::newRow("import") << QStringList{"import", "--help"} << "用法: zelvo import [选项] FILE|-";
+        QTest::newRow("help wins over missing argument") << QStringList{"show", "--help"} << "用法: zelvo show";
+    }
+
+    void helpAtEveryLevel()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, usage);
+        const auto run = zelvo(arguments);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.outText().startsWith(usage), qPrintable(run.outText()));
+        QVERIFY(run.err.isEmpty());
+        QVERIFY(!QFile::exists(libraryPath())); // help touches nothing
+    }
+
+    void usageErrorsExitTwo_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("nothing") << QStringList{} << "zelvo: 缺少子命令";
+        QTest::newRow("unknown command") << QStringList{"frobnicate"} << "zelvo: 未知的子命令: frobnicate";
+        QTest::newRow("unknown option") << QStringList{"list", "--bogus"} << "zelvo list:";
+        QTest::newRow("option before command") << QStringList{"--json", "list"} << "zelvo:";
+        QTest::newRow("missing value") << QStringList{"list", "--category"} << "zelvo list:";
+        QTest::newRow("missing id") << QStringList{"show"} << "zelvo show: 缺少参数";
+        QTest::newRow("two ids") << QStringList{"show", "a", "b"} << "zelvo show: 多余的参数: b";
+        QTest::newRow("import without file") << QStringList{"import"} << "zelvo import: 缺少参数";
+        QTest::newRow("export with argument") << QStringList{"export", "x"} << "zelvo export: 多余的参数: x";
+    }
+
+    void usageErrorsExitTwo()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const auto run = zelvo(arguments);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.errText().startsWith(message), qPrintable(run.errText()));
+        QVERIFY(run.errText().contains(QStringLiteral("--help")));
+    }
+
+    void listSearchMatchesTheCatalogFilter_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("everything") << QStringList{}
+                                    << QStringList{"google-chrome", "visual-studio-code", "iterm2", "docker", "wechat",
+                                                   "obsidian"};
+        QTest::newRow("name, any case") << QStringList{"--search", "CODE"} << QStringList{"visual-studio-code"};
+        QTest::newRow("chinese name") << QStringList{"--search", "微信"} << QStringList{"wechat"};
+        QTest::newRow("summary") << QStringList{"--search", "终端仿真器"} << QStringList{"iterm2"};
+        QTest::newRow("id") << QStringList{"--search", "chrome"} << QStringList{"google-chrome"};
+        QTest::newRow("a single space is a search")
+            << QStringList{"--search", " "}
+            << QStringList{"google-chrome", "visual-studio-code", "iterm2", "docker", "obsidian"};
+        QTest::newRow("nothing matches") << QStringList{"--search", "zzz"} << QStringList{};
+        QTest::newRow("category") << QStringList{"--category", "开发工具"}
+                                  << QStringList{"visual-studio-code", "iterm2", "docker"};
+        QTest::newRow("category and search") << QStringList{"--category", "开发工具", "--search", "docker"}
+                                             << QStringList{"docker"};
+        QTest::newRow("all categories") << QStringList{"--category", "全部", "--search", "o"}
+                                        << QStringList{"google-chrome", "visual-studio-code", "iterm2", "docker",
+                                                       "obsidian"};
+        QTest::newRow("installed or updatable") << QStringList{"--installed"} << QStringList{"wechat", "obsidian"};
+        QTest::newRow("installed in a category") << QStringList{"--installed", "--category", "效率办公"}
+                                                 << QStringList{"obsidian"};
+    }
+
+    void listSearchMatchesTheCatalogFilter()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, expected);
+        TestFolders::makeBundle(applications(), QStringLiteral("WeChat"), QStringLiteral("com.tencent.xinWeChat"),
+                                QStringLiteral("3.8.0"));
+        TestFolders::makeBundle(applications(), QStringLiteral("Obsidian"), QStringLiteral("md.obsidian"),
+                                QStringLiteral("1.6.7"));
+        const auto run = zelvo(QStringList{"list", "--json"} + options);
+        QCOMPARE(run.exitCode, 0);
+        const auto listed = run.json().array();
+        QCOMPARE(appIds(listed), expected);
+
+        // The same answer as the screens' filter over the same library and bundles.
+        CatalogFilter filter;
+        filter.onlyInstalled = options.contains(QStringLiteral("--installed"));
+        if (const auto at = options.indexOf(QStringLiteral("--category")); at >= 0)
+            filter.category = options.at(at + 1);
+        if (const auto at = options.indexOf(QStringLiteral("--search")); at >= 0)
+            filter.searchText = options.at(at + 1);
+        const auto installed = InstalledDetector({applications()}).scanInstalledApps();
+        QStringList screenIds;
+        for (const auto &app : filter.apply(libraryOnDisk(), installed))
+            screenIds << app.id;
+        QCOMPARE(appIds(listed), screenIds);
+
+        // The plain listing shows the same rows.
+        const auto plain = zelvo(QStringList{"list"} + options);
+        QCOMPARE(plain.exitCode, 0);
+        const auto lines = plain.outText().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), expected.size() + 1);
+        for (int i = 0; i < expected.size(); ++i)
+            QVERIFY(lines[i + 1].startsWith(expected[i] + u' '));
+    }
+
+    void statusesFollowTheInstalledBundles()
+    {
+        TestFolders::makeBundle(applications(), QStringLiteral("WeChat"), QStringLiteral("com.tencent.xinWeChat"),
+                                QStringLiteral("3.8.0"));
+        TestFolders::makeBundle(applications(), QStringLiteral("Obsidian"), QStringLiteral("md.obsidian"),
+                                QStringLiteral("1.6.7"), true);
+        const auto scan = zelvo({"scan", "--json"});
+        QCOMPARE(scan.exitCode, 0);
+        const auto bundles = scan.json().array();
+        QCOMPARE(bundles.size(), 2); // each bundle once, though the map holds it under two keys
+        QCOMPARE(bundles[0][QStringLiteral("name")].toString(), QStringLiteral("Obsidian"));
+        QCOMPARE(bundles[1][QStringLiteral("bundleId")].toString(), QStringLiteral("com.tencent.xinWeChat"));
+        QCOMPARE(bundles[1][QStringLiteral("version")].toString(), QStringLiteral("3.8.0"));
+        QVERIFY(!QFile::exists(libraryPath())); // a scan does not touch the library
+
+        const auto wechat = zelvo({"show", "wechat", "--json"}).json().object()[QStringLiteral("status")].toObject();
+        QCOMPARE(wechat[QStringLiteral("kind")].toString(), QStringLiteral("updateAvailable"));
+        QCOMPARE(wechat[QStringLiteral("installedVersion")].toString(), QStringLiteral("3.8.0"));
+        QCOMPARE(wechat[QStringLiteral("latestVersion")].toString(), QStringLiteral("3.8.8"));
+        QCOMPARE(wechat[QStringLiteral("path")].toString(), applications() + QStringLiteral("/WeChat.app"));
+        const auto obsidian = zelvo({"show", "obsidian", "--json"}).json().object()[QStringLiteral("status")].toObject();
+        QCOMPARE(obsidian[QStringLiteral("kind")].toString(), QStringLiteral("installed"));
+
+        const auto shown = zelvo({"show", "wechat"});
+        QCOMPARE(shown.exitCode, 0);
+        for (const auto *text : {"微信", "可更新 v3.8.0 → v3.8.8", "最新版本:", "本地已装:", "关于此应用"})
+            QVERIFY2(shown.outText().contains(QString::fromUtf8(text)), text);
+    }
+
+    void showUnknownIdFails()
+    {
+        const auto run = zelvo({"show", "nope"});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.out.isEmpty());
+        QCOMPARE(run.errText(), QStringLiteral("应用库中没有此应用: nope\n"));
+    }
+
+    void jsonRoundTripsRecords()
+    {
+        // A record using every optional field, imported through standard input.
+        QJsonObject object = QJsonDocument::fromJson(record(QStringLiteral("full"))).object();
+        object.insert(QStringLiteral("chineseName"), QStringLiteral("全"));
+        object.insert(QStringLiteral("bundleId"), QStringLiteral("b.full"));
+        object.insert(QStringLiteral("tags"), QJsonArray{QStringLiteral("甲"), QStringLiteral("乙")});
+        object.insert(QStringLiteral("fileSize"), qint64(9007199254740993));
+        object.insert(QStringLiteral("sha256"), QStringLiteral("ab"));
+        object.insert(QStringLiteral("brewName"), QString());
+        object.insert(QStringLiteral("versionPatternUrl"), QStringLiteral("https://example.com/v{version}.dmg"));
+        object.insert(QStringLiteral("versions"),
+                      QJsonArray{QJsonObject{{QStringLiteral("version"), QStringLiteral("2.0,77")},
+                                             {QStringLiteral("downloadUrl"), QStringLiteral("https://example.com/2.dmg")},
+                                             {QStringLiteral("fileSize"), 5},
+                                             {QStringLiteral("changelog"), QStringLiteral("改进")}}});
+        const QByteArray full = QJsonDocument(object).toJson();
+        QCOMPARE(zelvo({"import", "-"}, full).exitCode, 0);
+        const auto expected = AppItem::fromJson(QJsonDocument::fromJson(full).object());
+
+        const auto shown = zelvo({"show", "full", "--json"});
+        QCOMPARE(shown.exitCode, 0);
+        QCOMPARE(AppItem::fromJson(shown.json().object()[QStringLiteral("app")].toObject()), expected);
+
+        const auto listed = zelvo({"list", "--json"}).json().array();
+        QList<AppItem> fromList;
+        for (const auto &entry : listed)
+            fromList << AppItem::fromJson(entry[QStringLiteral("app")].toObject());
+        QCOMPARE(fromList, libraryOnDisk());
+        QCOMPARE(fromList.first(), expected);
+
+        // export is the library file; imported into another, empty library it
+        // gives the same records (new ones go first, so in reverse order), and
+        // imported again over itself it changes nothing.
+        const auto exported = zelvo({"export"});
+        QCOMPARE(exported.exitCode, 0);
+        QCOMPARE(exported.out, TestFolders::readFile(libraryPath()));
+        QCOMPARE(zelvo({"import", "-"}, exported.out).exitCode, 0);
+        QCOMPARE(TestFolders::readFile(libraryPath()), exported.out);
+        const auto firstHome = std::exchange(m_home, std::make_unique<QTemporaryDir>());
+        TestFolders::writeFile(libraryFolder(), QStringLiteral("apps.json"), "[]");
+        QCOMPARE(zelvo({"import", "-"}, exported.out).exitCode, 0);
+        auto reimported = libraryOnDisk();
+        std::reverse(reimported.begin(), reimported.end());
+        QCOMPARE(reimported, AppItem::listFromJson(exported.out));
+    }
+
+    void importReportsLikeTheWindow_data()
+    {
+        QTest::addColumn<bool>("fromFile");
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QByteArray three = "[" + record("a") + "," + record("b") + "," + record("c") + "]";
+        const QString badFormat = QStringLiteral("JSON 格式既不是 AppItem 对象，也不是 AppItem 数组");
+        QTest::newRow("pasted array") << false << three << 0
+                                      << "成功导入 / 更新了 3 个应用！已同步保存到本地应用库。\n" << "";
+        QTest::newRow("pasted empty array") << false << QByteArray("[]") << 0
+                                            << "成功导入 / 更新了 0 个应用！已同步保存到本地应用库。\n" << "";
+        QTest::newRow("file array") << true << three << 0 << "从文件成功导入 / 更新了 3 个应用！\n" << "";
+        QTest::newRow("file object") << true << record("a") << 0 << "从文件成功导入 / 更新了 1 个应用！\n" << "";
+        QTest::newRow("pasted garbage") << false << QByteArray("hello") << 1 << "" << "导入失败: " + badFormat + "\n";
+        QTest::newRow("file with a bad record") << true << QByteArray("[" + record("ok") + ",{\"id\":1}]") << 1 << ""
+                                                << "文件导入失败: " + badFormat + "\n";
+    }
+
+    void importReportsLikeTheWindow()
+    {
+        QFETCH(bool, fromFile);
+        QFETCH(QByteArray, json);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const auto run = fromFile ? zelvo({"import", TestFolders::writeFile(home(), QStringLiteral("in.json"), json)})
+                                  : zelvo({"import", "-"}, json);
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.outText(), out);
+        QCOMPARE(run.errText(), err);
+        QCOMPARE(libraryOnDisk().size(), 6 + (exitCode == 0 ? int(json.count("\"id\"")) : 0));
+    }
+
+    void importOfAMissingFileFails()
+    {
+        const auto run = zelvo({"import", home(QStringLiteral("missing.json"))});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.errText().startsWith(QStringLiteral("无法读取 ") + home(QStringLiteral("missing.json"))));
+    }
+
+    void importIsSeenByAnOpenWindowAndSurvivesItsSave()
+    {
+        // The window's store, open over the same library while zelvo runs.
+        InstalledDetector detector({applications()});
+        AppStoreService window(libraryFolder(), detector);
+        QSignalSpy changed(&window, &AppStoreService::appsChanged);
+        const auto run = zelvo({"import", "-"}, record(QStringLiteral("from-cli")));
+        QCOMPARE(run.exitCode, 0);
+        QTRY_VERIFY(window.app(QStringLiteral("from-cli")));
+        QVERIFY(changed.count() >= 1);
+        QCOMPARE(window.apps().first().id, QStringLiteral("from-cli"));
+
+        QVERIFY(window.saveAppItem(AppItem::fromJson(QJsonDocument::fromJson(record("from-window")).object())).ok);
+        QStringList ids;
+        for (const auto &app : libraryOnDisk())
+            ids << app.id;
+        QCOMPARE(ids.mid(0, 2), QStringList({"from-window", "from-cli"}));
+        QCOMPARE(zelvo({"show", "from-cli"}).exitCode, 0);
+        QCOMPARE(zelvo({"show", "from-window"}).exitCode, 0);
+    }
+
+    void unusableLibraryIsReportedOnStandardError()
+    {
+        TestFolders::writeFile(libraryFolder(), QStringLiteral("apps.json"), "[{");
+        const auto run = zelvo({"list", "--json"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.json().array().size(), 6); // standard output stays clean JSON
+        QVERIFY(run.errText().startsWith(QStringLiteral("应用库文件无法解析，已备份为: ")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestZelvoCli)
+#include "tst_ZelvoCli.moc"
