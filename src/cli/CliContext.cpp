@@ -3,7 +3,10 @@
 #include <QNetworkAccessManager>
 
 #include "services/AppStoreService.h"
+#include "services/BrewService.h"
 #include "services/InstalledDetector.h"
+#include "services/InstallerService.h"
+#include "services/NginxIndexParser.h"
 
 CliContext::CliContext(CliEnvironment environment) : m_environment(std::move(environment)) {}
 
@@ -29,4 +32,39 @@ AppStoreService &CliContext::store()
     if (!m_store)
         m_store = std::make_unique<AppStoreService>(m_environment.libraryFolder, detector());
     return *m_store;
+}
+
+BrewService &CliContext::brew()
+{
+    if (!m_brew)
+        m_brew = std::make_unique<BrewService>(
+            m_environment.brewApi.isEmpty() ? BrewService::defaultApiBaseUrl() : m_environment.brewApi,
+            m_environment.brewPaths.isEmpty() ? BrewService::defaultBrewPaths() : m_environment.brewPaths, &network());
+    return *m_brew;
+}
+
+NginxIndexParser &CliContext::scraper()
+{
+    if (!m_scraper)
+        m_scraper = std::make_unique<NginxIndexParser>(&network());
+    return *m_scraper;
+}
+
+const InstallerService &CliContext::installer()
+{
+    if (!m_installer)
+        m_installer = std::make_unique<InstallerService>(m_environment.installTarget);
+    return *m_installer;
+}
+
+bool CliContext::succeeded(QFuture<void> future, QString &error)
+{
+    wait(future);
+    try {
+        future.waitForFinished();
+        return true;
+    } catch (...) {
+        error = errorText(std::current_exception());
+        return false;
+    }
 }

@@ -5,11 +5,16 @@
 #include <QFutureWatcher>
 
 #include <memory>
+#include <optional>
 
 #include "cli/CliEnvironment.h"
+#include "models/ZelvoError.h"
 
 class AppStoreService;
+class BrewService;
 class InstalledDetector;
+class InstallerService;
+class NginxIndexParser;
 class QNetworkAccessManager;
 
 // The services one run of `zelvo` works with, built on first use from the
@@ -28,6 +33,9 @@ public:
     QNetworkAccessManager &network();
     const InstalledDetector &detector();
     AppStoreService &store();
+    BrewService &brew();
+    NginxIndexParser &scraper();
+    const InstallerService &installer();
 
     // Runs the event loop until the future is done (network replies and
     // service continuations need it), then returns it.
@@ -45,9 +53,26 @@ public:
         return future;
     }
 
+    // Waits for the future's value; a failure leaves its display text in error.
+    template <typename T>
+    std::optional<T> result(QFuture<T> future, QString &error)
+    {
+        wait(future);
+        try {
+            return future.result();
+        } catch (...) {
+            error = errorText(std::current_exception());
+            return std::nullopt;
+        }
+    }
+    bool succeeded(QFuture<void> future, QString &error);
+
 private:
     CliEnvironment m_environment;
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<InstalledDetector> m_detector;
     std::unique_ptr<AppStoreService> m_store;
+    std::unique_ptr<BrewService> m_brew;
+    std::unique_ptr<NginxIndexParser> m_scraper;
+    std::unique_ptr<InstallerService> m_installer;
 };

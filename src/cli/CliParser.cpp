@@ -22,6 +22,11 @@ void CliParser::addValueOption(const QString &name, const QString &description, 
     m_parser.addOption(QCommandLineOption(name, description, valueName));
 }
 
+void CliParser::addJsonFlag()
+{
+    addFlag(QStringLiteral("json"), QStringLiteral("以 JSON 输出（应用记录与版本的形式与 apps.json 相同）"));
+}
+
 void CliParser::addPositional(const QString &name, const QString &description, const QString &syntax)
 {
     m_parser.addPositionalArgument(name, description, syntax);

@@ -16,6 +16,9 @@ public:
     QCommandLineParser &parser() { return m_parser; }
     void addFlag(const QString &name, const QString &description);
     void addValueOption(const QString &name, const QString &description, const QString &valueName);
+    // --json: records and versions in their apps.json form, the rest as plain objects.
+    void addJsonFlag();
+    bool json() const { return m_parser.isSet(QStringLiteral("json")); }
     void addPositional(const QString &name, const QString &description, const QString &syntax = QString());
     // Text printed after the options (sub-commands, environment).
     void setEpilog(QString epilog) { m_epilog = std::move(epilog); }

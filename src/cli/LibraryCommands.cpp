@@ -14,27 +14,17 @@
 
 namespace {
 
-QString jsonOption()
-{
-    return QStringLiteral("json");
-}
-
-QString jsonHelp()
-{
-    return QStringLiteral("以 JSON 输出（应用记录与 apps.json 中的形式相同）");
-}
-
-QJsonObject recordWithStatus(const AppItem &app, const AppInstallStatus &status)
-{
-    return {{QStringLiteral("app"), app.toJson()}, {QStringLiteral("status"), LibraryCommands::statusJson(status)}};
-}
-
 QString sourceText(const AppItem &app)
 {
     return app.sourceType == AppSourceType::brew ? QStringLiteral("Homebrew") : title(app.resolvedPackageType());
 }
 
 } // namespace
+
+QJsonObject LibraryCommands::recordWithStatus(const AppItem &app, const AppInstallStatus &status)
+{
+    return {{QStringLiteral("app"), app.toJson()}, {QStringLiteral("status"), statusJson(status)}};
+}
 
 QList<CliCommand> LibraryCommands::commands()
 {
@@ -95,6 +85,50 @@ QString LibraryCommands::statusText(const AppInstallStatus &status)
     return QStringLiteral("未安装");
 }
 
+void LibraryCommands::printRecord(const AppItem &app, const AppInstallStatus &status)
+{
+    QStringList lines{app.displayName()};
+    if (app.chineseName)
+        lines << app.name;
+    lines << app.summary << QString();
+    QList<QStringList> facts{{QStringLiteral("ID"), app.id}, {QStringLiteral("状态"), statusText(status)},
+                             {QStringLiteral("类别"), app.category}};
+    const QString version = QStringLiteral("v") + app.displayVersion();
+    if (status.kind == AppInstallStatus::Kind::updateAvailable) {
+        facts.append({QStringLiteral("最新版本"), version});
+        facts.append({QStringLiteral("本地已装"), QStringLiteral("v") + AppItem::displayVersionFor(status.installedVersion)});
+    } else {
+        facts.append({QStringLiteral("当前版本"), version});
+    }
+    facts.append({QStringLiteral("来源介质"), sourceText(app)});
+    if (app.bundleId && !app.bundleId->isEmpty())
+        facts.append({QStringLiteral("包标识"), *app.bundleId});
+    if (app.brewName)
+        facts.append({QStringLiteral("Brew 包名"), *app.brewName});
+    if (app.homepage)
+        facts.append({QStringLiteral("官方网站"), *app.homepage});
+    if (const auto url = app.resolveDownloadUrl())
+        facts.append({QStringLiteral("下载地址"), *url});
+    if (!status.path.isEmpty())
+        facts.append({QStringLiteral("安装位置"), status.path});
+    for (auto &fact : facts)
+        fact.first() += QStringLiteral(":");
+    CliOutput::write(lines.join(QLatin1Char('\n')) + QLatin1Char('\n') + CliOutput::table(facts));
+    CliOutput::out(QStringLiteral("\n关于此应用\n") + app.description);
+    if (app.versions && !app.versions->isEmpty()) {
+        CliOutput::out(QStringLiteral("\n版本历史与切换"));
+        for (const auto &entry : *app.versions) {
+            const QString display = AppItem::displayVersionFor(entry.version);
+            CliOutput::out(QStringLiteral("  v") + display +
+                           (entry.version == app.currentVersion ? QStringLiteral("  最新推荐") : QString()));
+            if (display != entry.version)
+                CliOutput::out(QStringLiteral("    构建标识: ") + entry.version);
+            if (entry.changelog)
+                CliOutput::out(QStringLiteral("    ") + *entry.changelog);
+        }
+    }
+}
+
 int LibraryCommands::list(CliContext &context, const QString &path, const QStringList &arguments)
 {
     CliParser parser(path, QStringLiteral("列出应用库中的应用，与“发现应用”和“已安装”页面使用相同的筛选规则。"));
@@ -103,7 +137,7 @@ int LibraryCommands::list(CliContext &context, const QString &path, const QStrin
                           QStringLiteral("CATEGORY"));
     parser.addValueOption(QStringLiteral("search"), QStringLiteral("按名称、中文名、ID 或简介搜索（不区分大小写）"),
                           QStringLiteral("TEXT"));
-    parser.addFlag(jsonOption(), jsonHelp());
+    parser.addJsonFlag();
     if (const auto done = parser.parse(arguments))
         return *done;
 
@@ -115,7 +149,7 @@ int LibraryCommands::list(CliContext &context, const QString &path, const QStrin
     filter.searchText = parser.value(QStringLiteral("search"));
     const auto apps = filter.apply(store.apps(), store.installedAppMap());
 
-    if (parser.isSet(jsonOption())) {
+    if (parser.json()) {
         QJsonArray array;
         for (const auto &app : apps)
             array.append(recordWithStatus(app, store.getInstallStatus(app)));
@@ -135,7 +169,7 @@ int LibraryCommands::show(CliContext &context, const QString &path, const QStrin
 {
     CliParser parser(path, QStringLiteral("显示一个应用的完整信息及其安装状态。"));
     parser.addPositional(QStringLiteral("ID"), QStringLiteral("应用 ID"));
-    parser.addFlag(jsonOption(), jsonHelp());
+    parser.addJsonFlag();
     if (const auto done = parser.parse(arguments, 1, 1))
         return *done;
 
@@ -147,58 +181,19 @@ int LibraryCommands::show(CliContext &context, const QString &path, const QStrin
         return exitFailure;
     }
     const auto status = store.getInstallStatus(*app);
-    if (parser.isSet(jsonOption())) {
+    if (parser.json()) {
         CliOutput::json(recordWithStatus(*app, status));
         return exitSuccess;
     }
 
-    QStringList lines{app->displayName()};
-    if (app->chineseName)
-        lines << app->name;
-    lines << app->summary << QString();
-    QList<QStringList> facts{{QStringLiteral("ID"), app->id}, {QStringLiteral("状态"), statusText(status)},
-                             {QStringLiteral("类别"), app->category}};
-    const QString version = QStringLiteral("v") + app->displayVersion();
-    if (status.kind == AppInstallStatus::Kind::updateAvailable) {
-        facts.append({QStringLiteral("最新版本"), version});
-        facts.append({QStringLiteral("本地已装"), QStringLiteral("v") + AppItem::displayVersionFor(status.installedVersion)});
-    } else {
-        facts.append({QStringLiteral("当前版本"), version});
-    }
-    facts.append({QStringLiteral("来源介质"), sourceText(*app)});
-    if (app->bundleId && !app->bundleId->isEmpty())
-        facts.append({QStringLiteral("包标识"), *app->bundleId});
-    if (app->brewName)
-        facts.append({QStringLiteral("Brew 包名"), *app->brewName});
-    if (app->homepage)
-        facts.append({QStringLiteral("官方网站"), *app->homepage});
-    if (const auto url = app->resolveDownloadUrl())
-        facts.append({QStringLiteral("下载地址"), *url});
-    if (!status.path.isEmpty())
-        facts.append({QStringLiteral("安装位置"), status.path});
-    for (auto &fact : facts)
-        fact.first() += QStringLiteral(":");
-    CliOutput::write(lines.join(QLatin1Char('\n')) + QLatin1Char('\n') + CliOutput::table(facts));
-    CliOutput::out(QStringLiteral("\n关于此应用\n") + app->description);
-    if (app->versions && !app->versions->isEmpty()) {
-        CliOutput::out(QStringLiteral("\n版本历史与切换"));
-        for (const auto &entry : *app->versions) {
-            const QString display = AppItem::displayVersionFor(entry.version);
-            CliOutput::out(QStringLiteral("  v") + display +
-                           (entry.version == app->currentVersion ? QStringLiteral("  最新推荐") : QString()));
-            if (display != entry.version)
-                CliOutput::out(QStringLiteral("    构建标识: ") + entry.version);
-            if (entry.changelog)
-                CliOutput::out(QStringLiteral("    ") + *entry.changelog);
-        }
-    }
+    printRecord(*app, status);
     return exitSuccess;
 }
 
 int LibraryCommands::scan(CliContext &context, const QString &path, const QStringList &arguments)
 {
     CliParser parser(path, QStringLiteral("扫描应用目录，列出找到的应用（不读写应用库）。"));
-    parser.addFlag(jsonOption(), jsonHelp());
+    parser.addJsonFlag();
     if (const auto done = parser.parse(arguments))
         return *done;
 
@@ -208,7 +203,7 @@ int LibraryCommands::scan(CliContext &context, const QString &path, const QStrin
         byPath.insert(info.bundlePath, info);
     const QList<InstalledAppInfo> bundles = byPath.values();
 
-    if (parser.isSet(jsonOption())) {
+    if (parser.json()) {
         QJsonArray array;
         for (const auto &info : bundles) {
             QJsonObject object{{QStringLiteral("name"), info.name}, {QStringLiteral("bundlePath"), info.bundlePath}};

@@ -11,6 +11,7 @@
 
 #include "models/AppItem.h"
 #include "services/AppStoreService.h"
+#include "services/BrewService.h"
 #include "services/CatalogFilter.h"
 #include "services/InstalledDetector.h"
 #include "support/TestFolders.h"
@@ -116,6 +117,11 @@ private Q_SLOTS:
         QTest::newRow("show short") << QStringList{"show", "-h"} << "用法: zelvo show [选项] ID";
         QTest::newRow("import") << QStringList{"import", "--help"} << "用法: zelvo import [选项] FILE|-";
         QTest::newRow("help wins over missing argument") << QStringList{"show", "--help"} << "用法: zelvo show";
+        QTest::newRow("versions") << QStringList{"versions", "--help"} << "用法: zelvo versions [选项] URL";
+        QTest::newRow("brew group") << QStringList{"brew", "--help"} << "用法: zelvo brew [选项] <命令>";
+        QTest::newRow("brew resolve") << QStringList{"brew", "resolve", "--help"}
+                                      << "用法: zelvo brew resolve [选项] NAME";
+        QTest::newRow("brew search") << QStringList{"brew", "search", "-h"} << "用法: zelvo brew search [选项] QUERY";
     }
 
     void helpAtEveryLevel()
@@ -142,6 +148,9 @@ private Q_SLOTS:
         QTest::newRow("two ids") << QStringList{"show", "a", "b"} << "zelvo show: 多余的参数: b";
         QTest::newRow("import without file") << QStringList{"import"} << "zelvo import: 缺少参数";
         QTest::newRow("export with argument") << QStringList{"export", "x"} << "zelvo export: 多余的参数: x";
+        QTest::newRow("brew without command") << QStringList{"brew"} << "zelvo brew: 缺少子命令";
+        QTest::newRow("brew unknown command") << QStringList{"brew", "install"} << "zelvo brew: 未知的子命令: install";
+        QTest::newRow("versions without url") << QStringList{"versions", "--json"} << "zelvo versions: 缺少参数";
     }
 
     void usageErrorsExitTwo()
@@ -362,6 +371,129 @@ private Q_SLOTS:
         QCOMPARE(ids.mid(0, 2), QStringList({"from-window", "from-cli"}));
         QCOMPARE(zelvo({"show", "from-cli"}).exitCode, 0);
         QCOMPARE(zelvo({"show", "from-window"}).exitCode, 0);
+    }
+
+    void versionsFromAListingPage_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("addresses"); // of 1.10.0 and 1.9.0; %1 is the server
+        QTest::newRow("links of the page") << QStringList{}
+                                           << QStringList{"%1/dl/MyApp-1.10.0.dmg", "%1/dl/MyApp-1.9.0.dmg"};
+        QTest::newRow("template") << QStringList{"--template", "https://example.com/v{version}/MyApp.dmg"}
+                                  << QStringList{"https://example.com/v1.10.0/MyApp.dmg",
+                                                 "https://example.com/v1.9.0/MyApp.dmg"};
+    }
+
+    void versionsFromAListingPage()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, addresses);
+        TestHttpServer server;
+        server.routeBody(QStringLiteral("/dl/"),
+                         "<html><body><h1>Index of /dl/</h1><hr><pre><a href=\"../\">../</a>\n"
+                         "<a href=\"MyApp-1.9.0.dmg\">MyApp-1.9.0.dmg</a>  01-Jan-2026 10:00  1000\n"
+                         "<a href=\"MyApp-1.10.0.dmg\">MyApp-1.10.0.dmg</a>  02-Jan-2026 10:00  1000\n"
+                         "</pre><hr></body></html>",
+                         "text/html");
+        const QString root = server.url(QString()).toString();
+        const auto run = zelvo(QStringList{"versions", server.url(QStringLiteral("/dl/")).toString(), "--json"} + options);
+        QCOMPARE(run.exitCode, 0);
+        QList<AppVersion> versions;
+        for (const auto &entry : run.json().array())
+            versions << AppVersion::fromJson(entry.toObject());
+        QCOMPARE(versions.size(), 2);
+        QCOMPARE(versions[0].version, QStringLiteral("1.10.0"));
+        QCOMPARE(versions[1].version, QStringLiteral("1.9.0"));
+        QCOMPARE(versions[0].downloadUrl.value_or(QString()), QString(addresses[0]).replace(QStringLiteral("%1"), root));
+        QCOMPARE(versions[1].downloadUrl.value_or(QString()), QString(addresses[1]).replace(QStringLiteral("%1"), root));
+
+        const auto plain = zelvo(QStringList{"versions", server.url(QStringLiteral("/dl/")).toString()} + options);
+        QCOMPARE(plain.exitCode, 0);
+        QVERIFY(plain.outText().split(u'\n').at(1).startsWith(QStringLiteral("1.10.0 ")));
+        QCOMPARE(plain.errText(), QStringLiteral("成功解析出 2 个版本！\n"));
+    }
+
+    void versionsFailuresUseTheFormsText_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("404") << QStringLiteral("/missing/") << QStringLiteral("抓取版本失败: 服务器响应异常：HTTP 状态码 404");
+        QTest::newRow("not http") << QStringLiteral("ftp://example.com/") << QStringLiteral("抓取版本失败: ");
+    }
+
+    void versionsFailuresUseTheFormsText()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, message);
+        TestHttpServer server;
+        server.route(QStringLiteral("/missing/"), {404, "nope"});
+        const QString url = address.startsWith(u'/') ? server.url(address).toString() : address;
+        const auto run = zelvo({"versions", url});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.errText().startsWith(message), qPrintable(run.errText()));
+        QVERIFY(run.errText().trimmed().size() > QStringLiteral("抓取版本失败:").size()); // with the reason
+    }
+
+    void brewResolveThroughTheApi()
+    {
+        TestHttpServer server;
+        server.routeBody(QStringLiteral("/api/cask/foo-app.json"),
+                         R"({"token":"foo-app","name":["Foo App"],"version":"2.1.0","desc":"A foo",
+                             "url":"https://example.com/Foo-2.1.0.dmg"})",
+                         "application/json");
+        m_extraEnvironment.insert(QStringLiteral("ZELVO_BREW_API"), server.url(QString()).toString());
+        m_extraEnvironment.insert(QStringLiteral("ZELVO_BREW_PATHS"), home(QStringLiteral("no/brew")));
+        const auto run = zelvo({"brew", "resolve", "  Foo-App ", "--json", "--save"});
+        QCOMPARE(run.exitCode, 0);
+        const auto app = AppItem::fromJson(run.json().object());
+        QCOMPARE(app.id, QStringLiteral("foo-app"));
+        QCOMPARE(app.name, QStringLiteral("Foo App"));
+        QCOMPARE(app.sourceType, AppSourceType::brew);
+        QCOMPARE(app.currentVersion, QStringLiteral("2.1.0"));
+        QCOMPARE(run.errText(), QStringLiteral("已成功将「Foo App」保存到本地应用库并缓存为 JSON！\n"));
+        QCOMPARE(libraryOnDisk().first(), app);
+    }
+
+    void brewResolveFailureShowsTheServiceText()
+    {
+        TestHttpServer server;
+        server.route(QStringLiteral("/api/cask/nothing.json"), {404, "{}"});
+        m_extraEnvironment.insert(QStringLiteral("ZELVO_BREW_API"), server.url(QString()).toString());
+        m_extraEnvironment.insert(QStringLiteral("ZELVO_BREW_PATHS"),
+                                  TestFolders::writeScript(home(QStringLiteral("bin")), QStringLiteral("brew"),
+                                                           "echo 'Error: Cask nothing unavailable' >&2\nexit 1\n"));
+        const auto run = zelvo({"brew", "resolve", "nothing"});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.out.isEmpty());
+        // What the window's service says for the same server and brew.
+        BrewService service(server.url(QString()).toString(), {home(QStringLiteral("bin/brew"))});
+        QString expected;
+        try {
+            auto future = service.resolveCask(QStringLiteral("nothing"));
+            QTRY_VERIFY(future.isFinished());
+            future.result();
+        } catch (const ZelvoError &error) {
+            expected = error.localizedDescription();
+        }
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(run.errText(), expected + u'\n');
+        QVERIFY(!QFile::exists(libraryPath()));
+    }
+
+    void brewSearchListsCandidates()
+    {
+        const QString brew = TestFolders::writeScript(home(QStringLiteral("bin")), QStringLiteral("brew"),
+                                                      "printf '==> Casks\\nalfred\\ncode\\nvisual-studio-code\\n'\n");
+        m_extraEnvironment.insert(QStringLiteral("ZELVO_BREW_PATHS"), home(QStringLiteral("none")) + u':' + brew);
+        const auto run = zelvo({"brew", "search", "code"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.outText(), QStringLiteral("code\nalfred\nvisual-studio-code\n"));
+
+        m_extraEnvironment.insert(QStringLiteral("ZELVO_BREW_PATHS"), home(QStringLiteral("none")));
+        const auto none = zelvo({"brew", "search", "code"});
+        QCOMPARE(none.exitCode, 1);
+        QCOMPARE(none.errText(), QStringLiteral("未找到与「code」相关的 Homebrew Cask 包，请检查拼写。\n"));
     }
 
     void unusableLibraryIsReportedOnStandardError()
