@@ -4,6 +4,7 @@
 
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
+#include "services/DownloadManager.h"
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
@@ -41,6 +42,13 @@ BrewService &CliContext::brew()
             m_environment.brewApi.isEmpty() ? BrewService::defaultApiBaseUrl() : m_environment.brewApi,
             m_environment.brewPaths.isEmpty() ? BrewService::defaultBrewPaths() : m_environment.brewPaths, &network());
     return *m_brew;
+}
+
+DownloadManager &CliContext::downloads()
+{
+    if (!m_downloads)
+        m_downloads = std::make_unique<DownloadManager>(m_environment.cacheFolder, &network());
+    return *m_downloads;
 }
 
 NginxIndexParser &CliContext::scraper()

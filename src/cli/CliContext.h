@@ -12,6 +12,7 @@
 
 class AppStoreService;
 class BrewService;
+class DownloadManager;
 class InstalledDetector;
 class InstallerService;
 class NginxIndexParser;
@@ -34,6 +35,7 @@ public:
     const InstalledDetector &detector();
     AppStoreService &store();
     BrewService &brew();
+    DownloadManager &downloads();
     NginxIndexParser &scraper();
     const InstallerService &installer();
 
@@ -73,6 +75,7 @@ private:
     std::unique_ptr<InstalledDetector> m_detector;
     std::unique_ptr<AppStoreService> m_store;
     std::unique_ptr<BrewService> m_brew;
+    std::unique_ptr<DownloadManager> m_downloads;
     std::unique_ptr<NginxIndexParser> m_scraper;
     std::unique_ptr<InstallerService> m_installer;
 };

@@ -3,6 +3,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliContext.h"
 #include "cli/CliOutput.h"
+#include "cli/DownloadCommands.h"
 #include "cli/LibraryCommands.h"
 #include "cli/SourceCommands.h"
 #include "services/AppStoreService.h"
@@ -16,7 +17,8 @@ int main(int argc, char *argv[])
     AppStoreService::setConsole(&CliOutput::err);
 
     CliContext context(CliEnvironment::fromProcess());
-    const QList<CliCommand> commands = LibraryCommands::commands() + SourceCommands::commands();
+    const QList<CliCommand> commands = LibraryCommands::commands() + SourceCommands::commands() +
+                                        DownloadCommands::commands();
     return CliCommand::dispatch(context, QStringLiteral("zelvo"),
                                 QStringLiteral("ZelvoAppStore 的命令行工具：与窗口共用同一个应用库和安装包缓存。"),
                                 commands, application.arguments().mid(1), CliEnvironment::variablesHelp());
