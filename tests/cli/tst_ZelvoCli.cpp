@@ -9,6 +9,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
+
+#include <sys/types.h>
+
 #include "models/AppItem.h"
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
@@ -63,10 +67,8 @@ class TestZelvoCli final : public QObject
     QString applications() const { return home(QStringLiteral("Applications")); }
     QString cacheFolder() const { return home(QStringLiteral("cache/ZelvoAppStore/Downloads")); }
 
-    // Runs zelvo with the event loop turning, so the test's own HTTP server answers it.
-    Run zelvo(const QStringList &arguments, const QByteArray &input = QByteArray())
+    void start(QProcess &process, const QStringList &arguments)
     {
-        QProcess process;
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home());
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home(QStringLiteral("data")));
@@ -78,17 +80,20 @@ class TestZelvoCli final : public QObject
         for (auto it = m_extraEnvironment.cbegin(); it != m_extraEnvironment.cend(); ++it)
             environment.insert(it.key(), it.value());
         process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(ZELVO_CLI_PATH), arguments);
+        if (!process.waitForStarted())
+            qFatal("cannot start zelvo");
+    }
+
+    // Waits with the event loop turning, so the test's own HTTP server answers.
+    static Run finish(QProcess &process)
+    {
         QEventLoop loop;
         connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
         QTimer::singleShot(90'000, &loop, [&] {
             process.kill();
             loop.quit();
         });
-        process.start(QStringLiteral(ZELVO_CLI_PATH), arguments);
-        if (!process.waitForStarted())
-            qFatal("cannot start zelvo");
-        process.write(input);
-        process.closeWriteChannel();
         if (process.state() != QProcess::NotRunning)
             loop.exec();
         Run run;
@@ -96,6 +101,29 @@ class TestZelvoCli final : public QObject
         run.out = process.readAllStandardOutput();
         run.err = process.readAllStandardError();
         return run;
+    }
+
+    Run zelvo(const QStringList &arguments, const QByteArray &input = QByteArray())
+    {
+        QProcess process;
+        start(process, arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        return finish(process);
+    }
+
+    // Everything in the cache folder, hidden partial files included.
+    QStringList cacheEntries() const
+    {
+        return QDir(cacheFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    void importDirect(const QString &id, const QString &version, const QUrl &url, const QString &extra = QString())
+    {
+        const auto run = zelvo({"import", "-"},
+                               record(id, QStringLiteral(R"(,"downloadUrl":"%1")").arg(url.toString()) + extra)
+                                   .replace("\"1.0\"", "\"" + version.toUtf8() + "\""));
+        QCOMPARE(run.exitCode, 0);
     }
 
     QList<AppItem> libraryOnDisk() const { return AppItem::listFromJson(TestFolders::readFile(libraryPath())); }
@@ -122,6 +150,9 @@ private Q_SLOTS:
         QTest::newRow("brew resolve") << QStringList{"brew", "resolve", "--help"}
                                       << "用法: zelvo brew resolve [选项] NAME";
         QTest::newRow("brew search") << QStringList{"brew", "search", "-h"} << "用法: zelvo brew search [选项] QUERY";
+        QTest::newRow("download") << QStringList{"download", "--help"} << "用法: zelvo download [选项] ID";
+        QTest::newRow("cache group") << QStringList{"cache", "--help"} << "用法: zelvo cache [选项] <命令>";
+        QTest::newRow("cache rm") << QStringList{"cache", "rm", "--help"} << "用法: zelvo cache rm [选项] PATH...";
     }
 
     void helpAtEveryLevel()
@@ -151,6 +182,9 @@ private Q_SLOTS:
         QTest::newRow("brew without command") << QStringList{"brew"} << "zelvo brew: 缺少子命令";
         QTest::newRow("brew unknown command") << QStringList{"brew", "install"} << "zelvo brew: 未知的子命令: install";
         QTest::newRow("versions without url") << QStringList{"versions", "--json"} << "zelvo versions: 缺少参数";
+        QTest::newRow("cache rm without path") << QStringList{"cache", "rm"} << "zelvo cache rm: 缺少参数";
+        QTest::newRow("cache unknown option") << QStringList{"cache", "--all"} << "zelvo cache:";
+        QTest::newRow("download without id") << QStringList{"download"} << "zelvo download: 缺少参数";
     }
 
     void usageErrorsExitTwo()
@@ -494,6 +528,124 @@ private Q_SLOTS:
         const auto none = zelvo({"brew", "search", "code"});
         QCOMPARE(none.exitCode, 1);
         QCOMPARE(none.errText(), QStringLiteral("未找到与「code」相关的 Homebrew Cask 包，请检查拼写。\n"));
+    }
+
+    void downloadIntoTheCache()
+    {
+        TestHttpServer server;
+        const QByteArray body = QByteArray(300'000, 'z');
+        server.routeBody(QStringLiteral("/pkg/Foo-1.0.zip"), body);
+        importDirect(QStringLiteral("foo"), QStringLiteral("1.0"), server.url(QStringLiteral("/pkg/Foo-1.0.zip")));
+        const auto run = zelvo({"download", "foo"});
+        QCOMPARE(run.exitCode, 0);
+        const QString cached = QDir(cacheFolder()).filePath(QStringLiteral("Foo-1.0.zip"));
+        QCOMPARE(run.outText(), cached + u'\n');
+        QCOMPARE(TestFolders::readFile(cached), body);
+        QVERIFY2(run.errText().contains(QStringLiteral("100%  300 KB / 300 KB · ")), qPrintable(run.errText()));
+        QVERIFY(!run.errText().contains(u'\r')); // no bar when standard error is not a terminal
+        QCOMPARE(cacheEntries(), QStringList{"Foo-1.0.zip"});
+
+        const auto listed = zelvo({"cache", "--json"});
+        QCOMPARE(listed.exitCode, 0);
+        const auto packages = listed.json().array();
+        QCOMPARE(packages.size(), 1);
+        QCOMPARE(packages[0][QStringLiteral("filePath")].toString(), cached);
+        QCOMPARE(packages[0][QStringLiteral("appId")].toString(), QStringLiteral("foo"));
+        QCOMPARE(packages[0][QStringLiteral("version")].toString(), QStringLiteral("1.0"));
+        QCOMPARE(packages[0][QStringLiteral("formattedSize")].toString(), QStringLiteral("300 KB"));
+        QCOMPARE(packages[0][QStringLiteral("packageType")].toString(), QStringLiteral("zip"));
+    }
+
+    void downloadFailuresLeaveNoFile_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("404") << QStringList{"download", "foo"} << "下载失败: 服务器返回错误: HTTP 404\n";
+        QTest::newRow("unknown id") << QStringList{"download", "bar"} << "应用库中没有此应用: bar\n";
+        QTest::newRow("version without an address of its own")
+            << QStringList{"download", "foo", "--version", "0.9"} << "没有此版本的下载地址: foo v0.9\n";
+    }
+
+    void downloadFailuresLeaveNoFile()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        TestHttpServer server;
+        server.route(QStringLiteral("/gone.zip"), {404, "not here"});
+        importDirect(QStringLiteral("foo"), QStringLiteral("1.0"), server.url(QStringLiteral("/gone.zip")));
+        const auto run = zelvo(arguments);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.errText().endsWith(message), qPrintable(run.errText()));
+        QCOMPARE(cacheEntries(), QStringList());
+    }
+
+    void downloadOfAnotherVersionUsesTheTemplate()
+    {
+        TestHttpServer server;
+        server.routeBody(QStringLiteral("/v0.9/Foo.zip"), "old package");
+        importDirect(QStringLiteral("foo"), QStringLiteral("1.0"), server.url(QStringLiteral("/v1.0/Foo.zip")),
+                     QStringLiteral(R"(,"versionPatternUrl":"%1")")
+                         .arg(server.url(QString()).toString() + QStringLiteral("/v{version}/Foo.zip")));
+        const auto run = zelvo({"download", "foo", "--version", "0.9"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
+        QCOMPARE(TestFolders::readFile(run.outText().trimmed()), QByteArray("old package"));
+        QCOMPARE(zelvo({"cache", "list", "--json"}).json().array().at(0)[QStringLiteral("version")].toString(),
+                 QStringLiteral("0.9"));
+    }
+
+    void interruptCancelsTheDownloadCleanly()
+    {
+        TestHttpServer server;
+        TestHttpServer::Reply slow;
+        slow.body = QByteArray(2'000'000, 'x');
+        slow.chunkSize = 4096;
+        slow.chunkIntervalMs = 20;
+        server.route(QStringLiteral("/slow.dmg"), slow);
+        importDirect(QStringLiteral("slow"), QStringLiteral("1.0"), server.url(QStringLiteral("/slow.dmg")));
+        QProcess process;
+        start(process, {"download", "slow"});
+        // Interrupt once the body is streaming into the cache.
+        const auto streaming = [&] {
+            const auto entries = cacheEntries();
+            return entries.size() == 1 && QFileInfo(QDir(cacheFolder()).filePath(entries.first())).size() > 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(streaming(), 20000);
+        ::kill(pid_t(process.processId()), SIGINT);
+        const auto run = finish(process);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.errText().endsWith(QStringLiteral("已取消下载\n")), qPrintable(run.errText()));
+        QCOMPARE(cacheEntries(), QStringList());
+    }
+
+    void cacheRemoveAndClear()
+    {
+        TestHttpServer server;
+        server.routeBody(QStringLiteral("/a/A-1.0.dmg"), "package a");
+        server.routeBody(QStringLiteral("/b/B-1.0.dmg"), "package b");
+        importDirect(QStringLiteral("a"), QStringLiteral("1.0"), server.url(QStringLiteral("/a/A-1.0.dmg")));
+        importDirect(QStringLiteral("b"), QStringLiteral("1.0"), server.url(QStringLiteral("/b/B-1.0.dmg")));
+        QCOMPARE(zelvo({"download", "a"}).exitCode, 0);
+        QCOMPARE(zelvo({"download", "b"}).exitCode, 0);
+        const QString outside = TestFolders::writeFile(home(), QStringLiteral("A-1.0.dmg"), "keep me");
+
+        // Known entries go; anything else is refused and left alone.
+        const auto removed = zelvo({"cache", "rm", "A-1.0.dmg", outside});
+        QCOMPARE(removed.exitCode, 1);
+        QCOMPARE(removed.errText(), QStringLiteral("不是缓存中的安装包，或无法删除: ") + outside + u'\n');
+        QCOMPARE(cacheEntries(), QStringList{"B-1.0.dmg"});
+        QCOMPARE(TestFolders::readFile(outside), QByteArray("keep me"));
+        QCOMPARE(zelvo({"cache", "rm", QDir(cacheFolder()).filePath(QStringLiteral("B-1.0.dmg"))}).exitCode, 0);
+        QCOMPARE(cacheEntries(), QStringList());
+
+        QCOMPARE(zelvo({"download", "a"}).exitCode, 0);
+        const auto listed = zelvo({"cache"});
+        QVERIFY(listed.outText().contains(QStringLiteral("A-1.0.dmg")));
+        QCOMPARE(listed.errText(), QStringLiteral("已缓存 1 个文件 · 共占用 9 bytes\n"));
+        QCOMPARE(zelvo({"cache", "clear"}).exitCode, 0);
+        QCOMPARE(cacheEntries(), QStringList());
+        QCOMPARE(zelvo({"cache"}).errText(), QStringLiteral("暂无本地缓存的安装包\n已缓存 0 个文件 · 共占用 0 KB\n"));
     }
 
     void unusableLibraryIsReportedOnStandardError()
