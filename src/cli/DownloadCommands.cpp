@@ -34,10 +34,17 @@ QJsonObject packageJson(const LocalPackage &package)
     return object;
 }
 
-// The address of exactly this version's package: the record's own address
-// belongs to its current version only, so another version without a template
-// or an entry of its own has none.
-std::optional<QUrl> versionUrl(const AppItem &app, const QString &version)
+} // namespace
+
+QList<CliCommand> DownloadCommands::commands()
+{
+    return {
+        {QStringLiteral("download"), QStringLiteral("把应用的安装包下载到缓存"), &DownloadCommands::download},
+        {QStringLiteral("cache"), QStringLiteral("列出或删除缓存的安装包"), &DownloadCommands::cache},
+    };
+}
+
+std::optional<QUrl> DownloadCommands::versionUrl(const AppItem &app, const QString &version)
 {
     const bool hasTemplate = app.versionPatternUrl && !app.versionPatternUrl->isEmpty();
     bool hasEntry = false;
@@ -53,16 +60,6 @@ std::optional<QUrl> versionUrl(const AppItem &app, const QString &version)
     if (!url.isValid() || url.scheme().isEmpty())
         return std::nullopt;
     return url;
-}
-
-} // namespace
-
-QList<CliCommand> DownloadCommands::commands()
-{
-    return {
-        {QStringLiteral("download"), QStringLiteral("把应用的安装包下载到缓存"), &DownloadCommands::download},
-        {QStringLiteral("cache"), QStringLiteral("列出或删除缓存的安装包"), &DownloadCommands::cache},
-    };
 }
 
 std::optional<QString> DownloadCommands::fetch(CliContext &context, const AppItem &app, const QString &version,

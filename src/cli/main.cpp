@@ -4,6 +4,7 @@
 #include "cli/CliContext.h"
 #include "cli/CliOutput.h"
 #include "cli/DownloadCommands.h"
+#include "cli/InstallCommand.h"
 #include "cli/LibraryCommands.h"
 #include "cli/SourceCommands.h"
 #include "services/AppStoreService.h"
@@ -18,7 +19,7 @@ int main(int argc, char *argv[])
 
     CliContext context(CliEnvironment::fromProcess());
     const QList<CliCommand> commands = LibraryCommands::commands() + SourceCommands::commands() +
-                                        DownloadCommands::commands();
+                                        DownloadCommands::commands() + InstallCommand::commands();
     return CliCommand::dispatch(context, QStringLiteral("zelvo"),
                                 QStringLiteral("ZelvoAppStore 的命令行工具：与窗口共用同一个应用库和安装包缓存。"),
                                 commands, application.arguments().mid(1), CliEnvironment::variablesHelp());

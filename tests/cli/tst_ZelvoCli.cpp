@@ -126,6 +126,23 @@ class TestZelvoCli final : public QObject
         QCOMPARE(run.exitCode, 0);
     }
 
+    // A real ZIP holding Foo.app, made with the archive tool the installer uses.
+    QByteArray fooZip(const QString &version)
+    {
+        const QString staging = home(QStringLiteral("staging-") + version);
+        TestFolders::makeBundle(staging, QStringLiteral("Foo"), QStringLiteral("com.example.foo"), version);
+        const QString zip = home(QStringLiteral("Foo-%1.zip").arg(version));
+        if (QProcess::execute(QStringLiteral("bsdtar"), {"-a", "-cf", zip, "-C", staging, "Foo.app"}) != 0)
+            qFatal("bsdtar failed");
+        return TestFolders::readFile(zip);
+    }
+
+    QString installedVersion(const QString &bundle) const
+    {
+        const auto info = InstalledDetector::readAppInfo(QDir(applications()).filePath(bundle));
+        return info ? info->version.value_or(QString()) : QString();
+    }
+
     QList<AppItem> libraryOnDisk() const { return AppItem::listFromJson(TestFolders::readFile(libraryPath())); }
 
 private Q_SLOTS:
@@ -153,6 +170,7 @@ private Q_SLOTS:
         QTest::newRow("download") << QStringList{"download", "--help"} << "用法: zelvo download [选项] ID";
         QTest::newRow("cache group") << QStringList{"cache", "--help"} << "用法: zelvo cache [选项] <命令>";
         QTest::newRow("cache rm") << QStringList{"cache", "rm", "--help"} << "用法: zelvo cache rm [选项] PATH...";
+        QTest::newRow("install") << QStringList{"install", "--help"} << "用法: zelvo install [选项] ID|PATH";
     }
 
     void helpAtEveryLevel()
@@ -646,6 +664,113 @@ private Q_SLOTS:
         QCOMPARE(zelvo({"cache", "clear"}).exitCode, 0);
         QCOMPARE(cacheEntries(), QStringList());
         QCOMPARE(zelvo({"cache"}).errText(), QStringLiteral("暂无本地缓存的安装包\n已缓存 0 个文件 · 共占用 0 KB\n"));
+    }
+
+    void installDownloadsThenInstallsAZip()
+    {
+        TestHttpServer server;
+        server.routeBody(QStringLiteral("/Foo-1.0.zip"), fooZip(QStringLiteral("1.0")), "application/zip");
+        importDirect(QStringLiteral("foo"), QStringLiteral("1.0"), server.url(QStringLiteral("/Foo-1.0.zip")),
+                     QStringLiteral(R"(,"bundleId":"com.example.foo")"));
+        const auto run = zelvo({"install", "foo"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
+        QCOMPARE(installedVersion(QStringLiteral("Foo.app")), QStringLiteral("1.0"));
+        QVERIFY2(run.outText().startsWith(QStringLiteral("正在解压 ZIP 文件...\n")), qPrintable(run.outText()));
+        QVERIFY(run.outText().endsWith(QStringLiteral("安装成功完成！\n")));
+        QCOMPARE(cacheEntries(), QStringList{"Foo-1.0.zip"});
+        const auto status = zelvo({"show", "foo", "--json"}).json().object()[QStringLiteral("status")].toObject();
+        QCOMPARE(status[QStringLiteral("kind")].toString(), QStringLiteral("installed"));
+
+        // The second time the cached package is installed, without a request.
+        QDir(QDir(applications()).filePath(QStringLiteral("Foo.app"))).removeRecursively();
+        const auto again = zelvo({"install", "foo"});
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY(again.errText().startsWith(QStringLiteral("使用缓存的安装包: ")));
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(installedVersion(QStringLiteral("Foo.app")), QStringLiteral("1.0"));
+    }
+
+    void installAPackageFile_data()
+    {
+        QTest::addColumn<bool>("usable");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("zip with a bundle") << true << 0 << "";
+        QTest::newRow("zip without a bundle") << false << 1 << "安装失败: 安装包内未检测到有效的 .app 应用程序文件\n";
+    }
+
+    void installAPackageFile()
+    {
+        QFETCH(bool, usable);
+        QFETCH(int, exitCode);
+        QFETCH(QString, err);
+        QString zip = home(QStringLiteral("Foo-2.0.zip"));
+        if (usable) {
+            fooZip(QStringLiteral("2.0"));
+        } else {
+            TestFolders::writeFile(home(QStringLiteral("plain")), QStringLiteral("readme.txt"), "no app here");
+            QCOMPARE(QProcess::execute(QStringLiteral("bsdtar"), {"-a", "-cf", zip, "-C", home(QStringLiteral("plain")),
+                                                                  "readme.txt"}),
+                     0);
+        }
+        const auto run = zelvo({"install", zip});
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.errText(), err);
+        QCOMPARE(installedVersion(QStringLiteral("Foo.app")), usable ? QStringLiteral("2.0") : QString());
+        QVERIFY(!QFile::exists(libraryPath())); // a file install does not need the library
+    }
+
+    void installOfAMissingFileOrId_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("path") << "/nowhere/Foo.zip" << "安装失败: 未找到安装包文件：/nowhere/Foo.zip\n";
+        QTest::newRow("id") << "nothing" << "应用库中没有此应用: nothing\n";
+    }
+
+    void installOfAMissingFileOrId()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, err);
+        const auto run = zelvo({"install", target});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.errText(), err);
+    }
+
+    void installOfAHomebrewRecord_data()
+    {
+        QTest::addColumn<QByteArray>("brewBody");
+        QTest::addColumn<QString>("installedFrom"); // "brew" or the direct road's "zip"
+        QTest::newRow("brew succeeds") << QByteArray("echo installing; exit 0\n") << "brew";
+        QTest::newRow("brew fails, the package is downloaded") << QByteArray("echo nope >&2; exit 1\n") << "zip";
+    }
+
+    void installOfAHomebrewRecord()
+    {
+        QFETCH(QByteArray, brewBody);
+        QFETCH(QString, installedFrom);
+        TestHttpServer server;
+        server.routeBody(QStringLiteral("/Foo-1.0.zip"), fooZip(QStringLiteral("1.0")), "application/zip");
+        const QString brew = TestFolders::writeScript(home(QStringLiteral("bin")), QStringLiteral("brew"),
+                                                      "printf '%s ' \"$@\" >> \"$(dirname \"$0\")/args.log\"\n" + brewBody);
+        m_extraEnvironment.insert(QStringLiteral("ZELVO_BREW_PATHS"), brew);
+        importDirect(QStringLiteral("foo"), QStringLiteral("1.0"), server.url(QStringLiteral("/Foo-1.0.zip")),
+                     QStringLiteral(R"(,"brewName":"foo-cask")"));
+        TestFolders::writeFile(libraryFolder(), QStringLiteral("apps.json"),
+                               TestFolders::readFile(libraryPath()).replace("\"direct\"", "\"brew\""));
+
+        const auto run = zelvo({"install", "foo"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
+        QCOMPARE(TestFolders::readFile(home(QStringLiteral("bin/args.log"))), QByteArray("install --cask foo-cask "));
+        if (installedFrom == QLatin1String("brew")) {
+            QCOMPARE(run.outText(), QStringLiteral("installing\n"));
+            QVERIFY(server.requests().isEmpty());
+            QCOMPARE(installedVersion(QStringLiteral("Foo.app")), QString());
+        } else {
+            QVERIFY(run.errText().startsWith(QStringLiteral("Homebrew 安装失败，改用直接下载: ")));
+            QCOMPARE(server.requests().size(), 1);
+            QCOMPARE(installedVersion(QStringLiteral("Foo.app")), QStringLiteral("1.0"));
+        }
     }
 
     void unusableLibraryIsReportedOnStandardError()
