@@ -184,14 +184,19 @@ PackageType AppItem::resolvedPackageType() const
         return packageType;
     if (!downloadUrl)
         return PackageType::dmg;
-    const auto lower = downloadUrl->toLower();
+    return packageTypeFromUrlEnding(*downloadUrl).value_or(PackageType::dmg);
+}
+
+std::optional<PackageType> packageTypeFromUrlEnding(const QString &url)
+{
+    const auto lower = url.toLower();
     if (lower.endsWith(QLatin1String(".dmg")))
         return PackageType::dmg;
     if (lower.endsWith(QLatin1String(".pkg")))
         return PackageType::pkg;
     if (lower.endsWith(QLatin1String(".zip")))
         return PackageType::zip;
-    return PackageType::dmg;
+    return std::nullopt;
 }
 
 QString fillVersionTemplate(const QString &templateUrl, const QString &version)

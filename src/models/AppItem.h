@@ -80,6 +80,10 @@ struct AppItem
     static QByteArray listToJson(const QList<AppItem> &apps);
 };
 
+// dmg, pkg or zip when the whole address text ends in that extension (any case);
+// an address with a query string after the extension has none.
+std::optional<PackageType> packageTypeFromUrlEnding(const QString &url);
+
 // Fills every "{version}", then every "{VERSION}", in a download-address template.
 QString fillVersionTemplate(const QString &templateUrl, const QString &version);
 

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QFuture>
+#include <QJsonObject>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+#include "models/AppItem.h"
+#include "models/ZelvoError.h"
+
+class QNetworkAccessManager;
+
+// A Homebrew lookup, search or installation that went wrong. The text a
+// screen shows is a fixed Chinese prefix followed by the payload.
+class BrewError final : public ZelvoError
+{
+public:
+    enum class Kind { packageNotFound, parseFailed, commandFailed };
+
+    // "未找到 Homebrew Cask 包：" + the cask name concerned.
+    static BrewError packageNotFound(const QString &name);
+    // "解析 Brew 数据失败：" + a reason.
+    static BrewError parseFailed(const QString &reason);
+    // "执行 Brew 失败：" + a reason.
+    static BrewError commandFailed(const QString &reason);
+
+    Kind kind() const { return m_kind; }
+    const QString &payload() const { return m_payload; }
+
+    void raise() const override { throw *this; }
+    BrewError *clone() const override { return new BrewError(*this); }
+
+private:
+    BrewError(Kind kind, QString payload);
+
+    Kind m_kind;
+    QString m_payload;
+};
+
+// The app's only contact with Homebrew: turns a cask name into an AppItem
+// (the cask JSON API first, the local `brew info` second), lists candidate
+// cask names for a query and installs a cask.
+//
+// Call it on the thread it lives in (the main thread): requests go through
+// QNetworkAccessManager and `brew` runs as an asynchronous QProcess, so
+// nothing here blocks that thread and no pool thread waits for minutes on an
+// installation. Results and failures arrive in the returned futures; errors
+// are BrewError or, for network, JSON and launch failures, ZelvoError
+// carrying the platform's own text. Continue with `.then(context, …)`.
+//
+// The brew executable is looked up afresh on every call: the first of the
+// configured paths that is an executable file wins. No shell is used, the
+// child's standard input is closed and both output pipes are drained, so a
+// prompt or a flood of output can never stall it.
+class BrewService final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(BrewService)
+
+public:
+    using OutputHandler = std::function<void(const QString &)>;
+
+    static QString defaultApiBaseUrl();
+    // "/opt/homebrew/bin/brew", then "/usr/local/bin/brew".
+    static QStringList defaultBrewPaths();
+    // An API request that receives nothing for this long is dropped and the
+    // local brew takes over.
+    static constexpr std::chrono::milliseconds defaultIdleTimeout{60000};
+
+    // network: nullptr makes the service own one.
+    explicit BrewService(QString apiBaseUrl = defaultApiBaseUrl(), QStringList brewPaths = defaultBrewPaths(),
+                         QNetworkAccessManager *network = nullptr,
+                         std::chrono::milliseconds idleTimeout = defaultIdleTimeout, QObject *parent = nullptr);
+
+    static BrewService &shared();
+
+    // Trims and lower-cases name into a cask token and resolves it. A blank
+    // name fails with packageNotFound(name as given); a name that is not a
+    // cask token with packageNotFound(token), before any request or process.
+    // Any API failure (unreachable, idle time-out, status other than 200, not
+    // a JSON object) falls back to `brew info --cask <token> --json=v2`; only
+    // that fallback's error reaches the caller.
+    QFuture<AppItem> resolveCask(const QString &name);
+
+    // Candidate tokens from `brew search --casks <query>`: those starting with
+    // the trimmed lower-case query first, each group in ascending order.
+    // Never fails: every failure yields an empty list.
+    QFuture<QStringList> searchCasks(const QString &query);
+
+    // Runs `brew install --cask <token>` (token as given). Output of both
+    // streams reaches onOutput on this object's thread in chunks as it
+    // arrives, decoded as UTF-8 across chunk boundaries. Fails with
+    // commandFailed when no brew is found, the token is not a cask token or
+    // brew exits with a status other than 0.
+    QFuture<void> installViaBrew(const QString &token, OutputHandler onOutput);
+
+    // Builds a record from one cask object of Homebrew's cask JSON. Never fails:
+    // a missing key or one of another JSON type counts as absent.
+    static AppItem parseBrewJson(const QString &token, const QJsonObject &json);
+
+    // ASCII letters, digits and "-_.@+/"; not starting with "-"; "/" only
+    // between non-empty segments other than "." and "..". Keeps a token from
+    // being taken for an option by brew or from walking the API's path.
+    static bool isValidToken(const QString &token);
+
+    // The first configured path that is an executable file right now.
+    std::optional<QString> brewExecutable() const;
+
+    const QString &apiBaseUrl() const { return m_apiBaseUrl; }
+    const QStringList &brewPaths() const { return m_brewPaths; }
+
+private:
+    QFuture<AppItem> fetchFromOfficialApi(const QString &token);
+    QFuture<AppItem> fetchFromLocalCli(const QString &token);
+    // Runs program with stdin closed and yields its standard output; standard
+    // error is read and dropped. The exit status is not examined.
+    QFuture<QByteArray> runCollectingOutput(const QString &program, const QStringList &arguments);
+    // Starts program with stdin closed. onData receives each chunk of standard
+    // output (standard error too under MergedChannels; otherwise standard
+    // error is drained and dropped); then exactly one of onExit and
+    // onLaunchError is called.
+    void startProcess(const QString &program, const QStringList &arguments, QProcess::ProcessChannelMode mode,
+                      std::function<void(const QByteArray &)> onData,
+                      std::function<void(int exitCode, QProcess::ExitStatus status)> onExit,
+                      std::function<void(const QString &error)> onLaunchError);
+
+    QString m_apiBaseUrl;
+    QStringList m_brewPaths;
+    QNetworkAccessManager *m_network;
+    std::chrono::milliseconds m_idleTimeout;
+};
