@@ -1,6 +1,7 @@
 #include "views/AppDetailView.h"
 
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>

@@ -3,7 +3,6 @@
 #include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <cmath>
 
@@ -262,6 +261,12 @@ void InstallControlPainter::paint(QPainter *painter, const QRectF &rect, const I
     if (state.hasFailure())
         paintFailureMark(painter, parts.failureMark, palette);
     painter->restore();
+}
+
+void InstallControlPainter::paint(QPainter *painter, const QRectF &rect, const InstallControlState &state,
+                                  const QPalette &palette)
+{
+    paint(painter, rect, state, palette, Interaction{});
 }
 
 InstallControlPainter::Action InstallControlPainter::hitTest(const InstallControlState &state, const QRectF &rect,
