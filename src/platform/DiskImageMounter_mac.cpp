@@ -1,0 +1,6 @@
+#include "DiskImageMounter.h"
+
+DiskImageMounter::Tools DiskImageMounter::platformTools()
+{
+    return hdiutilTools();
+}

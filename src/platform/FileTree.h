@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// Whole file trees (application bundles, work folders), handled without ever
+// following a symbolic link: a link is copied, moved or removed as a link.
+namespace FileTree {
+
+// Copies the file or folder at `from` to `to`, which must not exist yet.
+// Symbolic links stay links with their target text unchanged (frameworks in
+// bundles depend on them), file modes are kept, and on macOS extended
+// attributes too. Throws ZelvoError with the system's text on failure; a
+// partial copy may be left at `to`.
+void copy(const QString &from, const QString &to);
+
+// Removes the file, link or folder at `path` with everything inside it,
+// making read-only folders writable on the way. Returns false when something
+// is left. A missing path counts as removed.
+bool remove(const QString &path);
+
+// Renames `from` to `to` on the same file system. Throws ZelvoError with the
+// system's text on failure.
+void rename(const QString &from, const QString &to);
+
+// Creates the folder and any missing parents; an existing folder is fine.
+// Throws ZelvoError with the system's text on failure.
+void makeFolder(const QString &path);
+
+// Whether anything, even a dangling symbolic link, exists at `path`.
+bool exists(const QString &path);
+
+} // namespace FileTree

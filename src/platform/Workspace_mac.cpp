@@ -1,0 +1,6 @@
+#include "Workspace.h"
+
+Workspace::Tools Workspace::platformTools()
+{
+    return openTools();
+}

@@ -1,0 +1,6 @@
+#include "ZipExpander.h"
+
+ToolCommand ZipExpander::platformTool()
+{
+    return dittoTool();
+}

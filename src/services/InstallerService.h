@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QFuture>
+#include <QString>
+
+#include <functional>
+
+#include "models/ZelvoError.h"
+#include "platform/DiskImageMounter.h"
+#include "platform/Workspace.h"
+#include "platform/ZipExpander.h"
+
+// Why an installation failed, with the text the screens show. Failures of the
+// system itself (a tool that cannot start, a copy that fails) are plain
+// ZelvoErrors carrying the system's own text.
+class InstallError final : public ZelvoError
+{
+public:
+    enum class Kind {
+        fileNotFound,         // payload: the package path
+        unsupportedType,      // payload: the extension (not raised by the installer itself)
+        processFailed,        // payload: what went wrong
+        appNotFoundInPackage, // no payload
+    };
+
+    static InstallError fileNotFound(const QString &path);
+    static InstallError unsupportedType(const QString &extension);
+    static InstallError processFailed(const QString &detail);
+    static InstallError appNotFoundInPackage();
+
+    Kind kind() const { return m_kind; }
+    const QString &payload() const { return m_payload; }
+
+    void raise() const override { throw *this; }
+    InstallError *clone() const override { return new InstallError(*this); }
+
+private:
+    InstallError(Kind kind, QString payload, const QString &description);
+
+    Kind m_kind;
+    QString m_payload;
+};
+
+// Turns a downloaded package into an installed application: a disk image
+// (.dmg) or ZIP archive (.zip) has its top-level .app bundle copied into the
+// install folder, an installer package (.pkg) goes to the system installer,
+// anything else is opened with its default application.
+//
+// Holds no mutable state: any number of installations may run at once, each
+// in its own uniquely named work folder. It never touches the catalog, the
+// download cache or the installed map; callers rescan afterwards.
+class InstallerService final
+{
+public:
+    using Progress = std::function<void(const QString &message)>;
+
+    // installFolder receives the bundles (created when missing); tempFolder
+    // holds the "ZelvoMount_…" / "ZelvoZip_…" work folders, one per run.
+    explicit InstallerService(QString installFolder, QString tempFolder = defaultTempFolder(),
+                              DiskImageMounter mounter = DiskImageMounter(), ZipExpander expander = ZipExpander(),
+                              Workspace workspace = Workspace());
+
+    // The running app's installer: Platform::installTargetFolder() and the system's tools.
+    static InstallerService &shared();
+    static QString defaultTempFolder();
+
+    const QString &installFolder() const { return m_installFolder; }
+    // The desktop hand-over this installer uses; screens reveal and open files through it too.
+    const Workspace &workspace() const { return m_workspace; }
+
+    // Installs the package on the global thread pool and finishes when the
+    // flow has (for a .pkg: once the system installer has been started).
+    // onProgress receives the Chinese progress texts in order, called on that
+    // pool thread: move to the main thread before touching the UI. Fails with
+    // InstallError, or a ZelvoError carrying the system's text. Work folders
+    // are removed and images detached on success and failure alike; a bundle
+    // already installed under the same name is replaced only once the new
+    // copy is complete, and left exactly as it was when anything fails.
+    QFuture<void> install(const QString &packagePath, Progress onProgress) const;
+
+    // The same, blocking the calling thread; throws instead of failing a future.
+    void installNow(const QString &packagePath, const Progress &onProgress) const;
+
+    // Starts the application bundle at bundlePath. Returns at once, reports
+    // nothing, ignores failure.
+    void launchApp(const QString &bundlePath) const;
+
+private:
+    void installDmg(const QString &imagePath, const Progress &onProgress) const;
+    void installZip(const QString &archivePath, const Progress &onProgress) const;
+    void installPkg(const QString &packagePath, const Progress &onProgress) const;
+    QString newWorkFolderPath(const QString &prefix) const;
+    void replaceBundle(const QString &source, const QString &destination) const;
+
+    QString m_installFolder;
+    QString m_tempFolder;
+    DiskImageMounter m_mounter;
+    ZipExpander m_expander;
+    Workspace m_workspace;
+};

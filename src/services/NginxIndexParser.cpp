@@ -1,0 +1,260 @@
+#include "NginxIndexParser.h"
+
+#include <algorithm>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QPromise>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringDecoder>
+#include <QThread>
+
+#include "models/NumericCompare.h"
+#include "services/UrlError.h"
+
+namespace {
+
+// Group 1 is the link target; the link text (group 2) is never looked at.
+const QString linkPatternText = QStringLiteral(R"re(<a\s+(?:[^>]*?\s+)?href=["']([^"']+)["'][^>]*>(.*?)</a>)re");
+// Group 1 is the version: two or three numbers, then an optional "-" suffix.
+const QString versionPatternText = QStringLiteral(R"re((?:[vV]?)([0-9]+\.[0-9]+(?:\.[0-9]+)?(?:-[a-zA-Z0-9\.]*)?))re");
+
+QRegularExpression compiled(const QString &pattern, QRegularExpression::PatternOptions options)
+{
+    QRegularExpression expression(pattern, options);
+    // Compiled here, once, so threads parsing at the same time only read it.
+    expression.optimize();
+    return expression;
+}
+
+const QRegularExpression &linkPattern()
+{
+    // (*ANY) makes every Unicode line ending (CR, LF, CRLF, NEL, LS, PS) end a
+    // line, so "." in the link text never crosses one: an element broken over
+    // lines is not a link here, whichever line endings the server writes.
+    static const QRegularExpression expression =
+        compiled(QStringLiteral("(*ANY)") + linkPatternText, QRegularExpression::CaseInsensitiveOption);
+    return expression;
+}
+
+const QRegularExpression &versionPattern()
+{
+    static const QRegularExpression expression = compiled(versionPatternText, QRegularExpression::NoPatternOption);
+    return expression;
+}
+
+// The value of one character reference without its "&" and ";", or nothing
+// when the text is not one this parser knows.
+std::optional<char32_t> referenceValue(QStringView name)
+{
+    static const QHash<QString, char32_t> named = {
+        {QStringLiteral("amp"), U'&'},  {QStringLiteral("lt"), U'<'},    {QStringLiteral("gt"), U'>'},
+        {QStringLiteral("quot"), U'"'}, {QStringLiteral("apos"), U'\''}, {QStringLiteral("nbsp"), U'\u00A0'},
+    };
+    if (!name.startsWith(u'#')) {
+        const auto found = named.constFind(name.toString());
+        return found == named.cend() ? std::nullopt : std::optional<char32_t>(*found);
+    }
+    const bool hex = name.size() > 1 && (name[1] == u'x' || name[1] == u'X');
+    const QStringView digits = name.sliced(hex ? 2 : 1);
+    bool ok = false;
+    const uint value = digits.toUInt(&ok, hex ? 16 : 10);
+    const bool allDigits = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [hex](QChar c) {
+        return (c >= u'0' && c <= u'9') || (hex && QStringView(u"abcdefABCDEF").contains(c));
+    });
+    if (!allDigits)
+        return std::nullopt;
+    // Out of range, a surrogate or NUL: the replacement character, as browsers do.
+    if (!ok || value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return U'\uFFFD';
+    return char32_t(value);
+}
+
+// Servers escape "&" and quotes in attribute values ("a&amp;b.zip"); the
+// address and the version are read from what the page means, not how it is
+// written.
+QString decodeHtmlReferences(QStringView text)
+{
+    if (!text.contains(u'&'))
+        return text.toString();
+    QString decoded;
+    decoded.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text[i] == u'&') {
+            // The longest reference understood is "&#x10FFFF;".
+            const qsizetype end = text.indexOf(u';', i + 1);
+            if (end > i + 1 && end - i <= 10) {
+                if (const auto value = referenceValue(text.sliced(i + 1, end - i - 1))) {
+                    decoded += QStringView(QChar::fromUcs4(*value));
+                    i = end + 1;
+                    continue;
+                }
+            }
+        }
+        decoded += text[i];
+        ++i;
+    }
+    return decoded;
+}
+
+// "My%20App%204.5.6.zip" names a file "My App 4.5.6.zip": its version is
+// 4.5.6, not the 204.5.6 the encoded text would suggest.
+QString percentDecoded(const QString &href)
+{
+    if (!href.contains(u'%'))
+        return href;
+    return QUrl::fromPercentEncoding(href.toUtf8());
+}
+
+std::optional<QString> packageAddress(const QString &href, const QUrl &listingUrl)
+{
+    static const QStringList endings = {QStringLiteral(".dmg"), QStringLiteral(".pkg"), QStringLiteral(".zip")};
+    if (std::none_of(endings.cbegin(), endings.cend(), [&href](const QString &e) { return href.endsWith(e); }))
+        return std::nullopt;
+    const QUrl link(href);
+    if (!link.isValid())
+        return std::nullopt;
+    const QUrl resolved = listingUrl.resolved(link);
+    if (!resolved.isValid() || resolved.isRelative())
+        return std::nullopt;
+    return resolved.toString(QUrl::FullyEncoded);
+}
+
+struct FetchedPage
+{
+    QUrl url; // after redirects: the address the page's relative links belong to
+    QByteArray body;
+};
+
+QString decodePage(const QByteArray &body)
+{
+    // ASCII is a subset of UTF-8: a body that fails as UTF-8 fails as both.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(body);
+    if (decoder.hasError())
+        throw UrlError::cannotDecodeRawData();
+    return text;
+}
+
+// One GET on the manager's own thread; the future finishes there too.
+QFuture<FetchedPage> fetchPage(QNetworkAccessManager *manager, const QUrl &url, int timeoutMs, qint64 maxBytes)
+{
+    auto promise = std::make_shared<QPromise<FetchedPage>>();
+    promise->start();
+    QFuture<FetchedPage> future = promise->future();
+    auto start = [network = QPointer<QNetworkAccessManager>(manager), url, timeoutMs, maxBytes, promise] {
+        if (!network) {
+            promise->finish(); // the manager is gone: the future ends cancelled
+            return;
+        }
+        QNetworkRequest request(url);
+        request.setTransferTimeout(timeoutMs);
+        QNetworkReply *reply = network->get(request);
+        auto tooLarge = std::make_shared<bool>(false);
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                         [reply, tooLarge, maxBytes](qint64 received, qint64 total) {
+                             if (!*tooLarge && (received > maxBytes || total > maxBytes)) {
+                                 *tooLarge = true;
+                                 reply->abort();
+                             }
+                         });
+        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, tooLarge, timeoutMs, maxBytes, promise] {
+            reply->deleteLater();
+            if (*tooLarge)
+                promise->setException(UrlError::dataLengthExceedsMaximum(maxBytes));
+            else if (const auto error = UrlError::forFinishedReply(*reply, timeoutMs))
+                promise->setException(*error);
+            else
+                promise->addResult(FetchedPage{reply->url(), reply->readAll()});
+            promise->finish();
+        });
+    };
+    if (manager->thread() == QThread::currentThread())
+        start();
+    else
+        QMetaObject::invokeMethod(manager, std::move(start));
+    return future;
+}
+
+} // namespace
+
+NginxIndexParser::NginxIndexParser(QNetworkAccessManager *network, int timeoutMs, qint64 maxPageBytes, QObject *parent)
+    : QObject(parent), m_network(network ? network : new QNetworkAccessManager(this)), m_timeoutMs(timeoutMs),
+      m_maxPageBytes(maxPageBytes)
+{
+}
+
+NginxIndexParser::~NginxIndexParser() = default;
+
+NginxIndexParser &NginxIndexParser::shared()
+{
+    // Owned by the application object, so the network manager is gone before
+    // Qt itself shuts down.
+    static auto *instance =
+        new NginxIndexParser(nullptr, defaultTimeoutMs, defaultMaxPageBytes, QCoreApplication::instance());
+    return *instance;
+}
+
+QString NginxIndexParser::changelogText()
+{
+    return QStringLiteral("从版本目录自动解析");
+}
+
+QFuture<QList<AppVersion>> NginxIndexParser::parseVersions(const QString &listingUrl,
+                                                           const std::optional<QString> &patternUrl) const
+{
+    const QUrl url(listingUrl);
+    const bool web = url.scheme() == u"http" || url.scheme() == u"https";
+    if (!url.isValid() || !web || url.host().isEmpty())
+        return QtFuture::makeExceptionalFuture<QList<AppVersion>>(UrlError::badUrl(listingUrl));
+    return fetchPage(m_network, url, m_timeoutMs, m_maxPageBytes)
+        .then(QtFuture::Launch::Async, [patternUrl](const FetchedPage &page) {
+            return parseListing(decodePage(page.body), page.url, patternUrl);
+        });
+}
+
+std::optional<QString> NginxIndexParser::extractVersion(const QString &text)
+{
+    const auto match = versionPattern().match(text);
+    if (!match.hasMatch() || !match.hasCaptured(1))
+        return std::nullopt;
+    return match.captured(1);
+}
+
+QList<AppVersion> NginxIndexParser::parseListing(const QString &html, const QUrl &listingUrl,
+                                                 const std::optional<QString> &patternUrl)
+{
+    const bool useTemplate = patternUrl && !patternUrl->isEmpty();
+    QList<AppVersion> versions;
+    QSet<QString> seen;
+    auto links = linkPattern().globalMatch(html);
+    while (links.hasNext()) {
+        const auto link = links.next();
+        if (!link.hasCaptured(1))
+            continue;
+        const QString href = decodeHtmlReferences(link.capturedView(1));
+        // The parent folder and the listing's own sort and anchor links.
+        if (href == u"../" || href.startsWith(u'?') || href.startsWith(u'#'))
+            continue;
+        auto version = extractVersion(percentDecoded(href));
+        if (!version || seen.contains(*version))
+            continue;
+        seen.insert(*version);
+        AppVersion entry;
+        entry.downloadUrl =
+            useTemplate ? std::optional(fillVersionTemplate(*patternUrl, *version)) : packageAddress(href, listingUrl);
+        entry.version = std::move(*version);
+        entry.changelog = changelogText();
+        versions.append(std::move(entry));
+    }
+    std::stable_sort(versions.begin(), versions.end(),
+                     [](const AppVersion &a, const AppVersion &b) { return numericCompare(a.version, b.version) > 0; });
+    return versions;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QNetworkReply>
+#include <QString>
+
+#include <optional>
+
+#include "models/ZelvoError.h"
+
+// A request for a web page that failed: the address, the server's answer or
+// the transfer. Failures of the transfer keep Qt's own text; the others say in
+// Chinese what went wrong.
+class UrlError final : public ZelvoError
+{
+public:
+    enum class Code {
+        badURL,                   // not an http(s) address; nothing was sent
+        timedOut,                 // no data for the whole request time-out
+        badServerResponse,        // the final answer was not status 200
+        cannotDecodeRawData,      // the page is not UTF-8 (nor ASCII) text
+        dataLengthExceedsMaximum, // the page is far larger than any listing
+        transport,                // connection, TLS, redirect...: see networkError()
+    };
+
+    static UrlError badUrl(const QString &address);
+    static UrlError timedOut(int timeoutMs);
+    // httpStatus 0: the answer was not an HTTP answer at all.
+    static UrlError badServerResponse(int httpStatus);
+    static UrlError cannotDecodeRawData();
+    static UrlError dataLengthExceedsMaximum(qint64 limitBytes);
+    static UrlError transport(QNetworkReply::NetworkError error, const QString &errorString);
+
+    // The failure of a finished reply for a whole page, or nothing when the
+    // page arrived with status 200. A reply aborted by its transfer time-out
+    // reports a cancellation, so a cancelled reply counts as timed out: only
+    // use this where nothing else aborts the reply.
+    static std::optional<UrlError> forFinishedReply(const QNetworkReply &reply, int timeoutMs);
+
+    Code code() const { return m_code; }
+    QNetworkReply::NetworkError networkError() const { return m_networkError; }
+
+    void raise() const override { throw *this; }
+    UrlError *clone() const override { return new UrlError(*this); }
+
+private:
+    UrlError(Code code, QString description, QNetworkReply::NetworkError networkError = QNetworkReply::NoError);
+
+    Code m_code;
+    QNetworkReply::NetworkError m_networkError;
+};

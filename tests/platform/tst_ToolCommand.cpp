@@ -1,0 +1,113 @@
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+#include "platform/ToolCommand.h"
+#include "support/TestFolders.h"
+
+using Outcome = ToolResult::Outcome;
+
+class tst_ToolCommand : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    ToolCommand script(const QByteArray &body)
+    {
+        return {TestFolders::writeScript(m_dir.path(), "tool", body), {}, std::chrono::seconds(5)};
+    }
+
+private Q_SLOTS:
+    void bound_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("whole arguments") << QStringList{"attach", "{image}", "-mountpoint", "{mountpoint}"}
+                                         << QStringList{"attach", "/a b/Foo.dmg", "-mountpoint", "/tmp/{image}"};
+        QTest::newRow("inside an argument") << QStringList{"-o{mountpoint}", "{image}{image}"}
+                                            << QStringList{"-o/tmp/{image}", "/a b/Foo.dmg/a b/Foo.dmg"};
+        QTest::newRow("unknown names stay")
+            << QStringList{"{other}", "{}", "{image"} << QStringList{"{other}", "{}", "{image"};
+    }
+
+    // A path that itself looks like a placeholder is inserted verbatim.
+    void bound()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, expected);
+        const ToolCommand command{"tool", arguments};
+        const ToolCommand filled = command.bound({{"image", "/a b/Foo.dmg"}, {"mountpoint", "/tmp/{image}"}});
+        QCOMPARE(filled.arguments, expected);
+        QCOMPARE(filled.program, command.program);
+    }
+
+    void run_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<int>("exitCode");
+
+        QTest::newRow("success") << QByteArray("exit 0") << Outcome::Exited << 0;
+        QTest::newRow("exit status") << QByteArray("exit 3") << Outcome::Exited << 3;
+        // Far more than any pipe buffer, on both channels.
+        QTest::newRow("floods its output")
+            << QByteArray("head -c 8000000 /dev/zero; head -c 8000000 /dev/zero >&2; exit 0") << Outcome::Exited << 0;
+        QTest::newRow("reads its input") << QByteArray("cat > /dev/null; exit 0") << Outcome::Exited << 0;
+        QTest::newRow("never ends") << QByteArray("exec sleep 60") << Outcome::TimedOut << -1;
+        QTest::newRow("crashes") << QByteArray("kill -KILL $$") << Outcome::Crashed << -1;
+    }
+
+    void run()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(Outcome, outcome);
+        QFETCH(int, exitCode);
+
+        // Our own standard input is a pipe nobody writes to: a tool that
+        // inherited it would wait on it until the time limit.
+        int fds[2];
+        QCOMPARE(pipe(fds), 0);
+        const int savedInput = dup(STDIN_FILENO);
+        dup2(fds[0], STDIN_FILENO);
+
+        ToolCommand command = script(body);
+        command.timeLimit = std::chrono::seconds(2);
+        const ToolResult result = command.run();
+
+        dup2(savedInput, STDIN_FILENO);
+        ::close(savedInput);
+        ::close(fds[0]);
+        ::close(fds[1]);
+
+        QCOMPARE(result.outcome, outcome);
+        if (outcome == Outcome::Exited)
+            QCOMPARE(result.exitCode, exitCode);
+        QVERIFY(result.errorOutput.size() <= 16 * 1024);
+        QCOMPARE(result.succeeded(), outcome == Outcome::Exited && exitCode == 0);
+    }
+
+    void errorOutputKeepsTheEnd()
+    {
+        const ToolResult result =
+            script("head -c 100000 /dev/zero | tr '\\0' x >&2; echo ' the reason' >&2; exit 2").run();
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.errorOutput.endsWith("x the reason\n"));
+    }
+
+    void missingProgram()
+    {
+        const ToolResult result = ToolCommand{m_dir.filePath("missing"), {}}.run();
+        QCOMPARE(result.outcome, Outcome::FailedToStart);
+        QVERIFY(!result.errorText.isEmpty());
+        QVERIFY(!result.succeeded());
+        const ToolCommand missing{m_dir.filePath("missing"), {}};
+        QVERIFY(!missing.startDetached());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ToolCommand)
+#include "tst_ToolCommand.moc"
