@@ -101,6 +101,29 @@ private:
     QString m_text;
 };
 
+// A wrapping label cut after two lines, at whatever text scale.
+class TwoLineLabel final : public QLabel
+{
+public:
+    explicit TwoLineLabel(const QString &text) : QLabel(text)
+    {
+        setTextFormat(Qt::PlainText);
+        setWordWrap(true);
+        fitHeight();
+    }
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::FontChange)
+            fitHeight();
+        QLabel::changeEvent(event);
+    }
+
+private:
+    void fitHeight() { setMaximumHeight(qCeil(2 * QFontMetricsF(font()).lineSpacing())); }
+};
+
 QHBoxLayout *row(int spacing)
 {
     auto *layout = new QHBoxLayout;
@@ -238,14 +261,12 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
         name->setObjectName(QStringLiteral("nameLabel"));
         texts->addWidget(name);
     }
-    auto *summary = makeLabel(m_app.summary, 13, QFont::Normal, secondary);
+    auto *summary = new TwoLineLabel(m_app.summary);
     summary->setObjectName(QStringLiteral("summaryLabel"));
-    summary->setWordWrap(true);
-    // At most two lines, at whatever text scale.
-    summary->setMaximumHeight(qCeil(2 * QFontMetricsF(summary->font()).lineSpacing()));
-    connect(&m_context.fonts, &FontScaleManager::scaleChanged, summary, [summary] {
-        summary->setMaximumHeight(qCeil(2 * QFontMetricsF(summary->font()).lineSpacing()));
-    });
+    ThemeFont::apply(summary, 13, QFont::Normal);
+    QPalette summaryPalette = summary->palette();
+    summaryPalette.setColor(QPalette::WindowText, secondary);
+    summary->setPalette(summaryPalette);
     texts->addWidget(summary);
     texts->addSpacing(4);
 

@@ -1,5 +1,4 @@
 #include <QDir>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -7,76 +6,14 @@
 #include <memory>
 
 #include "services/AppStoreService.h"
-#include "services/BrewService.h"
 #include "services/DownloadManager.h"
 #include "services/InstallWorkflow.h"
 #include "services/InstallWorkflowRegistry.h"
-#include "services/InstalledDetector.h"
-#include "services/InstallerService.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
-
-using namespace std::chrono_literals;
+#include "support/TestServices.h"
 
 namespace {
-
-// The real services over one temporary home: a library, a package cache, an
-// Applications folder the detector scans and the installer fills, a fake
-// brew and a fake hdiutil, and a local HTTP server for packages.
-struct Rig
-{
-    QTemporaryDir root;
-    TestHttpServer server;
-    std::unique_ptr<InstalledDetector> detector;
-    std::unique_ptr<AppStoreService> store;
-    std::unique_ptr<DownloadManager> downloads;
-    std::unique_ptr<InstallerService> installer;
-    std::unique_ptr<BrewService> brew;
-    std::unique_ptr<InstallWorkflowRegistry> registry;
-    QStringList console;
-
-    Rig()
-    {
-        QDir().mkpath(apps());
-        detector = std::make_unique<InstalledDetector>(QStringList{apps()});
-        store = std::make_unique<AppStoreService>(root.filePath("library"), *detector);
-        downloads = std::make_unique<DownloadManager>(root.filePath("cache/Downloads"));
-        const QString hdiutil = TestFolders::writeScript(
-            root.filePath("bin"), "hdiutil", "[ \"$1\" = attach ] && { echo 'damaged image' >&2; exit 1; }\nexit 0\n");
-        installer = std::make_unique<InstallerService>(apps(), root.filePath("tmp"),
-                                                       DiskImageMounter(DiskImageMounter::hdiutilTools(hdiutil)));
-        brew = std::make_unique<BrewService>(server.url(QString()).toString(), QStringList{brewPath()}, nullptr, 5s);
-        registry = std::make_unique<InstallWorkflowRegistry>(*store, *downloads, *installer, *brew);
-        registry->setConsole([this](const QString &line) { console << line; });
-    }
-
-    QString apps() const { return root.filePath("Applications"); }
-    QString brewPath() const { return root.filePath("bin/brew"); }
-    QString cache() const { return downloads->cacheDirectory(); }
-
-    // A brew that logs its arguments, writes output and exits with status.
-    void writeBrew(const QByteArray &output, int status)
-    {
-        TestFolders::writeScript(root.filePath("bin"), "brew",
-                                 "printf '%s ' \"$@\" >> \"$(dirname \"$0\")/brew.log\"\nprintf '" + output +
-                                     "'\nexit " + QByteArray::number(status) + "\n");
-    }
-    QByteArray brewLog() const { return TestFolders::readFile(root.filePath("bin/brew.log")); }
-
-    // A ZIP in the package cache holding Foo.app at the given version.
-    void cacheZip(const QString &fileName, const QString &bundleVersion)
-    {
-        const QString staging = root.filePath("staging");
-        QDir(staging).removeRecursively();
-        TestFolders::makeBundle(staging, "Foo", "com.example.foo", bundleVersion);
-        QProcess tar;
-        tar.start("bsdtar", {"-a", "-cf", QDir(cache()).filePath(fileName), "-C", staging, "Foo.app"});
-        QVERIFY(tar.waitForFinished(30000) && tar.exitCode() == 0);
-        downloads->refreshLocalPackages();
-    }
-
-    InstallWorkflow &workflow(const AppItem &app) { return registry->workflow(app); }
-};
 
 AppItem fooRecord(AppSourceType source, const QString &downloadUrl)
 {
@@ -105,8 +42,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QByteArray>("brewArguments");
 
-        QTest::newRow("brewName") << std::optional<QString>("foo-cask") << "foo" << QByteArray("install --cask foo-cask ");
-        QTest::newRow("id as token") << std::optional<QString>() << "foo" << QByteArray("install --cask foo ");
+        QTest::newRow("brewName") << std::optional<QString>("foo-cask") << "foo" << QByteArray("brew install --cask foo-cask\n");
+        QTest::newRow("id as token") << std::optional<QString>() << "foo" << QByteArray("brew install --cask foo\n");
         // An empty brewName still goes to brew, which refuses it without running.
         QTest::newRow("empty brewName") << std::optional<QString>("") << "foo" << QByteArray();
         QTest::newRow("no token at all") << std::optional<QString>() << "" << QByteArray();
@@ -120,21 +57,21 @@ private Q_SLOTS:
         QFETCH(QString, id);
         QFETCH(QByteArray, brewArguments);
 
-        Rig rig;
+        TestServices rig;
         rig.writeBrew("Error: Cask not available\\n", 1);
         rig.server.routeBody("/foo-1.0.zip", QByteArray(4096, 'z'), "application/zip");
         AppItem app = fooRecord(AppSourceType::brew, rig.server.url("/foo-1.0.zip").toString());
         app.brewName = brewName;
         app.id = id;
 
-        InstallWorkflow &flow = rig.workflow(app);
+        InstallWorkflow &flow = rig.registry->workflow(app);
         QSignalSpy steps(&flow, &InstallWorkflow::directStepTaken);
         QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
         flow.handleInstall();
         QTRY_COMPARE_WITH_TIMEOUT(steps.size(), 1, 10000);
         QCOMPARE(steps.first().first().value<InstallWorkflow::DirectStep>(), InstallWorkflow::DirectStep::downloadStarted);
         QVERIFY(!flow.isInstalling());
-        QCOMPARE(rig.brewLog(), brewArguments);
+        QCOMPARE(rig.toolLog(), brewArguments);
         if (!brewArguments.isEmpty())
             QVERIFY(rig.console.contains("Brew output: Error: Cask not available\n"));
         QVERIFY(flow.failure().isEmpty());
@@ -148,14 +85,14 @@ private Q_SLOTS:
 
     void brewSuccessRescansInstalled()
     {
-        Rig rig;
+        TestServices rig;
         // A stand-in for a cask installation: the bundle appears in Applications.
         TestFolders::makeBundle(rig.root.filePath("pending"), "Foo", "com.example.foo", "1.0");
         TestFolders::writeScript(rig.root.filePath("bin"), "brew",
                                  "echo '==> Installing Cask foo'\nmv \"" + rig.root.filePath("pending/Foo.app").toUtf8() +
                                      "\" \"" + rig.apps().toUtf8() + "/\"\n");
         const AppItem app = fooRecord(AppSourceType::brew, "https://example.invalid/foo.zip");
-        InstallWorkflow &flow = rig.workflow(app);
+        InstallWorkflow &flow = rig.registry->workflow(app);
         QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
         flow.handleInstall();
         QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::installing);
@@ -167,10 +104,10 @@ private Q_SLOTS:
     // The first click installs a package already in the cache; nothing is downloaded.
     void cachedPackageInstallsAtOnce()
     {
-        Rig rig;
-        rig.cacheZip("foo-1.0.zip", "1.0");
+        TestServices rig;
+        QVERIFY(rig.cacheZip("foo-1.0.zip", "1.0"));
         const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
-        InstallWorkflow &flow = rig.workflow(app);
+        InstallWorkflow &flow = rig.registry->workflow(app);
         QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
         QSignalSpy mapChanges(rig.store.get(), &AppStoreService::installedAppMapChanged);
 
@@ -187,11 +124,11 @@ private Q_SLOTS:
 
     void cachedPackageOfAnotherVersionIsNotUsed()
     {
-        Rig rig;
-        rig.cacheZip("foo-0.9.zip", "0.9");
+        TestServices rig;
+        QVERIFY(rig.cacheZip("foo-0.9.zip", "0.9"));
         rig.server.routeBody("/foo-1.0.zip", QByteArray(4096, 'z'), "application/zip");
         const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
-        InstallWorkflow &flow = rig.workflow(app);
+        InstallWorkflow &flow = rig.registry->workflow(app);
 
         QCOMPARE(flow.fallbackDirectDownload(), InstallWorkflow::DirectStep::downloadStarted);
         QVERIFY(!flow.isInstalling());
@@ -211,10 +148,10 @@ private Q_SLOTS:
     void noUsableAddressDoesNothing()
     {
         QFETCH(std::optional<QString>, downloadUrl);
-        Rig rig;
+        TestServices rig;
         AppItem app = fooRecord(AppSourceType::direct, {});
         app.downloadUrl = downloadUrl;
-        InstallWorkflow &flow = rig.workflow(app);
+        InstallWorkflow &flow = rig.registry->workflow(app);
         flow.handleInstall();
         QVERIFY(!flow.isInstalling());
         QVERIFY(rig.downloads->activeTasks().isEmpty());
@@ -225,14 +162,14 @@ private Q_SLOTS:
     // failure beside it until the next action on the record.
     void failedInstallationReturnsControlToItsState()
     {
-        Rig rig;
+        TestServices rig;
         TestFolders::writeFile(rig.cache(), "foo-1.0.dmg", "not really an image");
         rig.downloads->refreshLocalPackages();
         const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.dmg").toString());
-        InstallWorkflow &flow = rig.workflow(app);
+        InstallWorkflow &flow = rig.registry->workflow(app);
         const InstallControlState before = flow.state();
         QSignalSpy failed(&flow, &InstallWorkflow::installFailed);
-        QSignalSpy changed(rig.registry.get(), &InstallWorkflowRegistry::workflowChanged);
+        QSignalSpy changed(rig.registry, &InstallWorkflowRegistry::workflowChanged);
 
         flow.handleInstall();
         QVERIFY(failed.wait(30000));
@@ -254,7 +191,7 @@ private Q_SLOTS:
 
     void downloadShowsOnlyForTheCurrentVersion()
     {
-        Rig rig;
+        TestServices rig;
         TestHttpServer::Reply held;
         held.body = QByteArray(250, 'x');
         held.contentLength = 1000;
@@ -264,7 +201,7 @@ private Q_SLOTS:
         AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
         app.versions = QList<AppVersion>{{"1.0"}, {"0.9", rig.server.url("/foo-0.9.zip").toString()}};
 
-        InstallWorkflow &flow = rig.workflow(app);
+        InstallWorkflow &flow = rig.registry->workflow(app);
         QVERIFY(flow.downloadVersion("0.9"));
         QTRY_VERIFY_WITH_TIMEOUT(rig.downloads->task("foo-0.9")->progress > 0, 10000);
         QCOMPARE(rig.registry->state(app).status.kind, AppInstallStatus::Kind::notInstalled);
@@ -278,6 +215,17 @@ private Q_SLOTS:
         QCOMPARE(flow.fallbackDirectDownload(), InstallWorkflow::DirectStep::alreadyDownloading);
         QCOMPARE(rig.server.requests().count("/foo-1.0.zip"), 1);
         rig.server.closeHeld();
+    }
+
+    void openLaunchesTheInstalledBundle()
+    {
+        TestServices rig;
+        rig.installFoo("0.5");
+        InstallWorkflow &flow = rig.registry->workflow(fooRecord(AppSourceType::direct, {}));
+        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::updateAvailable);
+        flow.openInstalled();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.toolLog(), "launch " + QDir(rig.apps()).filePath("Foo.app").toUtf8() + "\n",
+                                  10000);
     }
 
     void ownDownloadUrl_data()
