@@ -243,7 +243,7 @@ private Q_SLOTS:
         app.homepage = "https://foo.example/";
         auto view = screen.open(app);
         const QStringList shown = texts(view.get());
-        for (const QString &text : {"福", "Foo", "一句话介绍", "关于此应用", "详细介绍"})
+        for (const char *text : {"福", "Foo", "一句话介绍", "关于此应用", "详细介绍"})
             QVERIFY2(shown.join('|').contains(text), qPrintable(text));
         QVERIFY(view->findChild<QAbstractButton *>("homepageLink"));
         auto *back = view->findChild<QAbstractButton *>("backButton");
