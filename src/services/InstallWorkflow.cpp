@@ -87,12 +87,7 @@ void InstallWorkflow::handleInstall()
                             if (self)
                                 self->m_console(QStringLiteral("Brew output: ") + chunk);
                         })
-        .then(this,
-              [this] {
-                  setInstalling(false);
-                  rescanInstalled();
-                  Q_EMIT installSucceeded();
-              })
+        .then(this, [this] { finishInstallation(); })
         .onFailed(this, [this](const std::exception &error) {
             setInstalling(false);
             Q_EMIT brewFailed(errorText(error));
@@ -140,12 +135,7 @@ void InstallWorkflow::executeInstallPackage(const QString &packagePath)
             Qt::QueuedConnection);
     };
     m_installer.install(packagePath, onProgress)
-        .then(this,
-              [this] {
-                  setInstalling(false);
-                  rescanInstalled();
-                  Q_EMIT installSucceeded();
-              })
+        .then(this, [this] { finishInstallation(); })
         .onFailed(this, [this](const std::exception &error) {
             const QString text = errorText(error);
             m_console(QStringLiteral("安装失败: ") + text);
@@ -233,7 +223,10 @@ void InstallWorkflow::setFailure(const QString &failure)
     Q_EMIT stateChanged();
 }
 
-void InstallWorkflow::rescanInstalled()
+void InstallWorkflow::finishInstallation()
 {
+    setInstalling(false);
+    // One fresh scan, one change notification: every control of every record redraws.
     m_store.setInstalledAppMap(m_store.detector().scanInstalledApps());
+    Q_EMIT installSucceeded();
 }

@@ -97,7 +97,7 @@ Q_SIGNALS:
 private:
     void setInstalling(bool installing);
     void setFailure(const QString &failure);
-    void rescanInstalled();
+    void finishInstallation();
 
     AppItem m_app;
     AppStoreService &m_store;

@@ -192,12 +192,8 @@ private Q_SLOTS:
     void downloadShowsOnlyForTheCurrentVersion()
     {
         TestServices rig;
-        TestHttpServer::Reply held;
-        held.body = QByteArray(250, 'x');
-        held.contentLength = 1000;
-        held.hold = true;
-        rig.server.route("/foo-1.0.zip", held);
-        rig.server.route("/foo-0.9.zip", held);
+        rig.routeQuarterThenHold("/foo-1.0.zip");
+        rig.routeQuarterThenHold("/foo-0.9.zip");
         AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
         app.versions = QList<AppVersion>{{"1.0"}, {"0.9", rig.server.url("/foo-0.9.zip").toString()}};
 

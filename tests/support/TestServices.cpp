@@ -50,6 +50,15 @@ QByteArray TestServices::toolLog() const
     return TestFolders::readFile(root.filePath(QStringLiteral("bin/tools.log")));
 }
 
+void TestServices::routeQuarterThenHold(const QString &path)
+{
+    TestHttpServer::Reply held;
+    held.body = QByteArray(250, 'x');
+    held.contentLength = 1000;
+    held.hold = true;
+    server.route(path, held);
+}
+
 void TestServices::writeBrew(const QByteArray &output, int status)
 {
     const QByteArray log = "\"" + root.filePath(QStringLiteral("bin/tools.log")).toUtf8() + "\"";

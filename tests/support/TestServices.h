@@ -48,6 +48,9 @@ public:
     // Every run of the fake tools, one a line: "launch <path>" and brew's arguments.
     QByteArray toolLog() const;
 
+    // path answers a quarter of a 1000-byte body and then holds the
+    // connection open, so its download stays running at 25 %.
+    void routeQuarterThenHold(const QString &path);
     // A brew that logs its arguments, prints output (printf format) and exits with status.
     void writeBrew(const QByteArray &output, int status);
     // Puts a ZIP holding Foo.app (com.example.foo) of bundleVersion into the

@@ -10,6 +10,7 @@
 #include "services/InstallWorkflow.h"
 #include "services/InstallWorkflowRegistry.h"
 #include "support/TestFolders.h"
+#include "support/TestScreenContext.h"
 #include "support/TestServices.h"
 #include "views/AppContext.h"
 #include "views/components/ActionButton.h"
@@ -32,14 +33,7 @@ AppItem fooRecord(const QString &downloadUrl)
     return app;
 }
 
-// The services plus the screen context built over them.
-struct Screen
-{
-    TestServices rig;
-    QSettings settings{rig.root.filePath("settings.ini"), QSettings::IniFormat};
-    FontScaleManager fonts{&settings};
-    AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, fonts};
-};
+using Screen = TestScreenContext;
 
 void click(ActionButton &button, Action action)
 {
@@ -125,12 +119,8 @@ private Q_SLOTS:
     void controlsOfOneRecordAgreeOnTheDownload()
     {
         Screen screen;
-        TestHttpServer::Reply held;
-        held.body = QByteArray(250, 'x');
-        held.contentLength = 1000;
-        held.hold = true;
-        screen.rig.server.route("/foo-1.0.zip", held);
-        screen.rig.server.route("/foo-0.9.zip", held);
+        screen.rig.routeQuarterThenHold("/foo-1.0.zip");
+        screen.rig.routeQuarterThenHold("/foo-0.9.zip");
         AppItem app = fooRecord(screen.rig.server.url("/foo-1.0.zip").toString());
         app.versions = QList<AppVersion>{{"0.9", screen.rig.server.url("/foo-0.9.zip").toString()}};
 

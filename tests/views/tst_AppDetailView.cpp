@@ -5,6 +5,7 @@
 
 #include "services/AppStoreService.h"
 #include "services/DownloadManager.h"
+#include "support/TestScreenContext.h"
 #include "support/TestServices.h"
 #include "views/AppContext.h"
 #include "views/AppDetailView.h"
@@ -28,12 +29,8 @@ AppItem fooRecord()
     return app;
 }
 
-struct Screen
+struct Screen : TestScreenContext
 {
-    TestServices rig;
-    QSettings settings{rig.root.filePath("settings.ini"), QSettings::IniFormat};
-    FontScaleManager fonts{&settings};
-    AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, fonts};
     int backs = 0;
 
     std::unique_ptr<AppDetailView> open(const AppItem &app)
@@ -197,11 +194,7 @@ private Q_SLOTS:
     void downloadThisVersionTwiceStartsOneDownload()
     {
         Screen screen;
-        TestHttpServer::Reply held;
-        held.body = QByteArray(100, 'x');
-        held.contentLength = 1000;
-        held.hold = true;
-        screen.rig.server.route("/foo-1.1.dmg", held);
+        screen.rig.routeQuarterThenHold("/foo-1.1.dmg");
         AppItem app = fooRecord();
         app.versions = QList<AppVersion>{{"1.1", screen.rig.server.url("/foo-1.1.dmg").toString()}};
         auto view = screen.open(app);
