@@ -14,13 +14,8 @@
 
 InstallWorkflow::InstallWorkflow(AppItem app, AppStoreService &store, DownloadManager &downloads,
                                  InstallerService &installer, BrewService &brew, QObject *parent)
-    : QObject(parent),
-      m_app(std::move(app)),
-      m_store(store),
-      m_downloads(downloads),
-      m_installer(installer),
-      m_brew(brew),
-      m_console(standardOutput())
+    : QObject(parent), m_app(std::move(app)), m_store(store), m_downloads(downloads), m_installer(installer),
+      m_brew(brew), m_console(standardOutput())
 {
 }
 

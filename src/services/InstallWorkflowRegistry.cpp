@@ -13,8 +13,7 @@ InstallWorkflowRegistry &InstallWorkflowRegistry::of(AppStoreService &store, Dow
 {
     const auto attached = store.findChildren<InstallWorkflowRegistry *>(Qt::FindDirectChildrenOnly);
     for (InstallWorkflowRegistry *registry : attached) {
-        if (&registry->m_downloads == &downloads && &registry->m_installer == &installer &&
-            &registry->m_brew == &brew)
+        if (&registry->m_downloads == &downloads && &registry->m_installer == &installer && &registry->m_brew == &brew)
             return *registry;
     }
     return *new InstallWorkflowRegistry(store, downloads, installer, brew, &store);

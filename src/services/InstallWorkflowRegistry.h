@@ -28,8 +28,8 @@ public:
 
     // The registry attached to these services, made on first request and
     // owned by the store, so screens sharing the services share it too.
-    static InstallWorkflowRegistry &of(AppStoreService &store, DownloadManager &downloads,
-                                       InstallerService &installer, BrewService &brew);
+    static InstallWorkflowRegistry &of(AppStoreService &store, DownloadManager &downloads, InstallerService &installer,
+                                       BrewService &brew);
 
     // The record's workflow (made on first use), holding this copy of the record.
     InstallWorkflow &workflow(const AppItem &app);

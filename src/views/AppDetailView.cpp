@@ -298,7 +298,8 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
     saveFailed->setObjectName(QStringLiteral("saveFailedMark"));
     auto *failedLayout = row(4);
     failedLayout->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), 12, ThemeColor::red(colors)));
-    failedLayout->addWidget(makeLabel(QStringLiteral("未能写入应用库文件"), 12, QFont::Medium, ThemeColor::red(colors)));
+    failedLayout->addWidget(
+        makeLabel(QStringLiteral("未能写入应用库文件"), 12, QFont::Medium, ThemeColor::red(colors)));
     saveFailed->setLayout(failedLayout);
     saveFailed->hide();
     m_saveFailedMark = saveFailed;
@@ -420,11 +421,11 @@ void AppDetailView::rebuildFacts(const AppInstallStatus &status)
         layout->addWidget(metricColumn(QStringLiteral("本地已装"), versionText(status.installedVersion),
                                        QStringLiteral("desktopcomputer"), colors));
     } else {
-        layout->addWidget(metricColumn(QStringLiteral("当前版本"), versionText(m_app.currentVersion),
-                                       QStringLiteral("tag"), colors));
+        layout->addWidget(
+            metricColumn(QStringLiteral("当前版本"), versionText(m_app.currentVersion), QStringLiteral("tag"), colors));
     }
-    const QString medium = m_app.sourceType == AppSourceType::brew ? QStringLiteral("Homebrew")
-                                                                    : title(m_app.resolvedPackageType());
+    const QString medium =
+        m_app.sourceType == AppSourceType::brew ? QStringLiteral("Homebrew") : title(m_app.resolvedPackageType());
     layout->addWidget(metricColumn(QStringLiteral("来源介质"), medium, QStringLiteral("shippingbox"), colors));
     if (m_app.bundleId && !m_app.bundleId->isEmpty())
         layout->addWidget(metricColumn(QStringLiteral("包标识"), *m_app.bundleId, QStringLiteral("app.badge"), colors));

@@ -42,7 +42,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QByteArray>("brewArguments");
 
-        QTest::newRow("brewName") << std::optional<QString>("foo-cask") << "foo" << QByteArray("brew install --cask foo-cask\n");
+        QTest::newRow("brewName") << std::optional<QString>("foo-cask") << "foo"
+                                  << QByteArray("brew install --cask foo-cask\n");
         QTest::newRow("id as token") << std::optional<QString>() << "foo" << QByteArray("brew install --cask foo\n");
         // An empty brewName still goes to brew, which refuses it without running.
         QTest::newRow("empty brewName") << std::optional<QString>("") << "foo" << QByteArray();
@@ -69,7 +70,8 @@ private Q_SLOTS:
         QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
         flow.handleInstall();
         QTRY_COMPARE_WITH_TIMEOUT(steps.size(), 1, 10000);
-        QCOMPARE(steps.first().first().value<InstallWorkflow::DirectStep>(), InstallWorkflow::DirectStep::downloadStarted);
+        QCOMPARE(steps.first().first().value<InstallWorkflow::DirectStep>(),
+                 InstallWorkflow::DirectStep::downloadStarted);
         QVERIFY(!flow.isInstalling());
         QCOMPARE(rig.toolLog(), brewArguments);
         if (!brewArguments.isEmpty())
@@ -89,8 +91,9 @@ private Q_SLOTS:
         // A stand-in for a cask installation: the bundle appears in Applications.
         TestFolders::makeBundle(rig.root.filePath("pending"), "Foo", "com.example.foo", "1.0");
         TestFolders::writeScript(rig.root.filePath("bin"), "brew",
-                                 "echo '==> Installing Cask foo'\nmv \"" + rig.root.filePath("pending/Foo.app").toUtf8() +
-                                     "\" \"" + rig.apps().toUtf8() + "/\"\n");
+                                 "echo '==> Installing Cask foo'\nmv \"" +
+                                     rig.root.filePath("pending/Foo.app").toUtf8() + "\" \"" + rig.apps().toUtf8() +
+                                     "/\"\n");
         const AppItem app = fooRecord(AppSourceType::brew, "https://example.invalid/foo.zip");
         InstallWorkflow &flow = rig.registry->workflow(app);
         QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
@@ -231,15 +234,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
 
         const std::optional<QString> none;
-        QTest::newRow("current version: record address") << none << "2.0" << "https://x.test/current.dmg";
-        QTest::newRow("entry with its own address") << none << "1.5" << "https://x.test/1.5.dmg";
-        QTest::newRow("other version without own address") << none << "1.0" << "";
-        QTest::newRow("version not listed") << none << "0.1" << "";
+        QTest::newRow("current version: record address") << none << "2.0"
+                                                         << "https://x.test/current.dmg";
+        QTest::newRow("entry with its own address") << none << "1.5"
+                                                    << "https://x.test/1.5.dmg";
+        QTest::newRow("other version without own address") << none << "1.0"
+                                                           << "";
+        QTest::newRow("version not listed") << none << "0.1"
+                                            << "";
         QTest::newRow("template fills any version")
             << std::optional<QString>("https://x.test/{version}/App-{VERSION}.dmg") << "1.0"
             << "https://x.test/1.0/App-1.0.dmg";
-        QTest::newRow("empty template is ignored") << std::optional<QString>("") << "1.0" << "";
-        QTest::newRow("template that is no address") << std::optional<QString>("no url {version}") << "1.0" << "";
+        QTest::newRow("empty template is ignored") << std::optional<QString>("") << "1.0"
+                                                   << "";
+        QTest::newRow("template that is no address") << std::optional<QString>("no url {version}") << "1.0"
+                                                     << "";
     }
 
     // "下载此版本" never fetches another version's package under this version's name.

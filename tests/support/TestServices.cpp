@@ -26,9 +26,9 @@ TestServices::TestServices()
         bin, QStringLiteral("hdiutil"), "[ \"$1\" = attach ] && { echo 'damaged image' >&2; exit 1; }\nexit 0\n");
     Workspace::Tools workspace = Workspace::xdgOpenTools(
         TestFolders::writeScript(bin, QStringLiteral("open"), "echo \"open $*\" >> " + log + "\n"));
-    workspace.launch = ToolCommand{
-        TestFolders::writeScript(bin, QStringLiteral("launch"), "echo \"launch $1\" >> " + log + "\n"),
-        {QStringLiteral("{path}")}};
+    workspace.launch =
+        ToolCommand{TestFolders::writeScript(bin, QStringLiteral("launch"), "echo \"launch $1\" >> " + log + "\n"),
+                    {QStringLiteral("{path}")}};
     installer = std::make_unique<InstallerService>(apps(), root.filePath(QStringLiteral("tmp")),
                                                    DiskImageMounter(DiskImageMounter::hdiutilTools(hdiutil)),
                                                    ZipExpander(), Workspace(workspace));

@@ -76,8 +76,8 @@ private Q_SLOTS:
                                 << QStringList{"更新", "打开"} << QList<int>{install, open};
         QTest::newRow("installing") << state(AppInstallStatus::installing()) << QStringList{"安装中..."}
                                     << QList<int>{none};
-        QTest::newRow("downloading, whole percent") << state(AppInstallStatus::downloading(0.4299, "1 MB/s"))
-                                                    << QStringList{"42%"} << QList<int>{none};
+        QTest::newRow("downloading, whole percent")
+            << state(AppInstallStatus::downloading(0.4299, "1 MB/s")) << QStringList{"42%"} << QList<int>{none};
         QTest::newRow("failed beside the status") << state(AppInstallStatus::notInstalled(), "安装执行失败：x")
                                                   << QStringList{"获取", "安装失败"} << QList<int>{install};
     }

@@ -115,12 +115,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("bundleId");
         QTest::addColumn<QStringList>("expected");
 
-        QTest::newRow("brew whatever the package") << AppSourceType::brew << PackageType::zip << "https://x.test/a.zip"
-                                                   << "" << QStringList{"类别=开发工具", "当前版本=v1.2.3", "来源介质=Homebrew"};
-        QTest::newRow("package from the address") << AppSourceType::direct << PackageType::unknown
-                                                  << "https://x.test/A.PKG" << "com.a"
-                                                  << QStringList{"类别=开发工具", "当前版本=v1.2.3",
-                                                                 "来源介质=PKG 安装包", "包标识=com.a"};
+        QTest::newRow("brew whatever the package")
+            << AppSourceType::brew << PackageType::zip << "https://x.test/a.zip"
+            << "" << QStringList{"类别=开发工具", "当前版本=v1.2.3", "来源介质=Homebrew"};
+        QTest::newRow("package from the address")
+            << AppSourceType::direct << PackageType::unknown << "https://x.test/A.PKG"
+            << "com.a" << QStringList{"类别=开发工具", "当前版本=v1.2.3", "来源介质=PKG 安装包", "包标识=com.a"};
     }
 
     void sourceMediumAndBundleId()
@@ -143,7 +143,8 @@ private Q_SLOTS:
     {
         Screen screen;
         AppItem app = fooRecord();
-        app.versions = QList<AppVersion>{{"1.2.3,456", {}, {}, QString("修复若干问题")}, {"1.1", QString("https://x.test/1.1.dmg")}};
+        app.versions = QList<AppVersion>{{"1.2.3,456", {}, {}, QString("修复若干问题")},
+                                         {"1.1", QString("https://x.test/1.1.dmg")}};
         auto view = screen.open(app);
         const auto rows = view->findChildren<QWidget *>("versionRow");
         QCOMPARE(rows.size(), 2);
@@ -267,12 +268,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("description");
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << "  正文\n第二行 \n" << "摘要" << "正文\n第二行";
-        QTest::newRow("source note cut") << "正文\n\n来源：Homebrew Cask\n主页" << "摘要" << "正文";
-        QTest::newRow("single break note") << "正文\n来源：Homebrew Cask" << "摘要" << "正文";
-        QTest::newRow("only the note") << "\n\n来源：Homebrew Cask" << "摘要" << "摘要";
-        QTest::newRow("nothing at all") << "\n\n来源：Homebrew Cask" << "" << "暂无详细描述";
-        QTest::newRow("note without break stays") << "来源：Homebrew Cask" << "" << "来源：Homebrew Cask";
+        QTest::newRow("plain") << "  正文\n第二行 \n"
+                               << "摘要"
+                               << "正文\n第二行";
+        QTest::newRow("source note cut") << "正文\n\n来源：Homebrew Cask\n主页"
+                                         << "摘要"
+                                         << "正文";
+        QTest::newRow("single break note") << "正文\n来源：Homebrew Cask"
+                                           << "摘要"
+                                           << "正文";
+        QTest::newRow("only the note") << "\n\n来源：Homebrew Cask"
+                                       << "摘要"
+                                       << "摘要";
+        QTest::newRow("nothing at all") << "\n\n来源：Homebrew Cask"
+                                        << ""
+                                        << "暂无详细描述";
+        QTest::newRow("note without break stays") << "来源：Homebrew Cask"
+                                                  << ""
+                                                  << "来源：Homebrew Cask";
     }
 
     void descriptionText()

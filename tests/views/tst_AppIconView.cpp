@@ -85,8 +85,7 @@ private Q_SLOTS:
     void bundleWithoutIconFallsBackToIconUrl()
     {
         IconCache cache(m_dir.filePath("plain-bundle-icons"));
-        const QString bundle =
-            TestFolders::makeBundle(m_dir.filePath("Plain"), "Foo", "com.example.foo", "1.0");
+        const QString bundle = TestFolders::makeBundle(m_dir.filePath("Plain"), "Foo", "com.example.foo", "1.0");
         AppIconView view(cache, record("开发工具", m_server.url("/blue.png").toString()), 58, bundle);
         QTRY_COMPARE_WITH_TIMEOUT(view.source(), IconCache::Source::remote, 10000);
         QCOMPARE(centre(view), QColor(Qt::blue));
@@ -146,14 +145,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("category");
         QTest::addColumn<QString>("symbol");
-        QTest::newRow("browser") << "网络浏览器" << "globe";
-        QTest::newRow("developer") << "开发工具" << "chevron.left.forwardslash.chevron.right";
-        QTest::newRow("social") << "通讯社交" << "bubble.left.and.bubble.right.fill";
-        QTest::newRow("office") << "效率办公" << "doc.text.fill";
-        QTest::newRow("media") << "影音视听" << "play.tv.fill";
-        QTest::newRow("system") << "系统工具" << "gearshape.fill";
-        QTest::newRow("other") << "游戏" << "app.fill";
-        QTest::newRow("empty") << "" << "app.fill";
+        QTest::newRow("browser") << "网络浏览器"
+                                 << "globe";
+        QTest::newRow("developer") << "开发工具"
+                                   << "chevron.left.forwardslash.chevron.right";
+        QTest::newRow("social") << "通讯社交"
+                                << "bubble.left.and.bubble.right.fill";
+        QTest::newRow("office") << "效率办公"
+                                << "doc.text.fill";
+        QTest::newRow("media") << "影音视听"
+                               << "play.tv.fill";
+        QTest::newRow("system") << "系统工具"
+                                << "gearshape.fill";
+        QTest::newRow("other") << "游戏"
+                               << "app.fill";
+        QTest::newRow("empty") << ""
+                               << "app.fill";
     }
 
     void categorySymbols()

@@ -23,7 +23,8 @@ QImage readBestImage(const QString &file, int pixelSize)
             continue;
         const int side = std::max(image.width(), image.height());
         const int bestSide = std::max(best.width(), best.height());
-        const bool better = best.isNull() || (bestSide < pixelSize ? side > bestSide : side >= pixelSize && side < bestSide);
+        const bool better =
+            best.isNull() || (bestSide < pixelSize ? side > bestSide : side >= pixelSize && side < bestSide);
         if (better)
             best = image;
     }
@@ -35,8 +36,8 @@ QImage readBestImage(const QString &file, int pixelSize)
 QImage BundleIcon::load(const QString &bundlePath, int pixelSize)
 {
     const QDir contents(QDir(bundlePath).filePath(QStringLiteral("Contents")));
-    const auto values = PropertyList::readTopLevelStrings(contents.filePath(QStringLiteral("Info.plist")),
-                                                          {"CFBundleIconFile"});
+    const auto values =
+        PropertyList::readTopLevelStrings(contents.filePath(QStringLiteral("Info.plist")), {"CFBundleIconFile"});
     if (!values)
         return {};
     // Only a file name counts: the bundle's plist must not point outside its Resources.

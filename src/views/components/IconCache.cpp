@@ -59,8 +59,7 @@ bool IconCache::isRemoteIconAddress(const std::optional<QString> &address)
     return address && address->startsWith(QStringLiteral("http")) && QUrl(*address, QUrl::StrictMode).isValid();
 }
 
-QPixmap IconCache::icon(const AppItem &app, const std::optional<QString> &installedPath, int pixelSize,
-                        Source *source)
+QPixmap IconCache::icon(const AppItem &app, const std::optional<QString> &installedPath, int pixelSize, Source *source)
 {
     const auto report = [source](Source from, QPixmap pixmap) {
         if (source)
@@ -92,8 +91,8 @@ QPixmap IconCache::lookup(const QString &key, int pixelSize)
     if (const QPixmap *cached = m_scaled.object(scaledKey))
         return *cached;
     const QImage &image = m_images[key];
-    auto *scaled = new QPixmap(QPixmap::fromImage(
-        image.scaled(pixelSize, pixelSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    auto *scaled = new QPixmap(
+        QPixmap::fromImage(image.scaled(pixelSize, pixelSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     const QPixmap result = *scaled;
     m_scaled.insert(scaledKey, scaled);
     return result;
@@ -107,8 +106,9 @@ void IconCache::loadBundle(const QString &path)
         finish(key, BundleIcon::load(path, kStoredSide));
         return;
     }
-    QtConcurrent::run([path] { return BundleIcon::load(path, kStoredSide); })
-        .then(this, [this, key](const QImage &image) { finish(key, image); });
+    QtConcurrent::run([path] {
+        return BundleIcon::load(path, kStoredSide);
+    }).then(this, [this, key](const QImage &image) { finish(key, image); });
 }
 
 void IconCache::loadRemote(const QString &url)

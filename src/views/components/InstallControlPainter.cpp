@@ -22,16 +22,43 @@ constexpr qreal kSpinnerSide = 16 * 0.65;
 constexpr qreal kSymbolGap = 3;
 constexpr qreal kMarkSymbolSize = 11;
 
-QString getText() { return QStringLiteral("获取"); }
-QString openText() { return QStringLiteral("打开"); }
-QString updateText() { return QStringLiteral("更新"); }
-QString installingText() { return QStringLiteral("安装中..."); }
-QString failureText() { return QStringLiteral("安装失败"); }
+QString getText()
+{
+    return QStringLiteral("获取");
+}
+QString openText()
+{
+    return QStringLiteral("打开");
+}
+QString updateText()
+{
+    return QStringLiteral("更新");
+}
+QString installingText()
+{
+    return QStringLiteral("安装中...");
+}
+QString failureText()
+{
+    return QStringLiteral("安装失败");
+}
 
-QFont statusFont() { return pingFang(13, QFont::DemiBold); }
-QFont installingFont() { return pingFang(12, QFont::DemiBold); }
-QFont percentFont() { return appNumeric(11, QFont::Bold); }
-QFont markFont() { return pingFang(11, QFont::Medium); }
+QFont statusFont()
+{
+    return pingFang(13, QFont::DemiBold);
+}
+QFont installingFont()
+{
+    return pingFang(12, QFont::DemiBold);
+}
+QFont percentFont()
+{
+    return appNumeric(11, QFont::Bold);
+}
+QFont markFont()
+{
+    return pingFang(11, QFont::Medium);
+}
 
 QString percentText(double progress)
 {
@@ -77,8 +104,7 @@ QSizeF statusPillSize(const QString &text)
 QSizeF installingPillSize()
 {
     const QFont font = installingFont();
-    return {kSpinnerSide + 6 + textWidth(font, installingText()) + 24,
-            std::max(kSpinnerSide, textHeight(font)) + 10};
+    return {kSpinnerSide + 6 + textWidth(font, installingText()) + 24, std::max(kSpinnerSide, textHeight(font)) + 10};
 }
 
 QSizeF downloadPillSize(double progress)
@@ -113,9 +139,9 @@ void paintStatusPill(QPainter *painter, const QRectF &box, const QString &text, 
     if (action != InstallControlPainter::Action::none &&
         (interaction.pressed == action || interaction.hovered == action)) {
         const qreal opacity = interaction.pressed == action ? 0.14 : 0.06;
-        PillPainter::paintBackground(painter, box,
-                                     PillStyle{ThemeColor::withOpacity(ThemeColor::primary(palette), opacity), {}, {}, 0},
-                                     kPillRadius);
+        PillPainter::paintBackground(
+            painter, box, PillStyle{ThemeColor::withOpacity(ThemeColor::primary(palette), opacity), {}, {}, 0},
+            kPillRadius);
     }
 }
 

@@ -45,10 +45,9 @@ public:
 
     static QSizeF sizeHint(const InstallControlState &state);
     static Layout layout(const InstallControlState &state, const QRectF &rect);
-    static void paint(QPainter *painter, const QRectF &rect, const InstallControlState &state,
-                      const QPalette &palette, const Interaction &interaction);
-    static void paint(QPainter *painter, const QRectF &rect, const InstallControlState &state,
-                      const QPalette &palette);
+    static void paint(QPainter *painter, const QRectF &rect, const InstallControlState &state, const QPalette &palette,
+                      const Interaction &interaction);
+    static void paint(QPainter *painter, const QRectF &rect, const InstallControlState &state, const QPalette &palette);
 
     // The action of the pill under point, for clicks and the hand cursor.
     static Action hitTest(const InstallControlState &state, const QRectF &rect, const QPointF &point);
