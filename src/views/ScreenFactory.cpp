@@ -1,16 +1,17 @@
 #include "views/ScreenFactory.h"
 
 #include "services/AppStoreService.h"
+#include "views/DownloadsView.h"
 
 ScreenFactory::ScreenFactory(AppContext &context) : m_context(context) {}
 
 QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
 {
-    Q_UNUSED(parent);
     switch (item) {
+    case NavigationItem::downloads:
+        return new DownloadsView(m_context, parent);
     case NavigationItem::discover:
     case NavigationItem::installed:
-    case NavigationItem::downloads:
     case NavigationItem::importApp:
         break;
     }
