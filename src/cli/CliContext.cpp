@@ -58,7 +58,7 @@ NginxIndexParser &CliContext::scraper()
     return *m_scraper;
 }
 
-const InstallerService &CliContext::installer()
+InstallerService &CliContext::installer()
 {
     if (!m_installer)
         m_installer = std::make_unique<InstallerService>(m_environment.installTarget);

@@ -37,7 +37,7 @@ public:
     BrewService &brew();
     DownloadManager &downloads();
     NginxIndexParser &scraper();
-    const InstallerService &installer();
+    InstallerService &installer();
 
     // Runs the event loop until the future is done (network replies and
     // service continuations need it), then returns it.

@@ -14,6 +14,7 @@
 #include "models/ByteFormat.h"
 #include "services/AppStoreService.h"
 #include "services/DownloadManager.h"
+#include "services/InstallWorkflow.h"
 
 namespace {
 
@@ -44,29 +45,18 @@ QList<CliCommand> DownloadCommands::commands()
     };
 }
 
-std::optional<QUrl> DownloadCommands::versionUrl(const AppItem &app, const QString &version)
-{
-    const bool hasTemplate = app.versionPatternUrl && !app.versionPatternUrl->isEmpty();
-    bool hasEntry = false;
-    for (const auto &entry : app.versions.value_or(QList<AppVersion>()))
-        if (entry.version == version) {
-            hasEntry = entry.downloadUrl && !entry.downloadUrl->isEmpty();
-            break;
-        }
-    if (!hasTemplate && !hasEntry && version != app.currentVersion)
-        return std::nullopt;
-    const auto address = app.resolveDownloadUrl(version);
-    const QUrl url(address.value_or(QString()), QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().isEmpty())
-        return std::nullopt;
-    return url;
-}
-
 std::optional<QString> DownloadCommands::fetch(CliContext &context, const AppItem &app, const QString &version,
                                                const QUrl &url)
 {
+    CliOutput::err(QStringLiteral("正在下载 ") + app.displayName() + QStringLiteral(" (v") + version +
+                   QStringLiteral(")：") + url.toString());
+    context.downloads().startDownload(app.id, app.displayName(), version, url);
+    return follow(context, DownloadManager::taskKey(app.id, version));
+}
+
+std::optional<QString> DownloadCommands::follow(CliContext &context, const QString &key)
+{
     auto &downloads = context.downloads();
-    const QString key = DownloadManager::taskKey(app.id, version);
     InterruptWatcher interrupt;
     ProgressPrinter progress(CliOutput::stderrIsTerminal());
     QEventLoop loop;
@@ -91,9 +81,6 @@ std::optional<QString> DownloadCommands::fetch(CliContext &context, const AppIte
     };
     QObject::connect(&downloads, &DownloadManager::activeTasksChanged, &loop, check);
     QObject::connect(&interrupt, &InterruptWatcher::interrupted, &loop, [&] { downloads.cancelDownload(key); });
-    CliOutput::err(QStringLiteral("正在下载 ") + app.displayName() + QStringLiteral(" (v") + version +
-                   QStringLiteral(")：") + url.toString());
-    downloads.startDownload(app.id, app.displayName(), version, url);
     check();
     if (!done)
         loop.exec();
@@ -123,7 +110,7 @@ int DownloadCommands::download(CliContext &context, const QString &path, const Q
     }
     const QString version = parser.isSet(QStringLiteral("version")) ? parser.value(QStringLiteral("version"))
                                                                       : app->currentVersion;
-    const auto url = versionUrl(*app, version);
+    const auto url = InstallWorkflow::ownDownloadUrl(*app, version);
     if (!url) {
         CliOutput::err(QStringLiteral("没有此版本的下载地址: ") + id + QStringLiteral(" v") + version);
         return exitFailure;

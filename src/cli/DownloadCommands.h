@@ -16,15 +16,14 @@ class DownloadCommands final
 public:
     static QList<CliCommand> commands();
 
-    // The address of exactly this version's package. The record's own address
-    // belongs to its current version only, so another version without a
-    // template or an entry of its own has none.
-    static std::optional<QUrl> versionUrl(const AppItem &app, const QString &version);
     // Downloads the package into the cache with progress on standard error;
     // Ctrl-C cancels and leaves nothing behind. Returns the cached path, or
     // nothing after printing why not.
     static std::optional<QString> fetch(CliContext &context, const AppItem &app, const QString &version,
                                         const QUrl &url);
+    // Follows the download of this task key, already started, to its end
+    // (progress, Ctrl-C and failure as above).
+    static std::optional<QString> follow(CliContext &context, const QString &key);
 
 private:
     static int download(CliContext &context, const QString &path, const QStringList &arguments);

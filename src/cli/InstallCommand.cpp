@@ -1,5 +1,6 @@
 #include "InstallCommand.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
 
 #include "cli/CliContext.h"
@@ -7,8 +8,8 @@
 #include "cli/CliParser.h"
 #include "cli/DownloadCommands.h"
 #include "services/AppStoreService.h"
-#include "services/BrewService.h"
 #include "services/DownloadManager.h"
+#include "services/InstallWorkflow.h"
 #include "services/InstallerService.h"
 
 QList<CliCommand> InstallCommand::commands()
@@ -37,29 +38,71 @@ int InstallCommand::install(CliContext &context, const QString &path, const QStr
         return exitFailure;
     }
 
-    // Homebrew first: the record's cask name when it has one (even an empty
-    // one), else its id; when brew fails the direct road follows.
-    if (app->sourceType == AppSourceType::brew && (app->brewName || !app->id.isEmpty())) {
-        const QString token = app->brewName.value_or(app->id);
-        QString error;
-        if (context.succeeded(context.brew().installViaBrew(token, &CliOutput::write), error))
-            return exitSuccess;
-        CliOutput::err(QStringLiteral("Homebrew 安装失败，改用直接下载: ") + error);
-    }
+    return installRecord(context, *app);
+}
 
-    const auto url = DownloadCommands::versionUrl(*app, app->currentVersion);
-    if (!url) {
-        CliOutput::err(QStringLiteral("没有此版本的下载地址: ") + app->id + QStringLiteral(" v") + app->currentVersion);
-        return exitFailure;
-    }
-    if (const auto cached = context.downloads().findExistingPackage(app->id, app->currentVersion)) {
-        CliOutput::err(QStringLiteral("使用缓存的安装包: ") + cached->filePath);
-        return installPackage(context, cached->filePath);
-    }
-    const auto downloaded = DownloadCommands::fetch(context, *app, app->currentVersion, *url);
-    if (!downloaded)
-        return exitFailure;
-    return installPackage(context, *downloaded);
+int InstallCommand::installRecord(CliContext &context, const AppItem &app)
+{
+    // The install button's own workflow. Its direct road stops after starting
+    // a download (the window's next click installs); here the command follows
+    // the download and installs the package at once.
+    auto &downloads = context.downloads();
+    InstallWorkflow workflow(app, context.store(), downloads, context.installer(), context.brew());
+    workflow.setConsole([](const QString &line) {
+        // The window's console lines, without the prefixes that tell them
+        // apart in the window's log: here they are the command's own output.
+        static const QString brewPrefix = QStringLiteral("Brew output: ");
+        static const QString installerPrefix = QStringLiteral("Installer: ");
+        if (line.startsWith(brewPrefix))
+            CliOutput::write(line.mid(brewPrefix.size())); // chunks, not lines
+        else if (line.startsWith(installerPrefix))
+            CliOutput::out(line.mid(installerPrefix.size()));
+        else
+            CliOutput::err(line); // "安装失败: …"
+    });
+
+    QEventLoop loop;
+    std::optional<int> result;
+    const auto finish = [&](int code) {
+        result = code;
+        loop.quit();
+    };
+    QObject::connect(&workflow, &InstallWorkflow::installSucceeded, &loop, [&] { finish(exitSuccess); });
+    QObject::connect(&workflow, &InstallWorkflow::installFailed, &loop, [&] { finish(exitFailure); });
+    QObject::connect(&workflow, &InstallWorkflow::brewFailed, &loop, [](const QString &error) {
+        CliOutput::err(QStringLiteral("Homebrew 安装失败，改用直接下载: ") + error);
+    });
+    QObject::connect(&workflow, &InstallWorkflow::directStepTaken, &loop, [&](InstallWorkflow::DirectStep step) {
+        using Step = InstallWorkflow::DirectStep;
+        switch (step) {
+        case Step::noAddress:
+            CliOutput::err(QStringLiteral("没有此版本的下载地址: ") + app.id + QStringLiteral(" v") + app.currentVersion);
+            finish(exitFailure);
+            break;
+        case Step::installingCached:
+            if (const auto cached = downloads.findExistingPackage(app.id, app.currentVersion))
+                CliOutput::err(QStringLiteral("使用缓存的安装包: ") + cached->filePath);
+            break;
+        case Step::downloadStarted:
+        case Step::alreadyDownloading:
+            // Followed from the event loop, not from inside the workflow's own call.
+            QMetaObject::invokeMethod(
+                &loop,
+                [&] {
+                    const auto package = DownloadCommands::follow(context, workflow.taskKey());
+                    if (package)
+                        workflow.executeInstallPackage(*package);
+                    else
+                        finish(exitFailure);
+                },
+                Qt::QueuedConnection);
+            break;
+        }
+    });
+    workflow.handleInstall();
+    if (!result)
+        loop.exec();
+    return result.value_or(exitFailure);
 }
 
 int InstallCommand::installPackage(CliContext &context, const QString &packagePath)

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "cli/CliCommand.h"
+#include "models/AppItem.h"
 
 // `zelvo install ID|PATH`: for a record the install button's workflow, for a
 // file the installer on that package.
@@ -15,5 +16,6 @@ public:
 
 private:
     static int install(CliContext &context, const QString &path, const QStringList &arguments);
+    static int installRecord(CliContext &context, const AppItem &app);
     static int installPackage(CliContext &context, const QString &packagePath);
 };
