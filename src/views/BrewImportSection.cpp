@@ -15,7 +15,6 @@
 #include <QScrollBar>
 #include <QTextLayout>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 #include <QWheelEvent>
@@ -23,9 +22,14 @@
 #include "models/ZelvoError.h"
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
+#include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
 #include "views/AppContext.h"
+#include "views/AppDetailView.h"
+#include "views/components/ActionButton.h"
+#include "views/components/AppIconView.h"
 #include "views/components/ChipButton.h"
+#include "views/components/IconCache.h"
 #include "views/components/PillPainter.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
@@ -324,11 +328,6 @@ PillStyle idBadgeStyle(const QPalette &palette)
     return {ThemeColor::withOpacity(ThemeColor::separator(palette), 0.2), ThemeColor::secondary(palette), {}, 0};
 }
 
-PillStyle placeholderIconStyle(const QPalette &palette)
-{
-    return {ThemeColor::windowBackground(palette), {}, ThemeColor::separator(palette), 1};
-}
-
 void setTextColor(QWidget *widget, const QColor &color)
 {
     QPalette palette = widget->palette();
@@ -468,15 +467,6 @@ QStringList candidatesOf(QFuture<QStringList> future)
     return {};
 }
 
-// A homepage worth a link: an address with a scheme and a host.
-bool isLinkable(const std::optional<QString> &homepage)
-{
-    if (!homepage)
-        return false;
-    const QUrl url(*homepage, QUrl::StrictMode);
-    return url.isValid() && !url.scheme().isEmpty() && !url.host().isEmpty();
-}
-
 } // namespace
 
 BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetail, QWidget *parent)
@@ -548,6 +538,7 @@ BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetai
     });
 
     connect(&m_context.store, &AppStoreService::appsChanged, this, &BrewImportSection::refreshLibraryMark);
+    connect(&m_context.store, &AppStoreService::installedAppMapChanged, this, &BrewImportSection::refreshIcon);
 }
 
 QString BrewImportSection::shortVersion(const QString &version)
@@ -773,6 +764,7 @@ void BrewImportSection::rebuildCard()
         m_card->deleteLater();
     }
     m_card = nullptr;
+    m_icon = nullptr;
     m_saveButton = nullptr;
     m_inLibraryMark = nullptr;
     m_drawerToggleText = nullptr;
@@ -829,10 +821,10 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     auto *linkFace = new QHBoxLayout(link);
     linkFace->setContentsMargins(0, 0, 0, 0);
     linkFace->setSpacing(12);
-    auto *icon = new Panel(placeholderIconStyle, 12);
-    icon->setObjectName(QStringLiteral("appIcon"));
-    icon->setFixedSize(54, 54);
-    linkFace->addWidget(icon, 0, Qt::AlignTop);
+    m_icon = new AppIconView(IconCache::of(m_context), app, 54);
+    m_icon->setObjectName(QStringLiteral("appIcon"));
+    refreshIcon();
+    linkFace->addWidget(m_icon, 0, Qt::AlignTop);
 
     auto *titles = new QVBoxLayout;
     titles->setSpacing(4);
@@ -895,7 +887,7 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     buttons->addWidget(mark);
     m_inLibraryMark = mark;
     actions->addLayout(buttons);
-    auto *install = new QWidget;
+    auto *install = new ActionButton(app, m_context);
     install->setObjectName(QStringLiteral("installControl"));
     actions->addWidget(install, 0, Qt::AlignRight);
     actions->addStretch(1);
@@ -956,7 +948,7 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
         });
         grid->addWidget(copy, line++, 2);
     }
-    if (isLinkable(app.homepage)) {
+    if (AppDetailView::isLinkableHomepage(app.homepage)) {
         addLabel(QStringLiteral("官方主页:"));
         auto *link = textLabel(
             QStringLiteral("<a href=\"%1\">%2</a>").arg(app.homepage->toHtmlEscaped(), app.homepage->toHtmlEscaped()),
@@ -991,6 +983,15 @@ void BrewImportSection::setDetailExpanded(bool expanded)
     m_drawerAnimation->setStartValue(from);
     m_drawerAnimation->setEndValue(expanded ? target : 0);
     m_drawerAnimation->start();
+}
+
+// An installed copy lends the card its own bundle icon.
+void BrewImportSection::refreshIcon()
+{
+    if (!m_icon || !m_resolvedApp)
+        return;
+    const AppInstallStatus status = InstalledDetector::checkStatus(*m_resolvedApp, m_context.store.installedAppMap());
+    m_icon->setInstalledPath(status.isInstalledOrUpdatable() ? std::optional<QString>(status.path) : std::nullopt);
 }
 
 void BrewImportSection::refreshDrawerToggle()

@@ -9,6 +9,7 @@
 #include "models/AppItem.h"
 
 struct AppContext;
+class AppIconView;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -75,6 +76,7 @@ private:
     QWidget *buildCardHeader(const AppItem &app);
     QWidget *buildDrawer(const AppItem &app);
     void refreshLibraryMark();
+    void refreshIcon();
     void refreshDrawerToggle();
     void openDetail();
 
@@ -101,6 +103,7 @@ private:
     QLabel *m_successText = nullptr;
     QWidget *m_card = nullptr;
     QVBoxLayout *m_cardHolder = nullptr;
+    AppIconView *m_icon = nullptr;
     QWidget *m_saveButton = nullptr;
     QWidget *m_inLibraryMark = nullptr;
     QLabel *m_drawerToggleText = nullptr;

@@ -13,23 +13,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <chrono>
 #include <optional>
 
 #include "services/AppStoreService.h"
-#include "services/BrewService.h"
-#include "services/DownloadManager.h"
-#include "services/InstalledDetector.h"
-#include "services/InstallerService.h"
-#include "services/NginxIndexParser.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
+#include "support/TestScreenContext.h"
 #include "views/AppContext.h"
 #include "views/BrewImportSection.h"
+#include "views/components/ActionButton.h"
 #include "views/components/ChipButton.h"
-#include "views/components/ThemeFont.h"
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -57,29 +50,23 @@ QByteArray caskJson(const Cask &cask)
     return QJsonDocument(object).toJson();
 }
 
-// The real services over one temporary home: the cask API is a local
-// server (a cask without a route answers 404) and brew is a script whose
-// `search` prints search.out and whose `info` knows no cask at all, so a
-// name without an API route is not found.
+// The real services over one temporary home (TestScreenContext): the cask
+// API is a local server (a cask without a route answers 404) and brew is a
+// script whose `search` prints search.out and whose `info` knows no cask at
+// all, so a name without an API route is not found.
 struct Harness
 {
-    QTemporaryDir dir;
-    TestHttpServer server;
-    QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
-    InstalledDetector detector{{dir.filePath(QStringLiteral("Applications"))}};
-    AppStoreService store{dir.filePath(QStringLiteral("library")), detector};
-    DownloadManager downloads{dir.filePath(QStringLiteral("cache"))};
-    InstallerService installer{dir.filePath(QStringLiteral("Applications")), dir.filePath(QStringLiteral("tmp"))};
-    BrewService brew{server.url(QString()).toString(), {dir.filePath(QStringLiteral("bin/brew"))}, nullptr, 5s};
-    NginxIndexParser scraper;
-    FontScaleManager fonts{&settings};
-    AppContext context{store, downloads, installer, brew, scraper, fonts};
+    TestScreenContext screen;
+    TestServices &rig = screen.rig;
+    TestHttpServer &server = rig.server;
+    AppStoreService &store = *rig.store;
+    AppContext &context = screen.context;
     QList<AppItem> opened;
     BrewImportSection section{context, [this](const AppItem &app) { opened.append(app); }};
 
     Harness()
     {
-        TestFolders::writeScript(dir.filePath(QStringLiteral("bin")), QStringLiteral("brew"),
+        TestFolders::writeScript(bin(), QStringLiteral("brew"),
                                  "dir=\"$(dirname \"$0\")\"\n"
                                  "printf '%s\\n' \"$@\" >> \"$dir/args.log\"\n"
                                  "case \"$1\" in\n"
@@ -90,16 +77,16 @@ struct Harness
         section.show();
     }
 
+    QString bin() const { return rig.root.filePath(QStringLiteral("bin")); }
     void searchFinds(const QStringList &tokens)
     {
-        TestFolders::writeFile(dir.filePath(QStringLiteral("bin")), QStringLiteral("search.out"),
-                               tokens.join(QLatin1Char('\n')).toUtf8());
+        TestFolders::writeFile(bin(), QStringLiteral("search.out"), tokens.join(QLatin1Char('\n')).toUtf8());
     }
     void serve(const Cask &cask)
     {
         server.routeBody(QStringLiteral("/api/cask/%1.json").arg(cask.token), caskJson(cask), "application/json");
     }
-    QByteArray brewArguments() const { return TestFolders::readFile(dir.filePath(QStringLiteral("bin/args.log"))); }
+    QByteArray brewArguments() const { return TestFolders::readFile(bin() + QStringLiteral("/args.log")); }
 
     template <typename T = QWidget> T *shown(const QString &name) const
     {
@@ -191,6 +178,7 @@ private Q_SLOTS:
     void drawer();
     void copyPutsAddressOnClipboard();
     void sectionClosedDuringLookup();
+    void previewInstallsBeforeSaving();
 };
 
 void tst_BrewImportSection::initTestCase()
@@ -543,6 +531,22 @@ void tst_BrewImportSection::sectionClosedDuringLookup()
     h.server.push(cask.mid(10));
     QTRY_COMPARE(h.server.heldCount(), 0);
     QTest::qWait(50);
+}
+
+void tst_BrewImportSection::previewInstallsBeforeSaving()
+{
+    Harness h;
+    h.searchFinds({});
+    h.serve({QStringLiteral("tool"), QStringLiteral("Tool")});
+    QVERIFY(h.lookUp(QStringLiteral("tool")));
+    auto *control = h.shown<ActionButton>(QStringLiteral("installControl"));
+    QVERIFY(control);
+    QCOMPARE(control->app(), *h.section.resolvedApp());
+    QCOMPARE(control->visibleTexts(), QStringList{QStringLiteral("获取")});
+
+    QTest::mouseClick(control, Qt::LeftButton, {}, control->actionRect(ActionButton::Action::install).center());
+    QTRY_VERIFY_WITH_TIMEOUT(h.brewArguments().contains("install\n--cask\ntool\n"), kLookupTimeoutMs);
+    QVERIFY(!h.store.app(QStringLiteral("tool"))); // installing does not save
 }
 
 QTEST_MAIN(tst_BrewImportSection)
