@@ -2,6 +2,11 @@
 #include <QMainWindow>
 
 #include "services/AppStoreService.h"
+#include "services/BrewService.h"
+#include "services/DownloadManager.h"
+#include "services/InstallerService.h"
+#include "services/NginxIndexParser.h"
+#include "views/AppContext.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
 #include "views/components/Symbols.h"
@@ -24,9 +29,10 @@ int main(int argc, char *argv[])
         qWarning("The embedded symbol font could not be loaded; symbols will not show.");
 
     // The composition root: services are created here, once, and handed down.
-    auto &store = AppStoreService::shared();
     auto &fontScale = FontScaleManager::shared();
-    ScreenFactory screens(store);
+    AppContext context{AppStoreService::shared(), DownloadManager::shared(), InstallerService::shared(),
+                       BrewService::shared(),     NginxIndexParser::shared(), fontScale};
+    ScreenFactory screens(context);
 
     QMainWindow window;
     window.setUnifiedTitleAndToolBarOnMac(true);

@@ -1,18 +1,24 @@
 #include "views/ScreenFactory.h"
 
-#include "services/AppStoreService.h"
+#include "views/AppContext.h"
+#include "views/AppImportView.h"
 
-ScreenFactory::ScreenFactory(AppStoreService &store) : m_store(store) {}
+ScreenFactory::ScreenFactory(AppContext &context) : m_context(context) {}
+
+AppStoreService &ScreenFactory::store() const
+{
+    return m_context.store;
+}
 
 QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
 {
-    Q_UNUSED(parent);
     switch (item) {
     case NavigationItem::discover:
     case NavigationItem::installed:
     case NavigationItem::downloads:
-    case NavigationItem::importApp:
         break;
+    case NavigationItem::importApp:
+        return new AppImportView(m_context, parent);
     }
     return nullptr;
 }

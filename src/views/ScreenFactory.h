@@ -2,6 +2,7 @@
 
 #include "views/NavigationItem.h"
 
+struct AppContext;
 class AppStoreService;
 class QWidget;
 
@@ -11,14 +12,15 @@ class QWidget;
 class ScreenFactory final
 {
 public:
-    explicit ScreenFactory(AppStoreService &store);
+    explicit ScreenFactory(AppContext &context);
 
     // A new screen for item, or nullptr while the destination has none yet
     // (the main view then shows its placeholder).
     QWidget *create(NavigationItem item, QWidget *parent) const;
 
-    AppStoreService &store() const { return m_store; }
+    AppStoreService &store() const;
+    AppContext &context() const { return m_context; }
 
 private:
-    AppStoreService &m_store;
+    AppContext &m_context;
 };

@@ -14,12 +14,24 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include "services/AppStoreService.h"
+#include "services/BrewService.h"
+#include "services/DownloadManager.h"
 #include "services/InstalledDetector.h"
+#include "services/InstallerService.h"
+#include "services/NginxIndexParser.h"
+#include "support/TestHttpServer.h"
+#include "views/AppContext.h"
+#include "views/AppImportView.h"
+#include "views/CustomFormImportSection.h"
+#include "views/JsonTemplateImportSection.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
 #include "views/components/Symbols.h"
@@ -32,6 +44,8 @@ struct Context
 {
     ScreenFactory &screens;
     FontScaleManager &fontScale;
+    // A folder listing served on 127.0.0.1 for the entry form's version fetch.
+    QUrl listingUrl;
 };
 
 struct Shot
@@ -83,7 +97,57 @@ QList<Shot> shots()
                      return view;
                  },
                  [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, true});
+    const auto importTab = [](QWidget *main, int tab) {
+        auto *view = main->findChild<AppImportView *>();
+        view->setSelectedTab(tab);
+        return view->currentSection();
+    };
+    list.append({QStringLiteral("import-json-success"), QSize(1100, 820),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); },
+                 [importTab](QWidget *main, Context &) {
+                     auto *section = qobject_cast<JsonTemplateImportSection *>(importTab(main, AppImportView::jsonTab));
+                     section->findChild<QPushButton *>(QStringLiteral("fillTemplateButton"))->click();
+                     section->executeImport();
+                 }});
+    list.append({QStringLiteral("import-json-error"), QSize(1100, 820),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); },
+                 [importTab](QWidget *main, Context &) {
+                     auto *section = qobject_cast<JsonTemplateImportSection *>(importTab(main, AppImportView::jsonTab));
+                     section->findChild<QPlainTextEdit *>(QStringLiteral("jsonEditor"))
+                         ->setPlainText(QStringLiteral("{ \"id\": 不是 JSON"));
+                     section->executeImport();
+                 }});
+    list.append({QStringLiteral("import-form-fetched"), QSize(1100, 980),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); },
+                 [importTab](QWidget *main, Context &context) {
+                     auto *form = qobject_cast<CustomFormImportSection *>(importTab(main, AppImportView::customFormTab));
+                     const auto type = [form](const char *field, const QString &text) {
+                         form->findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
+                     };
+                     type("idField", QStringLiteral("com.example.myapp"));
+                     type("nameField", QStringLiteral("MyApp"));
+                     type("chineseNameField", QStringLiteral("效率神器"));
+                     type("versionListField", context.listingUrl.toString());
+                     form->fetchNginxVersions();
+                     QElapsedTimer waited;
+                     waited.start();
+                     while (form->isParsingNginx() && waited.elapsed() < 10000)
+                         settle(20);
+                 }});
+    list.append({QStringLiteral("import-homebrew-placeholder"), QSize(1100, 720),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); }});
     return list;
+}
+
+// An nginx autoindex page of a release folder.
+QByteArray releaseListing()
+{
+    QByteArray page = "<html><head><title>Index of /myapp/releases/</title></head><body>"
+                      "<h1>Index of /myapp/releases/</h1><hr><pre><a href=\"../\">../</a>\n";
+    for (const char *version : {"2.4.1", "2.4.0", "2.3.2", "2.3.0", "2.2.5", "2.1.0", "2.0.0", "1.9.8", "1.9.0"})
+        page += QByteArray("<a href=\"MyApp-") + version + ".dmg\">MyApp-" + version +
+                ".dmg</a>   06-Dec-2026 10:00   48211011\n";
+    return page + "</pre><hr></body></html>\n";
 }
 
 } // namespace
@@ -115,9 +179,17 @@ int main(int argc, char *argv[])
 
     InstalledDetector detector({temp.filePath(QStringLiteral("Applications"))});
     AppStoreService store(temp.filePath(QStringLiteral("library")), detector);
-    ScreenFactory screens(store);
+    DownloadManager downloads(temp.filePath(QStringLiteral("cache")));
+    InstallerService installer(temp.filePath(QStringLiteral("Applications")), temp.filePath(QStringLiteral("tmp")));
+    // Nothing is looked up on Homebrew here; an address that refuses at once.
+    BrewService brew(QStringLiteral("http://127.0.0.1:9"), {});
+    NginxIndexParser scraper;
     FontScaleManager &fontScale = FontScaleManager::shared();
-    Context context{screens, fontScale};
+    AppContext services{store, downloads, installer, brew, scraper, fontScale};
+    ScreenFactory screens(services);
+    TestHttpServer server;
+    server.routeBody(QStringLiteral("/myapp/releases/"), releaseListing(), "text/html");
+    Context context{screens, fontScale, server.url(QStringLiteral("/myapp/releases/"))};
 
     int written = 0;
     for (const double scale : {1.0, 0.8, 1.45}) {

@@ -1,0 +1,18 @@
+#include "views/BrewImportSection.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "views/AppContext.h"
+#include "views/components/FormStyle.h"
+
+BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetail, QWidget *parent)
+    : QWidget(parent), m_onOpenDetail(std::move(onOpenDetail))
+{
+    Q_UNUSED(context);
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+    column->addWidget(FormStyle::label(QStringLiteral("Homebrew 包名解析"), 15, QFont::DemiBold));
+    column->addWidget(FormStyle::secondaryLabel(QStringLiteral("即将推出"), 12));
+}
