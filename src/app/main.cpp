@@ -1,14 +1,11 @@
 #include <QApplication>
-#include <QMainWindow>
 
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
 #include "services/DownloadManager.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
-#include "views/AppContext.h"
-#include "views/MainView.h"
-#include "views/ScreenFactory.h"
+#include "views/MainWindow.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -30,23 +27,11 @@ int main(int argc, char *argv[])
 
     // The composition root: services are created here, once, and handed down.
     auto &fontScale = FontScaleManager::shared();
-    AppContext context{AppStoreService::shared(), DownloadManager::shared(), InstallerService::shared(),
-                       BrewService::shared(),     NginxIndexParser::shared(), fontScale};
-    ScreenFactory screens(context);
+    auto &downloads = DownloadManager::shared();
+    AppContext context{AppStoreService::shared(), downloads, InstallerService::shared(), BrewService::shared(),
+                       NginxIndexParser::shared(), fontScale};
 
-    QMainWindow window;
-    window.setUnifiedTitleAndToolBarOnMac(true);
-    window.setWindowTitle(QString());
-    window.setMinimumSize(920, 620);
-    window.resize(1100, 720);
-    auto *view = new MainView(fontScale, [&screens](NavigationItem item, QWidget *parent) {
-        return screens.create(item, parent);
-    });
-    window.setCentralWidget(view);
-    view->installMenus(window.menuBar());
-    // The downloads badge is fed by the download manager here, once it exists:
-    // view->setDownloadsBadgeCount(activeTasks().size()) on every change.
-
+    MainWindow window(context);
     window.show();
     window.raise();
     window.activateWindow();

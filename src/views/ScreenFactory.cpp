@@ -1,14 +1,8 @@
 #include "views/ScreenFactory.h"
 
-#include "views/AppContext.h"
 #include "views/AppImportView.h"
 
 ScreenFactory::ScreenFactory(AppContext &context) : m_context(context) {}
-
-AppStoreService &ScreenFactory::store() const
-{
-    return m_context.store;
-}
 
 QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
 {

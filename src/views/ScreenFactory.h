@@ -1,9 +1,8 @@
 #pragma once
 
+#include "views/AppContext.h"
 #include "views/NavigationItem.h"
 
-struct AppContext;
-class AppStoreService;
 class QWidget;
 
 // Builds the screen of each sidebar destination over the services the
@@ -18,7 +17,6 @@ public:
     // (the main view then shows its placeholder).
     QWidget *create(NavigationItem item, QWidget *parent) const;
 
-    AppStoreService &store() const;
     AppContext &context() const { return m_context; }
 
 private:

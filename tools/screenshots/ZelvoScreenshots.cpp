@@ -179,14 +179,15 @@ int main(int argc, char *argv[])
 
     InstalledDetector detector({temp.filePath(QStringLiteral("Applications"))});
     AppStoreService store(temp.filePath(QStringLiteral("library")), detector);
+    FontScaleManager &fontScale = FontScaleManager::shared();
     DownloadManager downloads(temp.filePath(QStringLiteral("cache")));
     InstallerService installer(temp.filePath(QStringLiteral("Applications")), temp.filePath(QStringLiteral("tmp")));
-    // Nothing is looked up on Homebrew here; an address that refuses at once.
-    BrewService brew(QStringLiteral("http://127.0.0.1:9"), {});
+    // Nothing listens on the discard port: screenshots never touch the network.
+    BrewService brew(QStringLiteral("http://127.0.0.1:9"), {temp.filePath(QStringLiteral("no-brew"))});
     NginxIndexParser scraper;
-    FontScaleManager &fontScale = FontScaleManager::shared();
-    AppContext services{store, downloads, installer, brew, scraper, fontScale};
-    ScreenFactory screens(services);
+    AppContext appContext{store, downloads, installer, brew, scraper, fontScale};
+    ScreenFactory screens(appContext);
+    // The one exception: the entry form fetches a folder listing served here, on 127.0.0.1.
     TestHttpServer server;
     server.routeBody(QStringLiteral("/myapp/releases/"), releaseListing(), "text/html");
     Context context{screens, fontScale, server.url(QStringLiteral("/myapp/releases/"))};
