@@ -117,8 +117,10 @@ void AppImportView::showSection()
 {
     retire(m_section);
     m_section = makeSection(m_selectedTab);
-    if (m_section)
+    if (m_section) {
         m_sectionHolder->insertWidget(0, m_section);
+        m_section->show();
+    }
     m_scroll->verticalScrollBar()->setValue(0);
 }
 
