@@ -1,6 +1,5 @@
 #include "views/BrewImportSection.h"
 
-#include <QLabel>
 #include <QVBoxLayout>
 
 #include "views/AppContext.h"
@@ -12,7 +11,5 @@ BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetai
     Q_UNUSED(context);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(6);
-    column->addWidget(FormStyle::label(QStringLiteral("Homebrew 包名解析"), 15, QFont::DemiBold));
-    column->addWidget(FormStyle::secondaryLabel(QStringLiteral("即将推出"), 12));
+    column->addWidget(FormStyle::sectionHeading(QStringLiteral("Homebrew 包名解析"), QStringLiteral("即将推出")));
 }

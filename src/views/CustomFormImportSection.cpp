@@ -103,12 +103,9 @@ CustomFormImportSection::CustomFormImportSection(AppStoreService &store, NginxIn
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(16);
 
-    auto *heading = new QVBoxLayout;
-    heading->setSpacing(6);
-    heading->addWidget(FormStyle::label(QStringLiteral("手动录入应用信息"), 15, QFont::DemiBold));
-    heading->addWidget(FormStyle::secondaryLabel(
-        QStringLiteral("输入包名、版本占位符或通过 Nginx / HTTP 目录自动提取版本列表并下载。"), 12));
-    column->addLayout(heading);
+    column->addWidget(FormStyle::sectionHeading(
+        QStringLiteral("手动录入应用信息"),
+        QStringLiteral("输入包名、版本占位符或通过 Nginx / HTTP 目录自动提取版本列表并下载。")));
 
     const auto pair = [](QWidget *left, QWidget *right) {
         auto *row = new QHBoxLayout;

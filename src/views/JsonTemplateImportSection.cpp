@@ -64,12 +64,9 @@ JsonTemplateImportSection::JsonTemplateImportSection(AppStoreService &store, QWi
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(18);
 
-    auto *heading = new QVBoxLayout;
-    heading->setSpacing(6);
-    heading->addWidget(FormStyle::label(QStringLiteral("JSON 数据导入与规范模版"), 15, QFont::DemiBold));
-    heading->addWidget(FormStyle::secondaryLabel(
-        QStringLiteral("支持粘贴单条或批量 JSON 数组，或从其他自动化工具生成的 .json 文件中直接导入。"), 12));
-    column->addLayout(heading);
+    column->addWidget(FormStyle::sectionHeading(
+        QStringLiteral("JSON 数据导入与规范模版"),
+        QStringLiteral("支持粘贴单条或批量 JSON 数组，或从其他自动化工具生成的 .json 文件中直接导入。")));
 
     auto *copyButton = FormStyle::button(QStringLiteral("复制模版"), FormStyle::ButtonKind::bordered,
                                          FormStyle::ButtonSize::small, 11, QFont::Medium);

@@ -160,6 +160,17 @@ QLabel *FormStyle::secondaryLabel(const QString &text, qreal size, QWidget *pare
     return label;
 }
 
+QWidget *FormStyle::sectionHeading(const QString &title, const QString &note, QWidget *parent)
+{
+    auto *heading = new QWidget(parent);
+    auto *column = new QVBoxLayout(heading);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+    column->addWidget(label(title, 15, QFont::DemiBold));
+    column->addWidget(secondaryLabel(note, 12));
+    return heading;
+}
+
 QFrame *FormStyle::divider(QWidget *parent)
 {
     auto *line = new QFrame(parent);

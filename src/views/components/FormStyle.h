@@ -34,6 +34,9 @@ public:
     // A PingFang label in the primary colour, or the secondary one.
     static QLabel *label(const QString &text, qreal size, QFont::Weight weight, QWidget *parent = nullptr);
     static QLabel *secondaryLabel(const QString &text, qreal size, QWidget *parent = nullptr);
+    // The heading of an entry section: its title (PingFang 15, semibold) over a
+    // secondary note (PingFang 12).
+    static QWidget *sectionHeading(const QString &title, const QString &note, QWidget *parent = nullptr);
     // A hairline in the separator colour.
     static QFrame *divider(QWidget *parent = nullptr);
 };
