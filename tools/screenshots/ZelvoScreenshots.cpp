@@ -134,7 +134,8 @@ QList<Shot> shots()
                      while (form->isParsingNginx() && waited.elapsed() < 10000)
                          settle(20);
                  }});
-    list.append({QStringLiteral("import-homebrew-placeholder"), QSize(1100, 720),
+    // The smallest window: the picker squeezes before anything clips.
+    list.append({QStringLiteral("import-minimum"), QSize(920, 620),
                  [](Context &context) { return mainView(context, NavigationItem::importApp); }});
     return list;
 }
