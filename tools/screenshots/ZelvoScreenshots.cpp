@@ -14,9 +14,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -31,7 +34,9 @@
 #include "views/AppContext.h"
 #include "views/AppImportView.h"
 #include "views/CustomFormImportSection.h"
+#include "views/DownloadsView.h"
 #include "views/JsonTemplateImportSection.h"
+#include "views/LocalPackageListModel.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
 #include "views/components/Symbols.h"
@@ -44,8 +49,9 @@ struct Context
 {
     ScreenFactory &screens;
     FontScaleManager &fontScale;
-    // A folder listing served on 127.0.0.1 for the entry form's version fetch.
-    QUrl listingUrl;
+    DownloadManager &downloads;
+    // Serves the downloads shown on the downloads screen, on 127.0.0.1.
+    TestHttpServer &server;
 };
 
 struct Shot
@@ -56,6 +62,8 @@ struct Shot
     std::function<QWidget *(Context &)> build;
     std::function<void(QWidget *, Context &)> prepare = {};
     bool dark = false;
+    // Runs after the grab, to leave nothing behind for the next shot.
+    std::function<void(Context &)> done = {};
 };
 
 void settle(int milliseconds)
@@ -75,6 +83,71 @@ MainView *mainView(Context &context, NavigationItem item)
     return view;
 }
 
+void writeSparseFile(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.resize(size);
+}
+
+// The downloads screen with a running, a finished and a failed download, a
+// cache of every package kind, two rows ticked and one failed installation.
+void fillDownloads(Context &context)
+{
+    const QDir cache(context.downloads.cacheDirectory());
+    writeSparseFile(cache.filePath(QStringLiteral("README")), 2'400);
+    writeSparseFile(cache.filePath(QStringLiteral("Setup.ZIP")), 12'650'000);
+    writeSparseFile(cache.filePath(QStringLiteral("WeChatMac-3.8.7.pkg")), 284'300'000);
+    writeSparseFile(cache.filePath(QStringLiteral("Visual Studio Code-darwin-universal-1.86.2-stable-build.zip")),
+                    201'800'000);
+    writeSparseFile(cache.filePath(QStringLiteral("googlechrome.dmg")), 231'400'000);
+    context.downloads.refreshLocalPackages();
+
+    TestHttpServer &server = context.server;
+    TestHttpServer::Reply running;
+    running.body = QByteArray(38'000'000, '\0');
+    running.contentLength = 96'500'000;
+    running.hold = true;
+    server.route(QStringLiteral("/IINA.v1.3.4.dmg"), running);
+    server.routeBody(QStringLiteral("/Rectangle0.77.dmg"), QByteArray(3'400'000, '\0'));
+    server.route(QStringLiteral("/OBS-Studio-30.0.dmg"), TestHttpServer::Reply{404, "not found", {}});
+    context.downloads.startDownload(QStringLiteral("iina"), QStringLiteral("IINA"), QStringLiteral("1.3.4"),
+                                    server.url(QStringLiteral("/IINA.v1.3.4.dmg")));
+    context.downloads.startDownload(QStringLiteral("rectangle"), QStringLiteral("Rectangle"), QStringLiteral("0.77"),
+                                    server.url(QStringLiteral("/Rectangle0.77.dmg")));
+    context.downloads.startDownload(QStringLiteral("obs"), QStringLiteral("OBS Studio"), QStringLiteral("30.0"),
+                                    server.url(QStringLiteral("/OBS-Studio-30.0.dmg")));
+}
+
+void showDownloadsProgress(QWidget *widget, Context &context)
+{
+    // More bytes after half a second give the running download a real speed.
+    settle(600);
+    context.server.push(QByteArray(6'000'000, '\0'));
+    settle(300);
+    auto *view = widget->findChild<DownloadsView *>();
+    if (!view)
+        return;
+    LocalPackageListModel &model = view->packageModel();
+    for (const LocalPackage &package : model.packages()) {
+        if (package.fileName.endsWith(QStringLiteral(".pkg")) || package.fileName == QStringLiteral("googlechrome.dmg"))
+            model.toggleSelected(package.filePath);
+        if (package.fileName == QStringLiteral("Setup.ZIP"))
+            view->installPackage(package); // an empty file: the installation fails
+    }
+}
+
+void emptyDownloads(Context &context)
+{
+    const QList<DownloadTaskItem> tasks = context.downloads.activeTasks();
+    for (const DownloadTaskItem &task : tasks)
+        context.downloads.cancelDownload(task.id);
+    settle(20); // the manager aborts cancelled transfers from the event loop
+    context.server.closeHeld();
+    context.downloads.clearAllPackages();
+    settle(50);
+}
+
 QList<Shot> shots()
 {
     QList<Shot> list;
@@ -82,6 +155,30 @@ QList<Shot> shots()
         list.append({QStringLiteral("main-") + Navigation::id(item), QSize(1100, 720),
                      [item](Context &context) { return mainView(context, item); }});
     }
+    // Before the HUD shots, whose panel would still be fading out over these.
+    for (const bool dark : {false, true}) {
+        list.append({dark ? QStringLiteral("downloads-filled-dark") : QStringLiteral("downloads-filled"),
+                     QSize(1100, 720),
+                     [](Context &context) {
+                         fillDownloads(context);
+                         return mainView(context, NavigationItem::downloads);
+                     },
+                     showDownloadsProgress, dark, emptyDownloads});
+    }
+    list.append({QStringLiteral("downloads-filled-minimum"), QSize(920, 620),
+                 [](Context &context) {
+                     fillDownloads(context);
+                     return mainView(context, NavigationItem::downloads);
+                 },
+                 [](QWidget *widget, Context &context) {
+                     showDownloadsProgress(widget, context);
+                     // The rows at the end, with the ticked ones, at the smallest window.
+                     if (auto *scroll = widget->findChild<QScrollArea *>(QStringLiteral("downloadsScroll")))
+                         scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+                 },
+                 false, emptyDownloads});
+    list.append({QStringLiteral("downloads-empty"), QSize(920, 620),
+                 [](Context &context) { return mainView(context, NavigationItem::downloads); }});
     // The smallest window, with the badge and the HUD up: what clips first.
     list.append({QStringLiteral("main-minimum-badge-hud"), QSize(920, 620),
                  [](Context &context) {
@@ -127,7 +224,7 @@ QList<Shot> shots()
                      type("idField", QStringLiteral("com.example.myapp"));
                      type("nameField", QStringLiteral("MyApp"));
                      type("chineseNameField", QStringLiteral("效率神器"));
-                     type("versionListField", context.listingUrl.toString());
+                     type("versionListField", context.server.url(QStringLiteral("/myapp/releases/")).toString());
                      form->fetchNginxVersions();
                      QElapsedTimer waited;
                      waited.start();
@@ -188,10 +285,10 @@ int main(int argc, char *argv[])
     NginxIndexParser scraper;
     AppContext appContext{store, downloads, installer, brew, scraper, fontScale};
     ScreenFactory screens(appContext);
-    // The one exception: the entry form fetches a folder listing served here, on 127.0.0.1.
     TestHttpServer server;
+    Context context{screens, fontScale, downloads, server};
+    // The entry form fetches this folder listing.
     server.routeBody(QStringLiteral("/myapp/releases/"), releaseListing(), "text/html");
-    Context context{screens, fontScale, server.url(QStringLiteral("/myapp/releases/"))};
 
     int written = 0;
     for (const double scale : {1.0, 0.8, 1.45}) {
@@ -214,6 +311,8 @@ int main(int argc, char *argv[])
             }
             ++written;
             delete widget;
+            if (shot.done)
+                shot.done(context);
             settle(10);
         }
     }
