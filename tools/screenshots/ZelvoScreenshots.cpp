@@ -15,7 +15,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -32,6 +34,7 @@
 #include "services/NginxIndexParser.h"
 #include "support/TestHttpServer.h"
 #include "views/AppContext.h"
+#include "views/AppDetailView.h"
 #include "views/AppImportView.h"
 #include "views/CustomFormImportSection.h"
 #include "views/DownloadsView.h"
@@ -39,6 +42,7 @@
 #include "views/LocalPackageListModel.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
+#include "views/components/InstallControlPainter.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -81,6 +85,88 @@ MainView *mainView(Context &context, NavigationItem item)
     });
     view->setSelectedItem(item);
     return view;
+}
+
+// A record with a version history: build identifiers, notes, and one
+// version without an address of its own.
+AppItem recordWithVersions()
+{
+    AppItem app;
+    app.id = QStringLiteral("iina");
+    app.name = QStringLiteral("IINA");
+    app.chineseName = QStringLiteral("IINA 播放器");
+    app.bundleId = QStringLiteral("com.colliderli.iina");
+    app.category = QStringLiteral("影音视听");
+    app.summary = QStringLiteral("为 macOS 打造的现代视频播放器，支持几乎所有常见格式");
+    app.description = QStringLiteral("IINA 基于 mpv，提供原生的 macOS 体验：画中画、触控栏、在线字幕搜索与丰富的快捷键。\n\n"
+                                     "来源：Homebrew Cask");
+    app.homepage = QStringLiteral("https://iina.io/");
+    app.sourceType = AppSourceType::customList;
+    app.currentVersion = QStringLiteral("1.3.5,142");
+    app.packageType = PackageType::dmg;
+    app.versions = QList<AppVersion>{
+        {QStringLiteral("1.3.5,142"), QStringLiteral("https://dl.iina.io/IINA.v1.3.5.dmg"), {},
+         QStringLiteral("适配 macOS 15，修复字幕渲染与播放列表的若干问题。")},
+        {QStringLiteral("1.3.4,140"), QStringLiteral("https://dl.iina.io/IINA.v1.3.4.dmg")},
+        {QStringLiteral("1.3.3")},
+    };
+    return app;
+}
+
+AppDetailView *detailView(Context &context, const AppItem &app)
+{
+    return new AppDetailView(context.screens.context(), app, QStringLiteral("返回列表"), [] {});
+}
+
+// Every look of the install control, one per line, for checking the painter.
+class ControlStates final : public QWidget
+{
+public:
+    ControlStates()
+    {
+        setAutoFillBackground(true);
+        setBackgroundRole(QPalette::Window);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        const QList<InstallControlState> states{
+            {AppInstallStatus::notInstalled(), {}},
+            {AppInstallStatus::installed(QStringLiteral("1.0"), QStringLiteral("/A.app")), {}},
+            {AppInstallStatus::updateAvailable(QStringLiteral("0.9"), QStringLiteral("1.0"), QStringLiteral("/A.app")), {}},
+            {AppInstallStatus::installing(), {}},
+            {AppInstallStatus::downloading(0.42, QStringLiteral("1 MB/s")), {}},
+            {AppInstallStatus::notInstalled(), QStringLiteral("安装执行失败：hdiutil 挂载镜像失败，退出码: 1")},
+        };
+        QPainter painter(this);
+        qreal top = 20;
+        for (int i = 0; i < states.size(); ++i) {
+            const QSizeF size = InstallControlPainter::sizeHint(states[i]);
+            InstallControlPainter::Interaction interaction;
+            interaction.spinnerPhase = 0.3;
+            if (i == 2)
+                interaction.hovered = InstallControlPainter::Action::open;
+            InstallControlPainter::paint(&painter, QRectF(QPointF(20, top), size), states[i], palette(), interaction);
+            top += size.height() + 14;
+        }
+    }
+};
+
+// A bundle of the preset's application that is older than the catalog's version.
+void installOutdatedVsCode(Context &context)
+{
+    AppStoreService &store = context.screens.context().store;
+    const QString folder = store.detector().applicationFolders().constFirst();
+    const QString plist = folder + QStringLiteral("/Visual Studio Code.app/Contents/Info.plist");
+    QDir().mkpath(QFileInfo(plist).path());
+    QFile file(plist);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                   "<key>CFBundleIdentifier</key><string>com.microsoft.VSCode</string>"
+                   "<key>CFBundleShortVersionString</key><string>1.90.2</string></dict></plist>\n");
+    file.close();
+    store.setInstalledAppMap(store.detector().scanInstalledApps());
 }
 
 void writeSparseFile(const QString &path, qint64 size)
@@ -194,6 +280,24 @@ QList<Shot> shots()
                      return view;
                  },
                  [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, true});
+
+    // The detail page as a list screen opens it, in the window's detail column.
+    const QSize detailSize(880, 720);
+    list.append({QStringLiteral("detail-preset"), detailSize, [](Context &context) {
+                     return detailView(context, *context.screens.context().store.app(QStringLiteral("wechat")));
+                 }});
+    list.append({QStringLiteral("detail-outdated"), detailSize, [](Context &context) {
+                     installOutdatedVsCode(context);
+                     return detailView(context,
+                                       *context.screens.context().store.app(QStringLiteral("visual-studio-code")));
+                 }});
+    list.append({QStringLiteral("detail-versions"), detailSize,
+                 [](Context &context) { return detailView(context, recordWithVersions()); }});
+    list.append({QStringLiteral("detail-versions-dark"), detailSize,
+                 [](Context &context) { return detailView(context, recordWithVersions()); }, {}, true});
+    list.append({QStringLiteral("install-control-states"), QSize(320, 300),
+                 [](Context &) { return new ControlStates; }});
+
     const auto importTab = [](QWidget *main, int tab) {
         auto *view = main->findChild<AppImportView *>();
         view->setSelectedTab(tab);
