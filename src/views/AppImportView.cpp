@@ -2,13 +2,13 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "views/AppContext.h"
+#include "views/AppDetailView.h"
 #include "views/BrewImportSection.h"
 #include "views/CustomFormImportSection.h"
 #include "views/JsonTemplateImportSection.h"
@@ -138,20 +138,7 @@ QWidget *AppImportView::makeSection(int tab)
     }
 }
 
-// STAND-IN until the detail screen is wired here: a back button and the
-// record's name.
 QWidget *AppImportView::makeDetailPage(const AppItem &app)
 {
-    auto *page = new QWidget;
-    auto *column = new QVBoxLayout(page);
-    column->setContentsMargins(24, 14, 24, 24);
-    column->setSpacing(12);
-    auto *back = FormStyle::button(QStringLiteral("返回录入"), FormStyle::ButtonKind::bordered,
-                                   FormStyle::ButtonSize::regular, 12, QFont::Medium);
-    back->setObjectName(QStringLiteral("backButton"));
-    connect(back, &QPushButton::clicked, this, &AppImportView::closeDetail);
-    column->addWidget(back, 0, Qt::AlignLeft);
-    column->addWidget(FormStyle::label(app.displayName(), 22, QFont::DemiBold));
-    column->addStretch(1);
-    return page;
+    return new AppDetailView(m_context, app, QStringLiteral("返回录入"), [this] { closeDetail(); });
 }

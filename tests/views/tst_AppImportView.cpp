@@ -1,38 +1,22 @@
 #include <QAbstractButton>
-#include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include "services/AppStoreService.h"
-#include "services/BrewService.h"
-#include "services/DownloadManager.h"
-#include "services/InstalledDetector.h"
-#include "services/InstallerService.h"
-#include "services/NginxIndexParser.h"
-#include "views/AppContext.h"
+#include "support/TestScreenContext.h"
+#include "views/AppDetailView.h"
 #include "views/AppImportView.h"
 #include "views/BrewImportSection.h"
 #include "views/CustomFormImportSection.h"
 #include "views/JsonTemplateImportSection.h"
 #include "views/components/SegmentedControl.h"
-#include "views/components/ThemeFont.h"
 
 class TestAppImportView final : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<InstalledDetector> m_detector;
-    std::unique_ptr<AppStoreService> m_store;
-    std::unique_ptr<DownloadManager> m_downloads;
-    std::unique_ptr<InstallerService> m_installer;
-    std::unique_ptr<BrewService> m_brew;
-    std::unique_ptr<NginxIndexParser> m_scraper;
-    std::unique_ptr<AppContext> m_context;
+    std::unique_ptr<TestScreenContext> m_screen;
     std::unique_ptr<AppImportView> m_view;
 
     SegmentedControl *picker() const
@@ -60,18 +44,8 @@ private Q_SLOTS:
 
     void init()
     {
-        QDir(m_dir.path()).removeRecursively();
-        m_detector = std::make_unique<InstalledDetector>(QStringList{m_dir.filePath(QStringLiteral("Applications"))});
-        m_store = std::make_unique<AppStoreService>(m_dir.filePath(QStringLiteral("lib")), *m_detector);
-        m_downloads = std::make_unique<DownloadManager>(m_dir.filePath(QStringLiteral("cache")));
-        m_installer = std::make_unique<InstallerService>(m_dir.filePath(QStringLiteral("Applications")),
-                                                         m_dir.filePath(QStringLiteral("tmp")));
-        m_brew = std::make_unique<BrewService>(QStringLiteral("http://127.0.0.1:9"),
-                                               QStringList{m_dir.filePath(QStringLiteral("no-brew"))});
-        m_scraper = std::make_unique<NginxIndexParser>();
-        m_context.reset(new AppContext{*m_store, *m_downloads, *m_installer, *m_brew, *m_scraper,
-                                       FontScaleManager::shared()});
-        m_view = std::make_unique<AppImportView>(*m_context);
+        m_screen = std::make_unique<TestScreenContext>();
+        m_view = std::make_unique<AppImportView>(m_screen->context);
         m_view->resize(1000, 800);
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
@@ -81,6 +55,7 @@ private Q_SLOTS:
     {
         m_view.reset();
         flushDeletes();
+        m_screen.reset();
     }
 
     void opensOnTheHomebrewTab()
@@ -160,6 +135,9 @@ private Q_SLOTS:
         m_view->openDetail(sampleApp());
         QCOMPARE(m_view->selectedDetailApp(), std::optional<AppItem>(sampleApp()));
         QVERIFY(m_view->detailPage()->isVisible());
+        auto *detail = qobject_cast<AppDetailView *>(m_view->detailPage());
+        QVERIFY(detail);
+        QCOMPARE(detail->app(), sampleApp());
         QVERIFY(!picker()->isVisible());
 
         auto *back = m_view->detailPage()->findChild<QAbstractButton *>(QStringLiteral("backButton"));
