@@ -1,0 +1,78 @@
+#include "views/AppListModel.h"
+
+#include "services/AppStoreService.h"
+#include "services/InstalledDetector.h"
+
+AppListModel::AppListModel(AppStoreService &store, QObject *parent) : QAbstractListModel(parent), m_store(store)
+{
+    reload();
+    connect(&store, &AppStoreService::appsChanged, this, &AppListModel::reload);
+    connect(&store, &AppStoreService::installedAppMapChanged, this,
+            [this] { notifyAllChanged({StatusRole, Qt::DecorationRole}); });
+}
+
+int AppListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_apps.size());
+}
+
+QVariant AppListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const AppItem &item = m_apps.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return item.displayName();
+    case Qt::ToolTipRole:
+        return item.summary.isEmpty() ? item.description : item.summary;
+    case IdRole:
+        return item.id;
+    case AppRole:
+        return QVariant::fromValue(item);
+    case StatusRole:
+        return QVariant::fromValue(status(index.row()));
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> AppListModel::roleNames() const
+{
+    auto names = QAbstractListModel::roleNames();
+    names.insert(IdRole, "appId");
+    names.insert(AppRole, "app");
+    names.insert(StatusRole, "status");
+    return names;
+}
+
+AppInstallStatus AppListModel::status(int row) const
+{
+    return InstalledDetector::checkStatus(m_apps.at(row), m_store.installedAppMap());
+}
+
+void AppListModel::notifyAppChanged(const QString &appId, const QList<int> &roles)
+{
+    for (int row : m_rowsById.values(appId)) {
+        const QModelIndex changed = index(row);
+        Q_EMIT dataChanged(changed, changed, roles);
+    }
+}
+
+void AppListModel::notifyAllChanged(const QList<int> &roles)
+{
+    if (!m_apps.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_apps.size()) - 1), roles);
+}
+
+void AppListModel::reload()
+{
+    beginResetModel();
+    m_apps = m_store.apps();
+    m_rowsById.clear();
+    m_rowsById.reserve(m_apps.size());
+    for (int row = 0; row < m_apps.size(); ++row)
+        m_rowsById.insert(m_apps.at(row).id, row);
+    endResetModel();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include "models/AppInstallStatus.h"
+#include "models/AppItem.h"
+
+class AppStoreService;
+
+// The library's records as a list model for the catalog screens, one row per
+// record in library order. It keeps its own (implicitly shared) copy of the
+// store's list so rows never change under a view between two notifications.
+//
+// The install status is not stored: it is worked out from the store's
+// installed map each time it is asked for, so a fresh scan only has to say
+// "every row changed".
+class AppListModel final : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AppListModel)
+
+public:
+    enum Role {
+        IdRole = Qt::UserRole + 1,
+        AppRole,    // AppItem
+        StatusRole, // AppInstallStatus from the detector
+    };
+    Q_ENUM(Role)
+
+    explicit AppListModel(AppStoreService &store, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    AppStoreService &store() const { return m_store; }
+    // Valid for 0 ≤ row < rowCount().
+    const AppItem &app(int row) const { return m_apps.at(row); }
+    AppInstallStatus status(int row) const;
+    // The rows holding a record with this id (normally one).
+    QList<int> rowsOf(const QString &appId) const { return m_rowsById.values(appId); }
+
+    // Tells views that what rows of appId show (install control, status) changed.
+    void notifyAppChanged(const QString &appId, const QList<int> &roles = {});
+    // The same for every row, e.g. after a fresh installed scan.
+    void notifyAllChanged(const QList<int> &roles = {});
+
+private:
+    void reload();
+
+    AppStoreService &m_store;
+    QList<AppItem> m_apps;
+    QMultiHash<QString, int> m_rowsById;
+};
