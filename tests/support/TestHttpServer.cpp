@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
@@ -95,10 +96,16 @@ void TestHttpServer::respond(QTcpSocket *socket, const QByteArray &target)
     for (const auto &[name, value] : reply.headers)
         head += name + ": " + value + "\r\n";
     if (reply.sendContentLength)
-        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        head += "Content-Length: " + QByteArray::number(reply.contentLength >= 0 ? reply.contentLength : body.size()) +
+                "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head);
 
+    if (reply.hold) {
+        socket->write(body);
+        m_held.append(socket);
+        return;
+    }
     if (reply.chunkSize <= 0) {
         socket->write(body);
         socket->disconnectFromHost();
@@ -120,4 +127,28 @@ void TestHttpServer::respond(QTcpSocket *socket, const QByteArray &target)
         }
     });
     timer->start();
+}
+
+void TestHttpServer::push(const QByteArray &bytes)
+{
+    for (const auto &socket : std::as_const(m_held)) {
+        if (socket)
+            socket->write(bytes);
+    }
+}
+
+void TestHttpServer::closeHeld()
+{
+    for (const auto &socket : std::as_const(m_held)) {
+        if (socket)
+            socket->disconnectFromHost();
+    }
+    m_held.clear();
+}
+
+int TestHttpServer::heldCount() const
+{
+    return static_cast<int>(std::count_if(m_held.cbegin(), m_held.cend(), [](const auto &socket) {
+        return socket && socket->state() == QAbstractSocket::ConnectedState;
+    }));
 }

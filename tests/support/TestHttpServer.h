@@ -5,7 +5,9 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrl>
 
 #include <functional>
@@ -29,6 +31,8 @@ public:
         int chunkIntervalMs = 0; // ...this many milliseconds apart
         bool stall = false;      // accept the request and never answer
         QString bodyFile;        // stream the body from this file instead of `body`
+        qint64 contentLength = -1; // >= 0: announce this length whatever is sent (cut a body short)
+        bool hold = false;       // send head and body, then keep the connection open for push()
     };
 
     explicit TestHttpServer(QObject *parent = nullptr);
@@ -43,15 +47,22 @@ public:
     // Computes the reply per request (path and query, method).
     void routeHandler(const QString &path, std::function<Reply(const QByteArray &target)> handler);
 
+    // Writes more body bytes to every connection kept open by a `hold` reply;
+    // closeHeld() ends them.
+    void push(const QByteArray &bytes);
+    void closeHeld();
+    int heldCount() const;
+
     // Request targets (path + query) in arrival order.
     const QList<QByteArray> &requests() const { return m_requests; }
 
 private:
-    void handleConnection(class QTcpSocket *socket);
-    void respond(class QTcpSocket *socket, const QByteArray &target);
+    void handleConnection(QTcpSocket *socket);
+    void respond(QTcpSocket *socket, const QByteArray &target);
 
     QTcpServer m_server;
     QHash<QString, Reply> m_routes;
     QHash<QString, std::function<Reply(const QByteArray &)>> m_handlers;
     QList<QByteArray> m_requests;
+    QList<QPointer<QTcpSocket>> m_held;
 };

@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "models/DownloadTaskItem.h"
+#include "models/LocalPackage.h"
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Fetches installer packages over HTTP(S) into the package cache folder and
+// keeps one observable record per download of this run; also owns the list
+// of cached packages. Everything happens on the thread the manager lives on
+// (the main thread): transfers are asynchronous and never block it.
+//
+// A download streams into a hidden partial file inside the cache folder and
+// is renamed to its final name only when it is complete and looks like a
+// package, so a rescan never lists half a file and a failed download leaves
+// nothing behind. The finished file remembers the record id, name and version
+// it was downloaded for (extended attributes), which findExistingPackage uses
+// first.
+class DownloadManager final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DownloadManager)
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    static constexpr std::chrono::milliseconds defaultIdleTimeout{60'000};
+
+    // Scans cacheFolder once. Without a network manager the manager makes its own.
+    explicit DownloadManager(QString cacheFolder, QNetworkAccessManager *network = nullptr,
+                             QObject *parent = nullptr);
+    ~DownloadManager() override;
+
+    // The instance of the running app, over Platform::packageCacheFolder().
+    static DownloadManager &shared();
+
+    // The key of a download: appId + "-" + version.
+    static QString taskKey(const QString &appId, const QString &version);
+
+    // Downloads of this run that were not cancelled (running, completed and
+    // failed), one per key, in the order they were started. Starting a key
+    // again removes its old record and appends the fresh one at the end.
+    const QList<DownloadTaskItem> &activeTasks() const { return m_activeTasks; }
+    std::optional<DownloadTaskItem> task(const QString &key) const;
+    // Records whose transfer is still running (what a badge counts).
+    int runningCount() const;
+
+    // The cache folder's contents as of the last rescan, newest first.
+    const QList<LocalPackage> &localPackages() const { return m_localPackages; }
+
+    // Starts fetching url under taskKey(appId, version) unless that key is
+    // already downloading; a completed or failed record of the key is replaced.
+    void startDownload(const QString &appId, const QString &appName, const QString &version, const QUrl &url);
+    // Stops the key's transfer (if any) and forgets its record, whatever its state.
+    // No failure is reported for a cancelled transfer.
+    void cancelDownload(const QString &taskId);
+
+    // The cache folder; created when missing (a failure to create it is ignored).
+    QString cacheDirectory() const;
+    // Rescans the cache folder into localPackages (one change notification).
+    void refreshLocalPackages();
+    // Remove entries of the cache folder (a folder with its contents), then
+    // rescan once. Failures are ignored; paths outside the cache folder are
+    // never touched.
+    void deletePackage(const QString &path);
+    void deletePackages(const QStringList &paths);
+    // Removes every entry of localPackages (not ones added since the last rescan).
+    void clearAllPackages();
+    // The newest cached package downloaded for exactly this id and version
+    // (any version when version is empty); else the newest whose lower-cased
+    // file name contains the lower-cased id and, unless version is empty, the
+    // version as given (case-sensitive).
+    std::optional<LocalPackage> findExistingPackage(const QString &appId, const QString &version) const;
+
+    // A transfer that receives nothing for this long fails (default 60 s).
+    void setIdleTimeout(std::chrono::milliseconds timeout) { m_idleTimeout = timeout; }
+    std::chrono::milliseconds idleTimeout() const { return m_idleTimeout; }
+    // Where "now" comes from for createdAt and the speed samples (tests step it by hand).
+    void setClock(Clock clock);
+
+Q_SIGNALS:
+    void activeTasksChanged();
+    void localPackagesChanged();
+
+private:
+    struct Transfer;
+    struct SpeedSample
+    {
+        qint64 bytes = 0;
+        QDateTime date;
+    };
+
+    void onMetaData(QNetworkReply *reply);
+    void onReadyRead(QNetworkReply *reply);
+    void onFinished(QNetworkReply *reply);
+    void onIdle(QNetworkReply *reply);
+    bool drain(Transfer &transfer);
+    void reportProgress(Transfer &transfer);
+    std::optional<QString> checkResponse(const Transfer &transfer) const;
+    QString moveIntoCache(Transfer &transfer, QString *error);
+    void fail(QNetworkReply *reply, const QString &reason);
+    void dropTransfer(QNetworkReply *reply);
+    void placeTask(DownloadTaskItem item);
+    DownloadTaskItem *findTask(const QString &key);
+    bool isInsideCache(const QString &path) const;
+
+    QString m_cacheFolder;
+    QNetworkAccessManager *m_network = nullptr;
+    std::chrono::milliseconds m_idleTimeout = defaultIdleTimeout;
+    Clock m_clock;
+    QList<DownloadTaskItem> m_activeTasks;
+    QList<LocalPackage> m_localPackages;
+    QHash<QNetworkReply *, std::shared_ptr<Transfer>> m_transfers;
+    QHash<QString, SpeedSample> m_lastSpeedCheck;
+    QByteArray m_readBuffer;
+};

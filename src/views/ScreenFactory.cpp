@@ -1,0 +1,18 @@
+#include "views/ScreenFactory.h"
+
+#include "services/AppStoreService.h"
+
+ScreenFactory::ScreenFactory(AppStoreService &store) : m_store(store) {}
+
+QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
+{
+    Q_UNUSED(parent);
+    switch (item) {
+    case NavigationItem::discover:
+    case NavigationItem::installed:
+    case NavigationItem::downloads:
+    case NavigationItem::importApp:
+        break;
+    }
+    return nullptr;
+}

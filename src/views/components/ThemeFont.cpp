@@ -1,0 +1,221 @@
+#include "views/components/ThemeFont.h"
+
+#include <cmath>
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QScreen>
+#include <QSettings>
+#include <QVariant>
+#include <QWidget>
+
+namespace {
+
+const char *const kSizeProperty = "zelvoFontSize";
+const char *const kWeightProperty = "zelvoFontWeight";
+const char *const kFaceProperty = "zelvoFontFace";
+
+QString firstInstalled(std::initializer_list<const char *> candidates, QFontDatabase::SystemFont fallback)
+{
+    const QStringList installed = QFontDatabase::families();
+    for (const char *name : candidates) {
+        if (installed.contains(QLatin1String(name)))
+            return QLatin1String(name);
+    }
+    return QFontDatabase::systemFont(fallback).family();
+}
+
+const QString &sansFamily()
+{
+    static const QString family = firstInstalled({"PingFang SC", "Noto Sans CJK SC"}, QFontDatabase::GeneralFont);
+    return family;
+}
+
+bool hasPingFang()
+{
+    return sansFamily() == QLatin1String("PingFang SC");
+}
+
+const QString &numericFamily()
+{
+    static const QString family =
+        firstInstalled({"SF Mono", "Menlo", "Noto Sans Mono CJK SC", "DejaVu Sans Mono"}, QFontDatabase::FixedFont);
+    return family;
+}
+
+// PingFang SC ships four faces; any weight maps onto the nearest of them.
+QFont::Weight pingFangFaceWeight(QFont::Weight weight)
+{
+    if (weight >= QFont::DemiBold)
+        return QFont::DemiBold;
+    if (weight == QFont::Medium)
+        return QFont::Medium;
+    if (weight <= QFont::Light)
+        return QFont::Light;
+    return QFont::Normal;
+}
+
+qreal logicalDpi()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInchY() : 72.0;
+}
+
+// Point sizes keep the fraction that pixel sizes would round away.
+void setLogicalSize(QFont &font, qreal size)
+{
+    font.setPointSizeF(std::max<qreal>(size, 1.0) * 72.0 / logicalDpi());
+}
+
+} // namespace
+
+FontScaleManager::FontScaleManager(QSettings *settings, QObject *parent) : QObject(parent), m_settings(settings)
+{
+    bool ok = false;
+    const double stored = m_settings->value(settingsKey()).toDouble(&ok);
+    if (ok && stored >= minScale && stored <= maxScale)
+        m_scale = stored;
+
+    m_hideTimer.setSingleShot(true);
+    m_hideTimer.setTimerType(Qt::PreciseTimer);
+    m_hideTimer.setInterval(hudHideDelayMs);
+    connect(&m_hideTimer, &QTimer::timeout, this, [this] { setShowHud(false); });
+}
+
+FontScaleManager::~FontScaleManager() = default;
+
+FontScaleManager &FontScaleManager::shared()
+{
+    static QSettings settings;
+    static FontScaleManager instance(&settings);
+    static const bool followed = [] {
+        connect(&instance, &FontScaleManager::scaleChanged, &instance, [] { ThemeFont::refreshAll(); });
+        // The instance outlives the application object; its timer must not.
+        if (QCoreApplication *app = QCoreApplication::instance())
+            connect(app, &QCoreApplication::aboutToQuit, &instance, [] { instance.m_hideTimer.stop(); });
+        return true;
+    }();
+    Q_UNUSED(followed);
+    return instance;
+}
+
+void FontScaleManager::setScale(double scale)
+{
+    m_settings->setValue(settingsKey(), scale);
+    if (scale == m_scale)
+        return;
+    m_scale = scale;
+    Q_EMIT scaleChanged(m_scale);
+}
+
+QString FontScaleManager::percentText(double scale)
+{
+    return QString::number(std::llround(scale * 100.0)) + QLatin1Char('%');
+}
+
+void FontScaleManager::zoomIn()
+{
+    double next = m_scale + step;
+    if (next > maxScale)
+        next = maxScale;
+    setScale(next);
+    triggerHud();
+}
+
+void FontScaleManager::zoomOut()
+{
+    double next = m_scale - step;
+    if (next <= minScale)
+        next = minScale;
+    setScale(next);
+    triggerHud();
+}
+
+void FontScaleManager::reset()
+{
+    setScale(defaultScale);
+    triggerHud();
+}
+
+void FontScaleManager::triggerHud()
+{
+    setShowHud(true);
+    m_hideTimer.start();
+}
+
+void FontScaleManager::setShowHud(bool shown)
+{
+    if (m_showHud == shown)
+        return;
+    m_showHud = shown;
+    Q_EMIT showHudChanged(m_showHud);
+}
+
+QFont pingFang(qreal size, QFont::Weight weight)
+{
+    return ThemeFont::font(ThemeFont::Face::PingFang, size, weight, FontScaleManager::shared().scale());
+}
+
+QFont appNumeric(qreal size, QFont::Weight weight)
+{
+    return ThemeFont::font(ThemeFont::Face::Numeric, size, weight, FontScaleManager::shared().scale());
+}
+
+QFont ThemeFont::font(Face face, qreal size, QFont::Weight weight, double scale)
+{
+    QFont font;
+    switch (face) {
+    case Face::PingFang:
+    case Face::System:
+        font.setFamilies({sansFamily()});
+        font.setStyleHint(QFont::SansSerif);
+        font.setWeight(hasPingFang() ? pingFangFaceWeight(weight) : weight);
+        break;
+    case Face::Numeric:
+        font.setFamilies({numericFamily()});
+        font.setStyleHint(QFont::Monospace);
+        font.setFixedPitch(true);
+        font.setWeight(weight);
+        break;
+    }
+    setLogicalSize(font, face == Face::System ? size : size * scale);
+    return font;
+}
+
+QFont ThemeFont::systemFont(qreal size, QFont::Weight weight)
+{
+    return font(Face::System, size, weight, 1.0);
+}
+
+qreal ThemeFont::logicalSize(const QFont &font)
+{
+    if (font.pixelSize() > 0)
+        return font.pixelSize();
+    return font.pointSizeF() * logicalDpi() / 72.0;
+}
+
+void ThemeFont::apply(QWidget *widget, qreal size, QFont::Weight weight, Face face)
+{
+    widget->setProperty(kSizeProperty, size);
+    widget->setProperty(kWeightProperty, int(weight));
+    widget->setProperty(kFaceProperty, int(face));
+    widget->setFont(font(face, size, weight, FontScaleManager::shared().scale()));
+}
+
+void ThemeFont::refreshAll()
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return;
+    const double scale = FontScaleManager::shared().scale();
+    const QWidgetList widgets = QApplication::allWidgets();
+    for (QWidget *widget : widgets) {
+        const QVariant size = widget->property(kSizeProperty);
+        if (!size.isValid())
+            continue;
+        const auto face = Face(widget->property(kFaceProperty).toInt());
+        if (face == Face::System)
+            continue;
+        const auto weight = QFont::Weight(widget->property(kWeightProperty).toInt());
+        widget->setFont(font(face, size.toReal(), weight, scale));
+    }
+}

@@ -1,0 +1,77 @@
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "views/components/ChipButton.h"
+#include "views/components/ThemeColor.h"
+
+class tst_ChipButton : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase();
+    void checkedChipLooksSelected_data();
+    void checkedChipLooksSelected();
+    void growsWithTheTextScale();
+};
+
+void tst_ChipButton::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
+}
+
+void tst_ChipButton::checkedChipLooksSelected_data()
+{
+    QTest::addColumn<QString>("symbol");
+    QTest::newRow("category chip") << QString();
+    QTest::newRow("candidate capsule with checkmark") << QStringLiteral("checkmark");
+}
+
+void tst_ChipButton::checkedChipLooksSelected()
+{
+    QFETCH(QString, symbol);
+    ChipButton chip(QStringLiteral("开发工具"));
+    chip.setCheckable(true);
+    chip.setFontSpec(12, QFont::Normal, QFont::DemiBold);
+    if (!symbol.isEmpty())
+        chip.setCheckedSymbol(symbol, 9);
+    chip.show();
+    const QSize unchecked = chip.sizeHint();
+    const int normalWeight = chip.font().weight();
+    QCOMPARE(chip.currentStyle().fill, ThemeColor::controlBackground(chip.palette()));
+
+    QTest::mouseClick(&chip, Qt::LeftButton);
+    QVERIFY(chip.isChecked());
+    QCOMPARE(chip.currentStyle().fill, ThemeColor::accent(chip.palette()));
+    QCOMPARE(chip.currentStyle().text, QColor(Qt::white));
+    QVERIFY(chip.font().weight() > normalWeight);
+    if (!symbol.isEmpty())
+        QVERIFY(chip.sizeHint().width() > unchecked.width());
+
+    // The heavier weight survives a scale change.
+    FontScaleManager::shared().zoomIn();
+    QVERIFY(chip.font().weight() > normalWeight);
+    FontScaleManager::shared().setScale(FontScaleManager::defaultScale);
+}
+
+void tst_ChipButton::growsWithTheTextScale()
+{
+    ChipButton chip(QStringLiteral("全部"));
+    chip.setPadding(14, 6);
+    const QSize before = chip.sizeHint();
+    QCOMPARE(before.height(), qCeil(QFontMetricsF(chip.font()).height()) + 12);
+    FontScaleManager::shared().zoomIn();
+    FontScaleManager::shared().zoomIn();
+    QVERIFY(chip.sizeHint().width() > before.width());
+    QVERIFY(chip.sizeHint().height() > before.height());
+    FontScaleManager::shared().setScale(FontScaleManager::defaultScale);
+}
+
+QTEST_MAIN(tst_ChipButton)
+#include "tst_ChipButton.moc"
