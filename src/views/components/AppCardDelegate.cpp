@@ -1,0 +1,297 @@
+#include "views/components/AppCardDelegate.h"
+
+#include <QAbstractItemView>
+#include <QAbstractProxyModel>
+#include <QEasingCurve>
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+#include "views/AppListModel.h"
+#include "views/components/PillPainter.h"
+#include "views/components/ThemeColor.h"
+#include "views/components/ThemeFont.h"
+
+namespace {
+
+constexpr qreal kLineSpacing = 4;
+constexpr qreal kFactsExtraTop = 2;
+constexpr qreal kTitleGap = 6;
+constexpr qreal kFactsGap = 8;
+constexpr qreal kTagPaddingH = 6;
+constexpr qreal kTagPaddingV = 2;
+constexpr qreal kTagRadius = 4;
+
+QFont titleFont() { return pingFang(15, QFont::DemiBold); }
+QFont smallFont() { return pingFang(12); }
+QFont tagFont() { return pingFang(10, QFont::Medium); }
+QFont versionFont() { return appNumeric(10, QFont::Medium); }
+QFont packageFont() { return appNumeric(9, QFont::Bold); }
+
+// Line heights of the text column at the current text scale.
+struct ColumnMetrics
+{
+    qreal title = 0;
+    qreal summary = 0;
+    qreal facts = 0;
+
+    ColumnMetrics()
+    {
+        const QFontMetricsF small(smallFont());
+        title = std::max(QFontMetricsF(titleFont()).height(), small.height());
+        summary = small.height();
+        facts = std::max({QFontMetricsF(tagFont()).height() + 2 * kTagPaddingV, QFontMetricsF(versionFont()).height(),
+                          QFontMetricsF(packageFont()).height()});
+    }
+    qreal height() const { return title + kLineSpacing + summary + kLineSpacing + kFactsExtraTop + facts; }
+};
+
+qreal cardHeight(const ColumnMetrics &metrics)
+{
+    return std::ceil(2 * AppCardDelegate::cardPadding + std::max<qreal>(AppCardDelegate::iconSize, metrics.height()));
+}
+
+// Draws text on one line from the left of rect, cut with an ellipsis when it
+// does not fit; returns the width used.
+qreal drawLine(QPainter *painter, const QRectF &rect, const QString &text, const QFont &font, const QColor &color)
+{
+    const QFontMetricsF metrics(font);
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, rect.width());
+    painter->setFont(font);
+    painter->setPen(color);
+    painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    return std::min(rect.width(), metrics.horizontalAdvance(shown));
+}
+
+qreal easeInOut(qreal t)
+{
+    static const QEasingCurve curve(QEasingCurve::InOutQuad);
+    return curve.valueForProgress(std::clamp<qreal>(t, 0, 1));
+}
+
+} // namespace
+
+AppCardDelegate::AppCardDelegate(QAbstractItemView &view) : QStyledItemDelegate(&view), m_view(view)
+{
+    m_fadeTimer.setInterval(16);
+    connect(&m_fadeTimer, &QTimer::timeout, this, &AppCardDelegate::animate);
+}
+
+const AppItem &AppCardDelegate::appAt(const QModelIndex &index, int *sourceRow, const AppListModel **model)
+{
+    QModelIndex source = index;
+    while (const auto *proxy = qobject_cast<const QAbstractProxyModel *>(source.model()))
+        source = proxy->mapToSource(source);
+    const auto *list = qobject_cast<const AppListModel *>(source.model());
+    Q_ASSERT(list);
+    if (sourceRow)
+        *sourceRow = source.row();
+    if (model)
+        *model = list;
+    return list->app(source.row());
+}
+
+int AppCardDelegate::rowHeight()
+{
+    return int(cardHeight(ColumnMetrics())) + 2 * itemSpacing + 1;
+}
+
+QSize AppCardDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const
+{
+    // Every card has the same height, so the view can lay out any number of
+    // rows without measuring them. The width follows the view.
+    return {2 * sideMargin + 2 * cardPadding + iconSize + cardSpacing, rowHeight()};
+}
+
+AppCardDelegate::Layout AppCardDelegate::layout(const QRect &itemRect, const QModelIndex &index) const
+{
+    Q_UNUSED(index);
+    const ColumnMetrics metrics;
+    Layout parts;
+    const QRectF row(itemRect);
+    parts.card = QRectF(row.left() + sideMargin, row.top(), std::max<qreal>(0, row.width() - 2 * sideMargin),
+                        cardHeight(metrics));
+    parts.divider = QRectF(parts.card.left() + dividerIndent, parts.card.bottom() + itemSpacing,
+                           std::max<qreal>(0, parts.card.width() - dividerIndent), 1);
+    const QRectF content = parts.card.adjusted(cardPadding, cardPadding, -cardPadding, -cardPadding);
+    const qreal middle = content.center().y();
+    parts.icon = QRectF(content.left(), middle - iconSize / 2.0, iconSize, iconSize);
+    const QSizeF control(0, 0);
+    parts.control = QRectF(content.right() - control.width(), middle - control.height() / 2, control.width(),
+                           control.height());
+    const qreal textLeft = parts.icon.right() + cardSpacing;
+    const qreal textRight = control.isEmpty() ? content.right() : parts.control.left() - cardSpacing;
+    parts.text = QRectF(textLeft, middle - metrics.height() / 2, std::max<qreal>(0, textRight - textLeft),
+                        metrics.height());
+    return parts;
+}
+
+void AppCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const AppItem &app = appAt(index);
+    const Layout parts = layout(option.rect, index);
+    const QPalette &palette = option.palette;
+
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setRenderHint(QPainter::TextAntialiasing);
+
+    if (const qreal hover = hoverOpacity(app.id); hover > 0) {
+        const QColor fill = ThemeColor::withOpacity(ThemeColor::controlBackground(palette), 0.7 * hover);
+        PillPainter::paintBackground(painter, parts.card, PillStyle{fill, {}, {}, 0}, hoverRadius);
+    }
+
+    // Icon placeholder until the icon cache draws the real one.
+    PillPainter::paintBackground(painter, parts.icon, PillStyle{ThemeColor::controlBackground(palette), {}, {}, 0},
+                                 0.22 * iconSize);
+
+    paintTexts(painter, parts.text, app, palette);
+
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->fillRect(parts.divider, ThemeColor::separator(palette));
+    painter->restore();
+}
+
+void AppCardDelegate::paintTexts(QPainter *painter, const QRectF &column, const AppItem &app,
+                                 const QPalette &palette) const
+{
+    const ColumnMetrics metrics;
+    const QColor primary = ThemeColor::primary(palette);
+    const QColor secondary = ThemeColor::secondary(palette);
+
+    // Title line: the display name, then the original name when a Chinese one is set.
+    QRectF line(column.left(), column.top(), column.width(), metrics.title);
+    const qreal used = drawLine(painter, line, app.displayName(), titleFont(), primary);
+    if (app.chineseName) {
+        const QRectF rest(line.left() + used + kTitleGap, line.top(), line.width() - used - kTitleGap, line.height());
+        if (rest.width() > 0)
+            drawLine(painter, rest, app.name, smallFont(), secondary);
+    }
+
+    line = QRectF(column.left(), line.bottom() + kLineSpacing, column.width(), metrics.summary);
+    drawLine(painter, line, app.summary.isEmpty() ? app.description : app.summary, smallFont(), secondary);
+
+    // Facts line: category tag, version, package kind.
+    line = QRectF(column.left(), line.bottom() + kLineSpacing + kFactsExtraTop, column.width(), metrics.facts);
+    qreal x = line.left();
+    if (!app.category.isEmpty()) {
+        const QFont font = tagFont();
+        QSizeF tag = PillPainter::sizeFor(app.category, font, kTagPaddingH, kTagPaddingV);
+        tag.setWidth(std::min(tag.width(), line.width()));
+        const QRectF tagRect(x, line.center().y() - tag.height() / 2, tag.width(), tag.height());
+        PillPainter::paintBackground(painter, tagRect,
+                                     PillStyle{ThemeColor::withOpacity(ThemeColor::separator(palette), 0.3), {}, {}, 0},
+                                     kTagRadius);
+        drawLine(painter, tagRect.adjusted(kTagPaddingH, 0, -kTagPaddingH, 0), app.category, font, secondary);
+        x = tagRect.right() + kFactsGap;
+    }
+    const QString version = QStringLiteral("v") + app.displayVersion();
+    x += drawLine(painter, QRectF(x, line.top(), std::max<qreal>(0, line.right() - x), line.height()), version,
+                  versionFont(), secondary) +
+         kFactsGap;
+    if (x < line.right())
+        drawLine(painter, QRectF(x, line.top(), line.right() - x, line.height()), packageLabel(app), packageFont(),
+                 ThemeColor::withOpacity(secondary, 0.8));
+}
+
+QString AppCardDelegate::packageLabel(const AppItem &app)
+{
+    if (app.sourceType == AppSourceType::brew)
+        return QStringLiteral("Brew");
+    return rawValue(app.resolvedPackageType()).toUpper();
+}
+
+QStringList AppCardDelegate::cardTexts(const AppItem &app)
+{
+    QStringList texts{app.displayName()};
+    if (app.chineseName)
+        texts << app.name;
+    texts << (app.summary.isEmpty() ? app.description : app.summary);
+    if (!app.category.isEmpty())
+        texts << app.category;
+    texts << QStringLiteral("v") + app.displayVersion() << packageLabel(app);
+    return texts;
+}
+
+bool AppCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                                  const QModelIndex &index)
+{
+    Q_UNUSED(model);
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseButtonDblClick)
+        return false;
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    if (mouse->button() != Qt::LeftButton)
+        return false;
+    const Layout parts = layout(option.rect, index);
+    const QPointF pos = mouse->position();
+    if (type == QEvent::MouseButtonRelease) {
+        const bool click = m_pressedIndex.isValid() && m_pressedIndex == index && parts.card.contains(pos);
+        m_pressedIndex = QPersistentModelIndex();
+        if (!click)
+            return false;
+        Q_EMIT cardClicked(index);
+        return true;
+    }
+    if (!parts.card.contains(pos))
+        return false;
+    m_pressedIndex = index;
+    return true;
+}
+
+void AppCardDelegate::setHoverPosition(const QModelIndex &index, const QPoint &pos)
+{
+    QString hovered;
+    if (index.isValid() && layout(m_view.visualRect(index), index).card.contains(pos))
+        hovered = appAt(index).id;
+    if (hovered == m_hovered)
+        return;
+    if (!m_hovered.isNull())
+        startFade(m_hovered, 0);
+    m_hovered = hovered;
+    if (!m_hovered.isNull())
+        startFade(m_hovered, 1);
+}
+
+qreal AppCardDelegate::hoverOpacity(const QString &appId) const
+{
+    const auto fade = m_fades.constFind(appId);
+    if (fade == m_fades.cend())
+        return 0;
+    const qreal t = fade->clock.isValid() ? qreal(fade->clock.elapsed()) / hoverFadeMs : 1;
+    return fade->from + (fade->to - fade->from) * easeInOut(t);
+}
+
+void AppCardDelegate::startFade(const QString &appId, qreal to)
+{
+    Fade fade;
+    fade.from = hoverOpacity(appId);
+    fade.to = to;
+    fade.clock.start();
+    m_fades.insert(appId, fade);
+    if (!m_fadeTimer.isActive())
+        m_fadeTimer.start();
+    m_view.viewport()->update();
+}
+
+void AppCardDelegate::animate()
+{
+    for (auto it = m_fades.begin(); it != m_fades.end();) {
+        if (it->clock.isValid() && it->clock.elapsed() >= hoverFadeMs) {
+            if (it->to <= 0) {
+                it = m_fades.erase(it);
+                continue;
+            }
+            it->clock.invalidate(); // settled at its target
+        }
+        ++it;
+    }
+    const bool running = std::any_of(m_fades.cbegin(), m_fades.cend(), [](const Fade &f) { return f.clock.isValid(); });
+    if (!running)
+        m_fadeTimer.stop();
+    m_view.viewport()->update();
+}
