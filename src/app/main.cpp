@@ -1,9 +1,11 @@
 #include <QApplication>
-#include <QMainWindow>
 
 #include "services/AppStoreService.h"
-#include "views/MainView.h"
-#include "views/ScreenFactory.h"
+#include "services/BrewService.h"
+#include "services/DownloadManager.h"
+#include "services/InstallerService.h"
+#include "services/NginxIndexParser.h"
+#include "views/MainWindow.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -24,23 +26,12 @@ int main(int argc, char *argv[])
         qWarning("The embedded symbol font could not be loaded; symbols will not show.");
 
     // The composition root: services are created here, once, and handed down.
-    auto &store = AppStoreService::shared();
     auto &fontScale = FontScaleManager::shared();
-    ScreenFactory screens(store);
+    auto &downloads = DownloadManager::shared();
+    AppContext context{AppStoreService::shared(), downloads, InstallerService::shared(), BrewService::shared(),
+                       NginxIndexParser::shared(), fontScale};
 
-    QMainWindow window;
-    window.setUnifiedTitleAndToolBarOnMac(true);
-    window.setWindowTitle(QString());
-    window.setMinimumSize(920, 620);
-    window.resize(1100, 720);
-    auto *view = new MainView(fontScale, [&screens](NavigationItem item, QWidget *parent) {
-        return screens.create(item, parent);
-    });
-    window.setCentralWidget(view);
-    view->installMenus(window.menuBar());
-    // The downloads badge is fed by the download manager here, once it exists:
-    // view->setDownloadsBadgeCount(activeTasks().size()) on every change.
-
+    MainWindow window(context);
     window.show();
     window.raise();
     window.activateWindow();

@@ -2,7 +2,7 @@
 
 #include "services/AppStoreService.h"
 
-ScreenFactory::ScreenFactory(AppStoreService &store) : m_store(store) {}
+ScreenFactory::ScreenFactory(AppContext &context) : m_context(context) {}
 
 QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
 {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "views/AppContext.h"
 #include "views/NavigationItem.h"
 
-class AppStoreService;
 class QWidget;
 
 // Builds the screen of each sidebar destination over the services the
@@ -11,14 +11,14 @@ class QWidget;
 class ScreenFactory final
 {
 public:
-    explicit ScreenFactory(AppStoreService &store);
+    explicit ScreenFactory(AppContext &context);
 
     // A new screen for item, or nullptr while the destination has none yet
     // (the main view then shows its placeholder).
     QWidget *create(NavigationItem item, QWidget *parent) const;
 
-    AppStoreService &store() const { return m_store; }
+    AppContext &context() const { return m_context; }
 
 private:
-    AppStoreService &m_store;
+    AppContext &m_context;
 };

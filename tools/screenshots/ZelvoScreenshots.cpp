@@ -19,7 +19,11 @@
 #include <QTextStream>
 
 #include "services/AppStoreService.h"
+#include "services/BrewService.h"
+#include "services/DownloadManager.h"
+#include "services/InstallerService.h"
 #include "services/InstalledDetector.h"
+#include "services/NginxIndexParser.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
 #include "views/components/Symbols.h"
@@ -115,8 +119,14 @@ int main(int argc, char *argv[])
 
     InstalledDetector detector({temp.filePath(QStringLiteral("Applications"))});
     AppStoreService store(temp.filePath(QStringLiteral("library")), detector);
-    ScreenFactory screens(store);
     FontScaleManager &fontScale = FontScaleManager::shared();
+    DownloadManager downloads(temp.filePath(QStringLiteral("cache")));
+    InstallerService installer(temp.filePath(QStringLiteral("Applications")), temp.filePath(QStringLiteral("tmp")));
+    // Nothing listens on the discard port: screenshots never touch the network.
+    BrewService brew(QStringLiteral("http://127.0.0.1:9"), {temp.filePath(QStringLiteral("no-brew"))});
+    NginxIndexParser scraper;
+    AppContext appContext{store, downloads, installer, brew, scraper, fontScale};
+    ScreenFactory screens(appContext);
     Context context{screens, fontScale};
 
     int written = 0;

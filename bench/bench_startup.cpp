@@ -1,0 +1,132 @@
+// Start to first painted window: the bench launches itself as a child process
+// and times from the launch to the child's first paint event, for the real
+// window (six presets) and, as the anchor, a bare Qt window.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <unistd.h>
+
+#include "BenchUtil.h"
+#include "services/AppStoreService.h"
+#include "services/BrewService.h"
+#include "services/DownloadManager.h"
+#include "services/InstallerService.h"
+#include "services/InstalledDetector.h"
+#include "services/NginxIndexParser.h"
+#include "views/MainWindow.h"
+#include "views/components/ThemeColor.h"
+#include "views/components/ThemeFont.h"
+
+namespace {
+
+// Reports the first paint of any widget, then quits once that paint is done.
+class FirstPaint final : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType() && !m_seen) {
+            m_seen = true;
+            QTimer::singleShot(0, qApp, [] {
+                std::puts("painted");
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
+        }
+        return false;
+    }
+
+private:
+    bool m_seen = false;
+};
+
+int child(int argc, char *argv[], bool bare)
+{
+    QApplication app(argc, argv);
+    FirstPaint watcher;
+    app.installEventFilter(&watcher);
+    if (bare) {
+        QWidget window;
+        window.resize(1100, 720);
+        window.show();
+        return QApplication::exec();
+    }
+    QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
+    const QString home = QDir::homePath();
+    QSettings settings(home + QStringLiteral("/settings.ini"), QSettings::IniFormat);
+    FontScaleManager fonts(&settings);
+    InstalledDetector detector({home + QStringLiteral("/Applications")});
+    AppStoreService store(home + QStringLiteral("/library"), detector);
+    DownloadManager downloads(home + QStringLiteral("/cache"));
+    InstallerService installer(home + QStringLiteral("/Applications"));
+    BrewService brew;
+    NginxIndexParser scraper;
+    AppContext context{store, downloads, installer, brew, scraper, fonts};
+    MainWindow window(context);
+    window.show();
+    return QApplication::exec();
+}
+
+bool dropCaches()
+{
+    ::sync();
+    QFile drop(QStringLiteral("/proc/sys/vm/drop_caches"));
+    return drop.open(QIODevice::WriteOnly) && drop.write("3\n") == 2;
+}
+
+double launch(const QString &mode, const QString &home)
+{
+    QProcess process;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    process.setProcessEnvironment(env);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(QCoreApplication::applicationFilePath(), {mode});
+    while (process.waitForReadyRead(10000)) {
+        if (process.readAllStandardOutput().contains("painted")) {
+            const double ms = double(timer.nsecsElapsed()) / 1e6;
+            process.waitForFinished(5000);
+            return ms;
+        }
+    }
+    process.kill();
+    qFatal("child %s never painted", qPrintable(mode));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && (qstrcmp(argv[1], "--bare") == 0 || qstrcmp(argv[1], "--app") == 0))
+        return child(argc, argv, qstrcmp(argv[1], "--bare") == 0);
+
+    QCoreApplication app(argc, argv);
+    QTemporaryDir home;
+    launch(QStringLiteral("--app"), home.path()); // first run seeds the library
+    std::vector<double> bare, full;
+    for (int i = 0; i < 7; ++i) {
+        bare.push_back(launch(QStringLiteral("--bare"), home.path()));
+        full.push_back(launch(QStringLiteral("--app"), home.path()));
+    }
+    std::sort(bare.begin(), bare.end());
+    std::sort(full.begin(), full.end());
+    Bench::reportRatio(QStringLiteral("start to first paint, warm (6 presets)"), full[3], bare[3],
+                       QStringLiteral("bare Qt window"), QStringLiteral("≤ 150 ms"));
+    if (dropCaches()) {
+        const double bareCold = launch(QStringLiteral("--bare"), home.path());
+        dropCaches();
+        const double fullCold = launch(QStringLiteral("--app"), home.path());
+        Bench::reportRatio(QStringLiteral("start to first paint, cold"), fullCold, bareCold,
+                           QStringLiteral("bare Qt window, cold"), QStringLiteral("≤ 400 ms"));
+    }
+    return 0;
+}
