@@ -294,6 +294,7 @@ QWidget *AppListView::buildHeader()
     scroller->setWidget(m_chipRow);
     m_chipGroup = new QButtonGroup(this);
     m_chipGroup->setExclusive(true);
+    m_chipScroller = scroller;
     rows->addWidget(scroller);
     return header;
 }
@@ -351,6 +352,7 @@ void AppListView::rebuildChips()
         m_chipLayout->insertWidget(position++, chip);
         connect(chip, &QAbstractButton::clicked, this, [this, category] { setSelectedCategory(category); });
     }
+    m_chipScroller->updateGeometry();
 }
 
 ChipButton *AppListView::chip(const QString &category) const
@@ -471,7 +473,7 @@ void AppListView::applyColors()
 void AppListView::changeEvent(QEvent *event)
 {
     // The system switched between light and dark appearance.
-    if (event->type() == QEvent::PaletteChange && !m_applyingColors) {
+    if (event->type() == QEvent::PaletteChange && m_empty && !m_applyingColors) {
         m_applyingColors = true;
         applyColors();
         m_applyingColors = false;

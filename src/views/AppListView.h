@@ -92,6 +92,7 @@ private:
     QLineEdit *m_search = nullptr;
     SymbolButton *m_clearSearch = nullptr;
     SymbolButton *m_refresh = nullptr;
+    QWidget *m_chipScroller = nullptr;
     QWidget *m_chipRow = nullptr;
     QHBoxLayout *m_chipLayout = nullptr;
     QButtonGroup *m_chipGroup = nullptr;

@@ -1,15 +1,17 @@
 #include "views/ScreenFactory.h"
 
 #include "services/AppStoreService.h"
+#include "views/AppListView.h"
 
 ScreenFactory::ScreenFactory(AppContext &context) : m_context(context) {}
 
 QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
 {
-    Q_UNUSED(parent);
     switch (item) {
     case NavigationItem::discover:
+        return new AppListView(m_context, false, parent);
     case NavigationItem::installed:
+        return new AppListView(m_context, true, parent);
     case NavigationItem::downloads:
     case NavigationItem::importApp:
         break;
