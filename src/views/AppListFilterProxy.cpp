@@ -7,12 +7,14 @@ AppListFilterProxy::AppListFilterProxy(AppListModel &source, QObject *parent)
     : QSortFilterProxyModel(parent), m_source(source)
 {
     // Rows are filtered only when the filter or the installed map changes;
-    // a progress update of one card must not re-run the search.
+    // a progress update of one card must not re-run the search. A change
+    // refilters everything at once (invalidate) rather than row range by row
+    // range: one keystroke may drop thousands of scattered rows.
     setDynamicSortFilter(false);
     setSourceModel(&source);
     connect(&source.store(), &AppStoreService::installedAppMapChanged, this, [this] {
         if (m_filter.onlyInstalled)
-            invalidateFilter();
+            invalidate();
     });
 }
 
@@ -21,7 +23,7 @@ void AppListFilterProxy::setOnlyInstalled(bool onlyInstalled)
     if (m_filter.onlyInstalled == onlyInstalled)
         return;
     m_filter.onlyInstalled = onlyInstalled;
-    invalidateFilter();
+    invalidate();
 }
 
 void AppListFilterProxy::setCategory(const QString &category)
@@ -29,7 +31,7 @@ void AppListFilterProxy::setCategory(const QString &category)
     if (m_filter.category == category)
         return;
     m_filter.category = category;
-    invalidateFilter();
+    invalidate();
 }
 
 void AppListFilterProxy::setSearchText(const QString &text)
@@ -37,7 +39,7 @@ void AppListFilterProxy::setSearchText(const QString &text)
     if (m_filter.searchText == text)
         return;
     m_filter.searchText = text;
-    invalidateFilter();
+    invalidate();
 }
 
 int AppListFilterProxy::sourceRow(int row) const
@@ -49,5 +51,6 @@ bool AppListFilterProxy::filterAcceptsRow(int sourceRow, const QModelIndex &sour
 {
     if (sourceParent.isValid())
         return false;
-    return m_filter.matches(m_source.app(sourceRow), m_source.store().installedAppMap());
+    return m_filter.matches(m_source.app(sourceRow), m_source.searchFields(sourceRow),
+                            m_source.store().installedAppMap());
 }

@@ -72,7 +72,11 @@ void AppListModel::reload()
     m_apps = m_store.apps();
     m_rowsById.clear();
     m_rowsById.reserve(m_apps.size());
-    for (int row = 0; row < m_apps.size(); ++row)
+    m_searchFields.clear();
+    m_searchFields.reserve(m_apps.size());
+    for (int row = 0; row < m_apps.size(); ++row) {
         m_rowsById.insert(m_apps.at(row).id, row);
+        m_searchFields.append(CatalogFilter::SearchFields::of(m_apps.at(row)));
+    }
     endResetModel();
 }

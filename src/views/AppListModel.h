@@ -7,6 +7,7 @@
 
 #include "models/AppInstallStatus.h"
 #include "models/AppItem.h"
+#include "services/CatalogFilter.h"
 
 class AppStoreService;
 
@@ -40,6 +41,8 @@ public:
     // Valid for 0 ≤ row < rowCount().
     const AppItem &app(int row) const { return m_apps.at(row); }
     AppInstallStatus status(int row) const;
+    // The record's searched texts, lower-cased once when the library changes.
+    const CatalogFilter::SearchFields &searchFields(int row) const { return m_searchFields.at(row); }
     // The rows holding a record with this id (normally one).
     QList<int> rowsOf(const QString &appId) const { return m_rowsById.values(appId); }
 
@@ -53,5 +56,6 @@ private:
 
     AppStoreService &m_store;
     QList<AppItem> m_apps;
+    QList<CatalogFilter::SearchFields> m_searchFields;
     QMultiHash<QString, int> m_rowsById;
 };
