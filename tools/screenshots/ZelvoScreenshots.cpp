@@ -13,6 +13,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QListView>
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -24,8 +26,10 @@
 #include "services/InstallerService.h"
 #include "services/InstalledDetector.h"
 #include "services/NginxIndexParser.h"
+#include "views/AppListView.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
+#include "views/components/AppCardDelegate.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -65,6 +69,42 @@ MainView *mainView(Context &context, NavigationItem item)
     return view;
 }
 
+// A catalog list on its own, as the detail column shows it, with a filter set.
+AppListView *listView(Context &context, bool installedOnly, const QString &category, const QString &search)
+{
+    auto *view = new AppListView(context.screens.context(), installedOnly);
+    view->setSelectedCategory(category);
+    view->setSearchText(search);
+    return view;
+}
+
+// A few of the presets "installed", one of them older than the catalog, so
+// the lists show every kind of install control.
+void installSomePresets(const QString &applications)
+{
+    const struct
+    {
+        const char *file, *id, *version;
+    } bundles[] = {{"Google Chrome", "com.google.Chrome", "120.0.1"},
+                   {"WeChat", "com.tencent.xinWeChat", "3.8.8"},
+                   {"iTerm", "com.googlecode.iterm2", "3.5.4"}};
+    for (const auto &bundle : bundles) {
+        const QString contents = QStringLiteral("%1/%2.app/Contents").arg(applications, QLatin1String(bundle.file));
+        QDir().mkpath(contents);
+        QFile plist(contents + QStringLiteral("/Info.plist"));
+        if (plist.open(QIODevice::WriteOnly))
+            plist.write(QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+<key>CFBundleName</key><string>%1</string>
+<key>CFBundleIdentifier</key><string>%2</string>
+<key>CFBundleShortVersionString</key><string>%3</string>
+</dict></plist>
+)")
+                            .arg(QLatin1String(bundle.file), QLatin1String(bundle.id), QLatin1String(bundle.version))
+                            .toUtf8());
+    }
+}
+
 QList<Shot> shots()
 {
     QList<Shot> list;
@@ -72,6 +112,23 @@ QList<Shot> shots()
         list.append({QStringLiteral("main-") + Navigation::id(item), QSize(1100, 720),
                      [item](Context &context) { return mainView(context, item); }});
     }
+    // The catalog lists: a category with a search and the pointer over a card,
+    // and the empty state of each destination.
+    list.append({QStringLiteral("list-discover-filtered"), QSize(880, 720),
+                 [](Context &context) {
+                     return listView(context, false, QStringLiteral("开发工具"), QStringLiteral("o"));
+                 },
+                 [](QWidget *widget, Context &) {
+                     auto *view = static_cast<AppListView *>(widget);
+                     const QModelIndex first = view->listView()->model()->index(0, 0);
+                     view->cardDelegate()->setHoverPosition(first, view->listView()->visualRect(first).center());
+                 }});
+    list.append({QStringLiteral("list-discover-empty"), QSize(880, 720), [](Context &context) {
+                     return listView(context, false, QStringLiteral("全部"), QStringLiteral("没有这个应用"));
+                 }});
+    list.append({QStringLiteral("list-installed-empty"), QSize(880, 720), [](Context &context) {
+                     return listView(context, true, QStringLiteral("全部"), QStringLiteral("没有这个应用"));
+                 }});
     // The smallest window, with the badge and the HUD up: what clips first.
     list.append({QStringLiteral("main-minimum-badge-hud"), QSize(920, 620),
                  [](Context &context) {
@@ -117,6 +174,7 @@ int main(int argc, char *argv[])
     if (!Symbols::fontLoaded())
         err << "warning: the symbol font did not load\n";
 
+    installSomePresets(temp.filePath(QStringLiteral("Applications")));
     InstalledDetector detector({temp.filePath(QStringLiteral("Applications"))});
     AppStoreService store(temp.filePath(QStringLiteral("library")), detector);
     FontScaleManager &fontScale = FontScaleManager::shared();
