@@ -21,6 +21,8 @@
 #include "views/AppListFilterProxy.h"
 #include "views/AppListModel.h"
 #include "views/AppListView.h"
+#include "views/MainView.h"
+#include "views/ScreenFactory.h"
 #include "views/components/AppCardDelegate.h"
 #include "views/components/ChipButton.h"
 #include "views/components/SymbolButton.h"
@@ -115,6 +117,7 @@ class TestAppListView final : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_settingsDir;
     std::unique_ptr<Services> m_services;
 
     std::unique_ptr<AppListView> makeView(bool installedOnly)
@@ -126,12 +129,22 @@ class TestAppListView final : public QObject
     }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The shared text scale stores into the default settings: keep them here.
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+    }
     void init()
     {
         m_services = std::make_unique<Services>();
         m_services->setLibrary(library());
     }
-    void cleanup() { m_services.reset(); }
+    void cleanup()
+    {
+        m_services.reset();
+        FontScaleManager::shared().setScale(FontScaleManager::defaultScale);
+    }
 
     void categoryChips_data()
     {
@@ -298,6 +311,44 @@ private Q_SLOTS:
         QVERIFY(view->chip(QStringLiteral("开发工具"))->isChecked());
         QCOMPARE(view->searchField()->text(), QStringLiteral("i"));
         QCOMPARE(ids(view->filteredApps()), QStringList({"vscode", "iterm2"}));
+    }
+
+    void anotherDestinationStartsTheFilterOver()
+    {
+        ScreenFactory screens(m_services->context);
+        MainView main(FontScaleManager::shared(),
+                      [&screens](NavigationItem item, QWidget *parent) { return screens.create(item, parent); });
+        main.resize(1100, 720);
+        main.show();
+        auto *discover = qobject_cast<AppListView *>(main.currentScreen());
+        QVERIFY(discover && !discover->showOnlyInstalled());
+        discover->chip(QStringLiteral("开发工具"))->click();
+        typeInto(discover->searchField(), QStringLiteral("i"));
+
+        main.setSelectedItem(NavigationItem::installed);
+        auto *installed = qobject_cast<AppListView *>(main.currentScreen());
+        QVERIFY(installed && installed->showOnlyInstalled());
+        main.setSelectedItem(NavigationItem::discover);
+        discover = qobject_cast<AppListView *>(main.currentScreen());
+        QVERIFY(discover);
+        QCOMPARE(discover->selectedCategory(), QStringLiteral("全部"));
+        QVERIFY(discover->chip(QStringLiteral("全部"))->isChecked());
+        QCOMPARE(discover->searchField()->text(), QString());
+        QCOMPARE(discover->filteredApps().size(), library().size());
+    }
+
+    void textScaleRelaysOutTheCards()
+    {
+        auto view = makeView(false);
+        QListView *list = view->listView();
+        const int normal = list->visualRect(list->model()->index(1, 0)).height();
+        QCOMPARE(normal, AppCardDelegate::rowHeight());
+        FontScaleManager::shared().setScale(FontScaleManager::maxScale);
+        QTRY_COMPARE(list->visualRect(list->model()->index(1, 0)).height(), AppCardDelegate::rowHeight());
+        QVERIFY(AppCardDelegate::rowHeight() > normal);
+        // The placeholder still fits the search box.
+        QLineEdit *field = view->searchField();
+        QVERIFY(QFontMetrics(field->font()).horizontalAdvance(field->placeholderText()) < field->width());
     }
 
     void hoverFadesTheCardBackground()
