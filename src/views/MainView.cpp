@@ -218,6 +218,7 @@ MainView::MainView(FontScaleManager &fontScale, ScreenFactory screens, QWidget *
     splitter->setChildrenCollapsible(false);
 
     m_sidebar = buildSidebar();
+    fitSidebarToFooter();
     splitter->addWidget(m_sidebar);
 
     m_detail = new QWidget(splitter);
@@ -325,6 +326,7 @@ QWidget *MainView::buildSidebar()
     m_footer->setAlignment(Qt::AlignCenter);
     m_footer->setWordWrap(true);
     m_footer->setContentsMargins(6, 4 + 8, 6, 8);
+    m_footer->installEventFilter(this);
     layout->addWidget(m_footer);
     return sidebar;
 }
@@ -409,11 +411,23 @@ void MainView::installMenus(QMenuBar *bar) const
     view->addActions(textSizeActions());
 }
 
+void MainView::fitSidebarToFooter()
+{
+    const auto margins = m_footer->contentsMargins();
+    const int wanted =
+        m_footer->fontMetrics().horizontalAdvance(m_footer->text()) + margins.left() + margins.right() + 8;
+    m_sidebar->setMinimumWidth(std::clamp(wanted, kSidebarMinimum, kSidebarMaximum));
+}
+
 bool MainView::eventFilter(QObject *watched, QEvent *event)
 {
     // A click that no row took landed in empty sidebar space: it clears the
     // selection, which shows the discover screen.
     if (watched == m_sidebar && event->type() == QEvent::MouseButtonPress)
         setSelectedItem(std::nullopt);
+    // Large text widens the sidebar (up to its maximum) before the footer
+    // line has to wrap, so it never breaks inside "C++".
+    if (watched == m_footer && event->type() == QEvent::FontChange)
+        fitSidebarToFooter();
     return QWidget::eventFilter(watched, event);
 }

@@ -77,6 +77,8 @@ private:
     QList<SidebarRow *> m_rows;
     CountBadge *m_badge = nullptr;
     QLabel *m_sectionHeader = nullptr;
+    void fitSidebarToFooter();
+
     QLabel *m_footer = nullptr;
     bool m_applyingColors = false;
     QWidget *m_sidebar = nullptr;

@@ -2,17 +2,19 @@
 
 #include "services/AppStoreService.h"
 #include "views/AppListView.h"
+#include "views/DownloadsView.h"
 
 ScreenFactory::ScreenFactory(AppContext &context) : m_context(context) {}
 
 QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
 {
     switch (item) {
+    case NavigationItem::downloads:
+        return new DownloadsView(m_context, parent);
     case NavigationItem::discover:
         return new AppListView(m_context, false, parent);
     case NavigationItem::installed:
         return new AppListView(m_context, true, parent);
-    case NavigationItem::downloads:
     case NavigationItem::importApp:
         break;
     }

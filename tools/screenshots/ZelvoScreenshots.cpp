@@ -13,9 +13,13 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QListView>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QListView>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -26,10 +30,15 @@
 #include "services/InstallerService.h"
 #include "services/InstalledDetector.h"
 #include "services/NginxIndexParser.h"
+#include "support/TestHttpServer.h"
+#include "views/AppDetailView.h"
 #include "views/AppListView.h"
+#include "views/DownloadsView.h"
+#include "views/LocalPackageListModel.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
 #include "views/components/AppCardDelegate.h"
+#include "views/components/InstallControlPainter.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -40,6 +49,9 @@ struct Context
 {
     ScreenFactory &screens;
     FontScaleManager &fontScale;
+    DownloadManager &downloads;
+    // Serves the downloads shown on the downloads screen, on 127.0.0.1.
+    TestHttpServer &server;
 };
 
 struct Shot
@@ -50,6 +62,8 @@ struct Shot
     std::function<QWidget *(Context &)> build;
     std::function<void(QWidget *, Context &)> prepare = {};
     bool dark = false;
+    // Runs after the grab, to leave nothing behind for the next shot.
+    std::function<void(Context &)> done = {};
 };
 
 void settle(int milliseconds)
@@ -78,31 +92,159 @@ AppListView *listView(Context &context, bool installedOnly, const QString &categ
     return view;
 }
 
-// A few of the presets "installed", one of them older than the catalog, so
-// the lists show every kind of install control.
-void installSomePresets(const QString &applications)
+
+// A record with a version history: build identifiers, notes, and one
+// version without an address of its own.
+AppItem recordWithVersions()
 {
-    const struct
+    AppItem app;
+    app.id = QStringLiteral("iina");
+    app.name = QStringLiteral("IINA");
+    app.chineseName = QStringLiteral("IINA 播放器");
+    app.bundleId = QStringLiteral("com.colliderli.iina");
+    app.category = QStringLiteral("影音视听");
+    app.summary = QStringLiteral("为 macOS 打造的现代视频播放器，支持几乎所有常见格式");
+    app.description = QStringLiteral("IINA 基于 mpv，提供原生的 macOS 体验：画中画、触控栏、在线字幕搜索与丰富的快捷键。\n\n"
+                                     "来源：Homebrew Cask");
+    app.homepage = QStringLiteral("https://iina.io/");
+    app.sourceType = AppSourceType::customList;
+    app.currentVersion = QStringLiteral("1.3.5,142");
+    app.packageType = PackageType::dmg;
+    app.versions = QList<AppVersion>{
+        {QStringLiteral("1.3.5,142"), QStringLiteral("https://dl.iina.io/IINA.v1.3.5.dmg"), {},
+         QStringLiteral("适配 macOS 15，修复字幕渲染与播放列表的若干问题。")},
+        {QStringLiteral("1.3.4,140"), QStringLiteral("https://dl.iina.io/IINA.v1.3.4.dmg")},
+        {QStringLiteral("1.3.3")},
+    };
+    return app;
+}
+
+AppDetailView *detailView(Context &context, const AppItem &app)
+{
+    return new AppDetailView(context.screens.context(), app, QStringLiteral("返回列表"), [] {});
+}
+
+// Every look of the install control, one per line, for checking the painter.
+class ControlStates final : public QWidget
+{
+public:
+    ControlStates()
     {
-        const char *file, *id, *version;
-    } bundles[] = {{"Google Chrome", "com.google.Chrome", "120.0.1"},
-                   {"WeChat", "com.tencent.xinWeChat", "3.8.8"},
-                   {"iTerm", "com.googlecode.iterm2", "3.5.4"}};
-    for (const auto &bundle : bundles) {
-        const QString contents = QStringLiteral("%1/%2.app/Contents").arg(applications, QLatin1String(bundle.file));
-        QDir().mkpath(contents);
-        QFile plist(contents + QStringLiteral("/Info.plist"));
-        if (plist.open(QIODevice::WriteOnly))
-            plist.write(QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><dict>
-<key>CFBundleName</key><string>%1</string>
-<key>CFBundleIdentifier</key><string>%2</string>
-<key>CFBundleShortVersionString</key><string>%3</string>
-</dict></plist>
-)")
-                            .arg(QLatin1String(bundle.file), QLatin1String(bundle.id), QLatin1String(bundle.version))
-                            .toUtf8());
+        setAutoFillBackground(true);
+        setBackgroundRole(QPalette::Window);
     }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        const QList<InstallControlState> states{
+            {AppInstallStatus::notInstalled(), {}},
+            {AppInstallStatus::installed(QStringLiteral("1.0"), QStringLiteral("/A.app")), {}},
+            {AppInstallStatus::updateAvailable(QStringLiteral("0.9"), QStringLiteral("1.0"), QStringLiteral("/A.app")), {}},
+            {AppInstallStatus::installing(), {}},
+            {AppInstallStatus::downloading(0.42, QStringLiteral("1 MB/s")), {}},
+            {AppInstallStatus::notInstalled(), QStringLiteral("安装执行失败：hdiutil 挂载镜像失败，退出码: 1")},
+        };
+        QPainter painter(this);
+        qreal top = 20;
+        for (int i = 0; i < states.size(); ++i) {
+            const QSizeF size = InstallControlPainter::sizeHint(states[i]);
+            InstallControlPainter::Interaction interaction;
+            interaction.spinnerPhase = 0.3;
+            if (i == 2)
+                interaction.hovered = InstallControlPainter::Action::open;
+            InstallControlPainter::paint(&painter, QRectF(QPointF(20, top), size), states[i], palette(), interaction);
+            top += size.height() + 14;
+        }
+    }
+};
+
+// An application bundle with just what the detector reads.
+void writeBundle(const QString &folder, const QString &name, const QString &bundleId, const QString &version)
+{
+    const QString plist = QStringLiteral("%1/%2.app/Contents/Info.plist").arg(folder, name);
+    QDir().mkpath(QFileInfo(plist).path());
+    QFile file(plist);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                                  "<key>CFBundleIdentifier</key><string>%1</string>"
+                                  "<key>CFBundleShortVersionString</key><string>%2</string></dict></plist>\n")
+                       .arg(bundleId, version)
+                       .toUtf8());
+}
+
+// A bundle of the preset's application that is older than the catalog's version.
+void installOutdatedVsCode(Context &context)
+{
+    AppStoreService &store = context.screens.context().store;
+    writeBundle(store.detector().applicationFolders().constFirst(), QStringLiteral("Visual Studio Code"),
+                QStringLiteral("com.microsoft.VSCode"), QStringLiteral("1.90.2"));
+    store.setInstalledAppMap(store.detector().scanInstalledApps());
+}
+
+void writeSparseFile(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.resize(size);
+}
+
+// The downloads screen with a running, a finished and a failed download, a
+// cache of every package kind, two rows ticked and one failed installation.
+void fillDownloads(Context &context)
+{
+    const QDir cache(context.downloads.cacheDirectory());
+    writeSparseFile(cache.filePath(QStringLiteral("README")), 2'400);
+    writeSparseFile(cache.filePath(QStringLiteral("Setup.ZIP")), 12'650'000);
+    writeSparseFile(cache.filePath(QStringLiteral("WeChatMac-3.8.7.pkg")), 284'300'000);
+    writeSparseFile(cache.filePath(QStringLiteral("Visual Studio Code-darwin-universal-1.86.2-stable-build.zip")),
+                    201'800'000);
+    writeSparseFile(cache.filePath(QStringLiteral("googlechrome.dmg")), 231'400'000);
+    context.downloads.refreshLocalPackages();
+
+    TestHttpServer &server = context.server;
+    TestHttpServer::Reply running;
+    running.body = QByteArray(38'000'000, '\0');
+    running.contentLength = 96'500'000;
+    running.hold = true;
+    server.route(QStringLiteral("/IINA.v1.3.4.dmg"), running);
+    server.routeBody(QStringLiteral("/Rectangle0.77.dmg"), QByteArray(3'400'000, '\0'));
+    server.route(QStringLiteral("/OBS-Studio-30.0.dmg"), TestHttpServer::Reply{404, "not found", {}});
+    context.downloads.startDownload(QStringLiteral("iina"), QStringLiteral("IINA"), QStringLiteral("1.3.4"),
+                                    server.url(QStringLiteral("/IINA.v1.3.4.dmg")));
+    context.downloads.startDownload(QStringLiteral("rectangle"), QStringLiteral("Rectangle"), QStringLiteral("0.77"),
+                                    server.url(QStringLiteral("/Rectangle0.77.dmg")));
+    context.downloads.startDownload(QStringLiteral("obs"), QStringLiteral("OBS Studio"), QStringLiteral("30.0"),
+                                    server.url(QStringLiteral("/OBS-Studio-30.0.dmg")));
+}
+
+void showDownloadsProgress(QWidget *widget, Context &context)
+{
+    // More bytes after half a second give the running download a real speed.
+    settle(600);
+    context.server.push(QByteArray(6'000'000, '\0'));
+    settle(300);
+    auto *view = widget->findChild<DownloadsView *>();
+    if (!view)
+        return;
+    LocalPackageListModel &model = view->packageModel();
+    for (const LocalPackage &package : model.packages()) {
+        if (package.fileName.endsWith(QStringLiteral(".pkg")) || package.fileName == QStringLiteral("googlechrome.dmg"))
+            model.toggleSelected(package.filePath);
+        if (package.fileName == QStringLiteral("Setup.ZIP"))
+            view->installPackage(package); // an empty file: the installation fails
+    }
+}
+
+void emptyDownloads(Context &context)
+{
+    const QList<DownloadTaskItem> tasks = context.downloads.activeTasks();
+    for (const DownloadTaskItem &task : tasks)
+        context.downloads.cancelDownload(task.id);
+    settle(20); // the manager aborts cancelled transfers from the event loop
+    context.server.closeHeld();
+    context.downloads.clearAllPackages();
+    settle(50);
 }
 
 QList<Shot> shots()
@@ -129,6 +271,30 @@ QList<Shot> shots()
     list.append({QStringLiteral("list-installed-empty"), QSize(880, 720), [](Context &context) {
                      return listView(context, true, QStringLiteral("全部"), QStringLiteral("没有这个应用"));
                  }});
+    // Before the HUD shots, whose panel would still be fading out over these.
+    for (const bool dark : {false, true}) {
+        list.append({dark ? QStringLiteral("downloads-filled-dark") : QStringLiteral("downloads-filled"),
+                     QSize(1100, 720),
+                     [](Context &context) {
+                         fillDownloads(context);
+                         return mainView(context, NavigationItem::downloads);
+                     },
+                     showDownloadsProgress, dark, emptyDownloads});
+    }
+    list.append({QStringLiteral("downloads-filled-minimum"), QSize(920, 620),
+                 [](Context &context) {
+                     fillDownloads(context);
+                     return mainView(context, NavigationItem::downloads);
+                 },
+                 [](QWidget *widget, Context &context) {
+                     showDownloadsProgress(widget, context);
+                     // The rows at the end, with the ticked ones, at the smallest window.
+                     if (auto *scroll = widget->findChild<QScrollArea *>(QStringLiteral("downloadsScroll")))
+                         scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+                 },
+                 false, emptyDownloads});
+    list.append({QStringLiteral("downloads-empty"), QSize(920, 620),
+                 [](Context &context) { return mainView(context, NavigationItem::downloads); }});
     // The smallest window, with the badge and the HUD up: what clips first.
     list.append({QStringLiteral("main-minimum-badge-hud"), QSize(920, 620),
                  [](Context &context) {
@@ -144,6 +310,23 @@ QList<Shot> shots()
                      return view;
                  },
                  [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, true});
+
+    // The detail page as a list screen opens it, in the window's detail column.
+    const QSize detailSize(880, 720);
+    list.append({QStringLiteral("detail-preset"), detailSize, [](Context &context) {
+                     return detailView(context, *context.screens.context().store.app(QStringLiteral("wechat")));
+                 }});
+    list.append({QStringLiteral("detail-outdated"), detailSize, [](Context &context) {
+                     installOutdatedVsCode(context);
+                     return detailView(context,
+                                       *context.screens.context().store.app(QStringLiteral("visual-studio-code")));
+                 }});
+    list.append({QStringLiteral("detail-versions"), detailSize,
+                 [](Context &context) { return detailView(context, recordWithVersions()); }});
+    list.append({QStringLiteral("detail-versions-dark"), detailSize,
+                 [](Context &context) { return detailView(context, recordWithVersions()); }, {}, true});
+    list.append({QStringLiteral("install-control-states"), QSize(320, 300),
+                 [](Context &) { return new ControlStates; }});
     return list;
 }
 
@@ -174,7 +357,12 @@ int main(int argc, char *argv[])
     if (!Symbols::fontLoaded())
         err << "warning: the symbol font did not load\n";
 
-    installSomePresets(temp.filePath(QStringLiteral("Applications")));
+    // Two presets found installed from the start, one older than the catalog,
+    // so the installed list has cards and the lists show "更新" and "打开".
+    writeBundle(temp.filePath(QStringLiteral("Applications")), QStringLiteral("Google Chrome"),
+                QStringLiteral("com.google.Chrome"), QStringLiteral("120.0.1"));
+    writeBundle(temp.filePath(QStringLiteral("Applications")), QStringLiteral("iTerm"),
+                QStringLiteral("com.googlecode.iterm2"), QStringLiteral("3.5.4"));
     InstalledDetector detector({temp.filePath(QStringLiteral("Applications"))});
     AppStoreService store(temp.filePath(QStringLiteral("library")), detector);
     FontScaleManager &fontScale = FontScaleManager::shared();
@@ -185,7 +373,8 @@ int main(int argc, char *argv[])
     NginxIndexParser scraper;
     AppContext appContext{store, downloads, installer, brew, scraper, fontScale};
     ScreenFactory screens(appContext);
-    Context context{screens, fontScale};
+    TestHttpServer server;
+    Context context{screens, fontScale, downloads, server};
 
     int written = 0;
     for (const double scale : {1.0, 0.8, 1.45}) {
@@ -208,6 +397,8 @@ int main(int argc, char *argv[])
             }
             ++written;
             delete widget;
+            if (shot.done)
+                shot.done(context);
             settle(10);
         }
     }

@@ -1,0 +1,165 @@
+#include "views/DownloadTaskCard.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "views/components/LinearProgressBar.h"
+#include "views/components/PillPainter.h"
+#include "views/components/SymbolButton.h"
+#include "views/components/Symbols.h"
+#include "views/components/ThemeColor.h"
+#include "views/components/ThemeFont.h"
+
+namespace {
+
+constexpr int kPadding = 12;
+constexpr qreal kCornerRadius = 8;
+constexpr qreal kIconSize = 18;
+constexpr qreal kCloseSize = 14;
+
+void setTextColor(QLabel *label, const QColor &color)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+}
+
+} // namespace
+
+DownloadTaskCard::DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent) : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+
+    m_icon = new QLabel(this);
+    m_icon->setFixedSize(qCeil(Symbols::boxSize(kIconSize)), qCeil(Symbols::boxSize(kIconSize)));
+
+    m_title = new QLabel(this);
+    m_title->setObjectName(QStringLiteral("downloadTitle"));
+    m_title->setTextFormat(Qt::PlainText);
+    ThemeFont::apply(m_title, 13, QFont::DemiBold);
+
+    m_detail = new QLabel(this);
+    m_detail->setObjectName(QStringLiteral("downloadDetail"));
+    m_detail->setTextFormat(Qt::PlainText);
+    m_detail->setWordWrap(true);
+    m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_close = new SymbolButton(QStringLiteral("xmark.circle"), kCloseSize, this);
+    m_close->setObjectName(QStringLiteral("downloadClose"));
+    connect(m_close, &QAbstractButton::clicked, this, [this] { Q_EMIT closeRequested(m_task.id); });
+
+    m_bar = new LinearProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("downloadProgress"));
+
+    auto *lines = new QVBoxLayout;
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(2);
+    lines->addWidget(m_title);
+    lines->addWidget(m_detail);
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(8);
+    row->addWidget(m_icon, 0, Qt::AlignVCenter);
+    row->addLayout(lines, 1);
+    row->addWidget(m_close, 0, Qt::AlignVCenter);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+    column->setSpacing(8);
+    column->addLayout(row);
+    column->addWidget(m_bar);
+
+    m_task = task;
+    showTask();
+    applyDetailStyle();
+}
+
+QString DownloadTaskCard::detailText(const DownloadTaskItem &task)
+{
+    switch (task.status.kind) {
+    case DownloadStatus::Kind::downloading:
+        return task.status.received + QStringLiteral(" / ") + task.status.total + QStringLiteral(" · ") +
+               task.status.speed;
+    case DownloadStatus::Kind::failed:
+        return QStringLiteral("下载失败: ") + task.status.reason;
+    case DownloadStatus::Kind::completed:
+    case DownloadStatus::Kind::pending:
+    case DownloadStatus::Kind::paused:
+        break;
+    }
+    return {};
+}
+
+void DownloadTaskCard::setTask(const DownloadTaskItem &task)
+{
+    const bool kindChanged = task.status.kind != m_task.status.kind;
+    m_task = task;
+    showTask();
+    if (kindChanged)
+        applyDetailStyle();
+}
+
+void DownloadTaskCard::showTask()
+{
+    m_title->setText(m_task.appName + QStringLiteral(" (v") + m_task.version + QLatin1Char(')'));
+    const QString detail = detailText(m_task);
+    m_detail->setText(detail);
+    m_detail->setVisible(!detail.isEmpty());
+    m_bar->setValue(m_task.progress);
+}
+
+// Figures line up in the numeric face; a failure reason is prose.
+void DownloadTaskCard::applyDetailStyle()
+{
+    if (m_task.status.kind == DownloadStatus::Kind::failed)
+        ThemeFont::apply(m_detail, 11, QFont::Normal);
+    else
+        ThemeFont::apply(m_detail, 11, QFont::Normal, ThemeFont::Face::Numeric);
+    applyColors();
+}
+
+QString DownloadTaskCard::titleText() const
+{
+    return m_title->text();
+}
+
+QString DownloadTaskCard::detailText() const
+{
+    return m_detail->isVisibleTo(this) ? m_detail->text() : QString();
+}
+
+double DownloadTaskCard::progress() const
+{
+    return m_bar->value();
+}
+
+void DownloadTaskCard::applyColors()
+{
+    m_applyingColors = true;
+    const QPalette &pal = palette();
+    m_icon->setPixmap(Symbols::pixmap(QStringLiteral("arrow.down.circle.fill"), ThemeColor::accent(pal), kIconSize,
+                                      devicePixelRatioF()));
+    setTextColor(m_title, ThemeColor::primary(pal));
+    setTextColor(m_detail, m_task.status.kind == DownloadStatus::Kind::failed ? ThemeColor::red(pal)
+                                                                              : ThemeColor::secondary(pal));
+    m_applyingColors = false;
+}
+
+void DownloadTaskCard::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    PillPainter::paintBackground(&painter, QRectF(rect()),
+                                 PillStyle{ThemeColor::controlBackground(palette()), {}, {}, 0}, kCornerRadius);
+}
+
+void DownloadTaskCard::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange && !m_applyingColors)
+        applyColors();
+    QWidget::changeEvent(event);
+}

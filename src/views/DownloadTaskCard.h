@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QWidget>
+
+#include "models/DownloadTaskItem.h"
+
+class LinearProgressBar;
+class QLabel;
+class SymbolButton;
+
+// One download of the current run on the downloads screen: name and version,
+// the live progress line or the failure reason, a close button and a bar.
+class DownloadTaskCard final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DownloadTaskCard)
+
+public:
+    explicit DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent = nullptr);
+
+    void setTask(const DownloadTaskItem &task);
+    const DownloadTaskItem &task() const { return m_task; }
+
+    // What the card shows, for the screen's tests and accessibility.
+    QString titleText() const;
+    // Empty when the card shows no second line.
+    QString detailText() const;
+    double progress() const;
+
+    // The second line of a card: the progress figures while downloading, the
+    // reason after a failure, nothing otherwise.
+    static QString detailText(const DownloadTaskItem &task);
+
+Q_SIGNALS:
+    // The close button: the screen cancels a running download or dismisses a finished one.
+    void closeRequested(const QString &taskId);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void showTask();
+    void applyDetailStyle();
+    void applyColors();
+
+    DownloadTaskItem m_task;
+    QLabel *m_icon = nullptr;
+    QLabel *m_title = nullptr;
+    QLabel *m_detail = nullptr;
+    SymbolButton *m_close = nullptr;
+    LinearProgressBar *m_bar = nullptr;
+    bool m_applyingColors = false;
+};

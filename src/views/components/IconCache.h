@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QCache>
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QPixmap>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+#include "models/AppItem.h"
+
+struct AppContext;
+class QNetworkAccessManager;
+
+// Application icons for widgets and painting delegates alike: the installed
+// bundle's own icon, else the record's remote icon. Loads happen in the
+// background; asking returns what is there now (a null pixmap meaning "draw
+// the category symbol") and iconReady() tells when to ask again.
+//
+// Remote icons are fetched once per run and kept on disk, so cards never
+// fetch the same address twice; an answer that is not an image is
+// remembered as failed for the run.
+class IconCache final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(IconCache)
+
+public:
+    enum class Source { bundle, remote, symbol };
+
+    // Downloaded icons are kept in diskFolder. Without a network manager the cache makes its own.
+    explicit IconCache(QString diskFolder, QNetworkAccessManager *network = nullptr, QObject *parent = nullptr);
+
+    // The cache of the context's services, made on first request; its folder
+    // is "Icons" beside the package cache folder.
+    static IconCache &of(AppContext &context);
+
+    // Only addresses that parse and begin with "http" are ever fetched.
+    static bool isRemoteIconAddress(const std::optional<QString> &address);
+
+    // The icon of app to draw now at pixelSize (device pixels, fitted inside
+    // the square), or a null pixmap while loading or when there is none.
+    // source, when given, receives where it came from.
+    QPixmap icon(const AppItem &app, const std::optional<QString> &installedPath, int pixelSize,
+                 Source *source = nullptr);
+
+    QString diskFolder() const { return m_diskFolder; }
+    // Network requests made so far (each address at most once per run).
+    int networkRequestCount() const { return m_networkRequests; }
+
+    // Fetches give up after this long without an answer.
+    static constexpr int transferTimeoutMs = 20'000;
+    // Larger answers are not icons; the transfer is dropped.
+    static constexpr qint64 maxIconBytes = 4 * 1024 * 1024;
+
+Q_SIGNALS:
+    // An icon finished loading (successfully or not); key is the bundle path or the address.
+    void iconReady(const QString &key);
+
+private:
+    enum class State { loading, ready, failed };
+
+    QPixmap lookup(const QString &key, int pixelSize);
+    void loadBundle(const QString &path);
+    void loadRemote(const QString &url);
+    void fetch(const QString &url);
+    void finish(const QString &key, const QImage &image);
+    QString diskPath(const QString &url) const;
+
+    QString m_diskFolder;
+    QNetworkAccessManager *m_network;
+    QHash<QString, State> m_states;
+    QHash<QString, QImage> m_images;
+    QCache<QString, QPixmap> m_scaled{256};
+    int m_networkRequests = 0;
+};

@@ -1,0 +1,271 @@
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "services/AppStoreService.h"
+#include "services/DownloadManager.h"
+#include "services/InstallWorkflow.h"
+#include "services/InstallWorkflowRegistry.h"
+#include "support/TestFolders.h"
+#include "support/TestHttpServer.h"
+#include "support/TestServices.h"
+
+namespace {
+
+AppItem fooRecord(AppSourceType source, const QString &downloadUrl)
+{
+    AppItem app;
+    app.id = "foo";
+    app.name = "Foo";
+    app.bundleId = "com.example.foo";
+    app.appFilename = "Foo.app";
+    app.category = "开发工具";
+    app.sourceType = source;
+    app.currentVersion = "1.0";
+    app.downloadUrl = downloadUrl;
+    return app;
+}
+
+} // namespace
+
+class tst_InstallWorkflow final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void brewRecordChoosesItsRoad_data()
+    {
+        QTest::addColumn<std::optional<QString>>("brewName");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QByteArray>("brewArguments");
+
+        QTest::newRow("brewName") << std::optional<QString>("foo-cask") << "foo"
+                                  << QByteArray("brew install --cask foo-cask\n");
+        QTest::newRow("id as token") << std::optional<QString>() << "foo" << QByteArray("brew install --cask foo\n");
+        // An empty brewName still goes to brew, which refuses it without running.
+        QTest::newRow("empty brewName") << std::optional<QString>("") << "foo" << QByteArray();
+        QTest::newRow("no token at all") << std::optional<QString>() << "" << QByteArray();
+    }
+
+    // brew fails (or cannot run): the package is downloaded instead, and the
+    // failure shows nowhere in the window.
+    void brewRecordChoosesItsRoad()
+    {
+        QFETCH(std::optional<QString>, brewName);
+        QFETCH(QString, id);
+        QFETCH(QByteArray, brewArguments);
+
+        TestServices rig;
+        rig.writeBrew("Error: Cask not available\\n", 1);
+        rig.server.routeBody("/foo-1.0.zip", QByteArray(4096, 'z'), "application/zip");
+        AppItem app = fooRecord(AppSourceType::brew, rig.server.url("/foo-1.0.zip").toString());
+        app.brewName = brewName;
+        app.id = id;
+
+        InstallWorkflow &flow = rig.registry->workflow(app);
+        QSignalSpy steps(&flow, &InstallWorkflow::directStepTaken);
+        QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
+        flow.handleInstall();
+        QTRY_COMPARE_WITH_TIMEOUT(steps.size(), 1, 10000);
+        QCOMPARE(steps.first().first().value<InstallWorkflow::DirectStep>(),
+                 InstallWorkflow::DirectStep::downloadStarted);
+        QVERIFY(!flow.isInstalling());
+        QCOMPARE(rig.toolLog(), brewArguments);
+        if (!brewArguments.isEmpty())
+            QVERIFY(rig.console.contains("Brew output: Error: Cask not available\n"));
+        QVERIFY(flow.failure().isEmpty());
+        QCOMPARE(succeeded.size(), 0);
+
+        const QString key = DownloadManager::taskKey(id, "1.0");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.downloads->task(key) &&
+                                     rig.downloads->task(key)->status.kind == DownloadStatus::Kind::completed,
+                                 10000);
+    }
+
+    void brewSuccessRescansInstalled()
+    {
+        TestServices rig;
+        // A stand-in for a cask installation: the bundle appears in Applications.
+        TestFolders::makeBundle(rig.root.filePath("pending"), "Foo", "com.example.foo", "1.0");
+        TestFolders::writeScript(rig.root.filePath("bin"), "brew",
+                                 "echo '==> Installing Cask foo'\nmv \"" +
+                                     rig.root.filePath("pending/Foo.app").toUtf8() + "\" \"" + rig.apps().toUtf8() +
+                                     "/\"\n");
+        const AppItem app = fooRecord(AppSourceType::brew, "https://example.invalid/foo.zip");
+        InstallWorkflow &flow = rig.registry->workflow(app);
+        QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
+        flow.handleInstall();
+        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::installing);
+        QVERIFY(succeeded.wait(10000));
+        QCOMPARE(flow.state().status, AppInstallStatus::installed("1.0", QDir(rig.apps()).filePath("Foo.app")));
+        QVERIFY(rig.console.contains("Brew output: ==> Installing Cask foo\n"));
+    }
+
+    // The first click installs a package already in the cache; nothing is downloaded.
+    void cachedPackageInstallsAtOnce()
+    {
+        TestServices rig;
+        QVERIFY(rig.cacheZip("foo-1.0.zip", "1.0"));
+        const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
+        InstallWorkflow &flow = rig.registry->workflow(app);
+        QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
+        QSignalSpy mapChanges(rig.store.get(), &AppStoreService::installedAppMapChanged);
+
+        QCOMPARE(flow.fallbackDirectDownload(), InstallWorkflow::DirectStep::installingCached);
+        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::installing);
+        QVERIFY(succeeded.wait(30000));
+
+        QCOMPARE(mapChanges.size(), 1);
+        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::installed);
+        QVERIFY(rig.server.requests().isEmpty());
+        QVERIFY(rig.downloads->activeTasks().isEmpty());
+        QCOMPARE(rig.console, (QStringList{"Installer: 正在解压 ZIP 文件...", "Installer: 安装成功完成！"}));
+    }
+
+    void cachedPackageOfAnotherVersionIsNotUsed()
+    {
+        TestServices rig;
+        QVERIFY(rig.cacheZip("foo-0.9.zip", "0.9"));
+        rig.server.routeBody("/foo-1.0.zip", QByteArray(4096, 'z'), "application/zip");
+        const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
+        InstallWorkflow &flow = rig.registry->workflow(app);
+
+        QCOMPARE(flow.fallbackDirectDownload(), InstallWorkflow::DirectStep::downloadStarted);
+        QVERIFY(!flow.isInstalling());
+        QVERIFY(rig.downloads->task("foo-1.0"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.server.requests().size(), 1, 10000);
+    }
+
+    void noUsableAddressDoesNothing_data()
+    {
+        QTest::addColumn<std::optional<QString>>("downloadUrl");
+        QTest::newRow("none") << std::optional<QString>();
+        QTest::newRow("empty") << std::optional<QString>("");
+        QTest::newRow("not a url") << std::optional<QString>("http://exa mple.com/a b.dmg");
+        QTest::newRow("no scheme") << std::optional<QString>("foo-1.0.dmg");
+    }
+
+    void noUsableAddressDoesNothing()
+    {
+        QFETCH(std::optional<QString>, downloadUrl);
+        TestServices rig;
+        AppItem app = fooRecord(AppSourceType::direct, {});
+        app.downloadUrl = downloadUrl;
+        InstallWorkflow &flow = rig.registry->workflow(app);
+        flow.handleInstall();
+        QVERIFY(!flow.isInstalling());
+        QVERIFY(rig.downloads->activeTasks().isEmpty());
+        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::notInstalled);
+    }
+
+    // The control goes back to what it showed before the click, with the
+    // failure beside it until the next action on the record.
+    void failedInstallationReturnsControlToItsState()
+    {
+        TestServices rig;
+        TestFolders::writeFile(rig.cache(), "foo-1.0.dmg", "not really an image");
+        rig.downloads->refreshLocalPackages();
+        const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.dmg").toString());
+        InstallWorkflow &flow = rig.registry->workflow(app);
+        const InstallControlState before = flow.state();
+        QSignalSpy failed(&flow, &InstallWorkflow::installFailed);
+        QSignalSpy changed(rig.registry, &InstallWorkflowRegistry::workflowChanged);
+
+        flow.handleInstall();
+        QVERIFY(failed.wait(30000));
+        const QString error = "安装执行失败：hdiutil 挂载镜像失败，退出码: 1";
+        QCOMPARE(failed.first().first().toString(), error);
+        QCOMPARE(rig.console.last(), "安装失败: " + error);
+        QCOMPARE(flow.state().status, before.status);
+        QCOMPARE(flow.state().failure, error);
+        QCOMPARE(rig.registry->state(app), flow.state());
+        QVERIFY(!changed.isEmpty());
+        QCOMPARE(changed.last().first().toString(), QString("foo"));
+
+        // The next click starts over without the old failure.
+        flow.handleInstall();
+        QVERIFY(flow.failure().isEmpty());
+        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::installing);
+        QVERIFY(failed.wait(30000));
+    }
+
+    void downloadShowsOnlyForTheCurrentVersion()
+    {
+        TestServices rig;
+        rig.routeQuarterThenHold("/foo-1.0.zip");
+        rig.routeQuarterThenHold("/foo-0.9.zip");
+        AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
+        app.versions = QList<AppVersion>{{"1.0"}, {"0.9", rig.server.url("/foo-0.9.zip").toString()}};
+
+        InstallWorkflow &flow = rig.registry->workflow(app);
+        QVERIFY(flow.downloadVersion("0.9"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.downloads->task("foo-0.9")->progress > 0, 10000);
+        QCOMPARE(rig.registry->state(app).status.kind, AppInstallStatus::Kind::notInstalled);
+
+        flow.handleInstall();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.downloads->task("foo-1.0")->progress > 0, 10000);
+        const InstallControlState state = rig.registry->state(app);
+        QCOMPARE(state.status.kind, AppInstallStatus::Kind::downloading);
+        QCOMPARE(state.status.progress, 0.25);
+        // A second click while it runs leaves the one transfer alone.
+        QCOMPARE(flow.fallbackDirectDownload(), InstallWorkflow::DirectStep::alreadyDownloading);
+        QCOMPARE(rig.server.requests().count("/foo-1.0.zip"), 1);
+        rig.server.closeHeld();
+    }
+
+    void openLaunchesTheInstalledBundle()
+    {
+        TestServices rig;
+        rig.installFoo("0.5");
+        InstallWorkflow &flow = rig.registry->workflow(fooRecord(AppSourceType::direct, {}));
+        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::updateAvailable);
+        flow.openInstalled();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.toolLog(), "launch " + QDir(rig.apps()).filePath("Foo.app").toUtf8() + "\n",
+                                  10000);
+    }
+
+    void ownDownloadUrl_data()
+    {
+        QTest::addColumn<std::optional<QString>>("pattern");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("expected");
+
+        const std::optional<QString> none;
+        QTest::newRow("current version: record address") << none << "2.0"
+                                                         << "https://x.test/current.dmg";
+        QTest::newRow("entry with its own address") << none << "1.5"
+                                                    << "https://x.test/1.5.dmg";
+        QTest::newRow("other version without own address") << none << "1.0"
+                                                           << "";
+        QTest::newRow("version not listed") << none << "0.1"
+                                            << "";
+        QTest::newRow("template fills any version")
+            << std::optional<QString>("https://x.test/{version}/App-{VERSION}.dmg") << "1.0"
+            << "https://x.test/1.0/App-1.0.dmg";
+        QTest::newRow("empty template is ignored") << std::optional<QString>("") << "1.0"
+                                                   << "";
+        QTest::newRow("template that is no address") << std::optional<QString>("no url {version}") << "1.0"
+                                                     << "";
+    }
+
+    // "下载此版本" never fetches another version's package under this version's name.
+    void ownDownloadUrl()
+    {
+        QFETCH(std::optional<QString>, pattern);
+        QFETCH(QString, version);
+        QFETCH(QString, expected);
+
+        AppItem app = fooRecord(AppSourceType::direct, "https://x.test/current.dmg");
+        app.currentVersion = "2.0";
+        app.versionPatternUrl = pattern;
+        app.versions = QList<AppVersion>{{"2.0"}, {"1.5", QString("https://x.test/1.5.dmg")}, {"1.0", QString("")}};
+        const auto url = InstallWorkflow::ownDownloadUrl(app, version);
+        QCOMPARE(url ? url->toString() : QString(), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_InstallWorkflow)
+#include "tst_InstallWorkflow.moc"

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QSettings>
+
+#include "support/TestServices.h"
+#include "views/AppContext.h"
+#include "views/components/ThemeFont.h"
+
+// The context a screen receives, over TestServices, with a text-scale
+// manager of its own. For tests of screens (they link the UI library).
+struct TestScreenContext
+{
+    TestServices rig;
+    QSettings settings{rig.root.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    FontScaleManager fonts{&settings};
+    AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, fonts};
+};

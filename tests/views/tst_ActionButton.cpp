@@ -1,0 +1,197 @@
+#include <QDir>
+#include <QGuiApplication>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "services/AppStoreService.h"
+#include "services/DownloadManager.h"
+#include "services/InstallWorkflow.h"
+#include "services/InstallWorkflowRegistry.h"
+#include "support/TestFolders.h"
+#include "support/TestScreenContext.h"
+#include "support/TestServices.h"
+#include "views/AppContext.h"
+#include "views/components/ActionButton.h"
+#include "views/components/InstallControlPainter.h"
+#include "views/components/ThemeFont.h"
+
+namespace {
+
+using Action = InstallControlPainter::Action;
+
+AppItem fooRecord(const QString &downloadUrl)
+{
+    AppItem app;
+    app.id = "foo";
+    app.name = "Foo";
+    app.bundleId = "com.example.foo";
+    app.category = "开发工具";
+    app.currentVersion = "1.0";
+    app.downloadUrl = downloadUrl;
+    return app;
+}
+
+using Screen = TestScreenContext;
+
+void click(ActionButton &button, Action action)
+{
+    const QRect target = button.actionRect(action);
+    QVERIFY2(!target.isEmpty(), qPrintable(button.visibleTexts().join(',')));
+    QTest::mouseClick(&button, Qt::LeftButton, {}, target.center());
+}
+
+} // namespace
+
+class tst_ActionButton final : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_settings;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // The shared text scale stores into the default settings: keep them here.
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+    }
+
+    void painterShowsEachState_data()
+    {
+        QTest::addColumn<InstallControlState>("state");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QList<int>>("actions"); // the action of each pill, left to right
+
+        const auto state = [](AppInstallStatus status, QString failure = {}) {
+            return InstallControlState{std::move(status), std::move(failure)};
+        };
+        const int install = int(Action::install), open = int(Action::open), none = int(Action::none);
+        QTest::newRow("not installed") << state(AppInstallStatus::notInstalled()) << QStringList{"获取"}
+                                       << QList<int>{install};
+        QTest::newRow("installed") << state(AppInstallStatus::installed("1.0", "/A/Foo.app")) << QStringList{"打开"}
+                                   << QList<int>{open};
+        QTest::newRow("update") << state(AppInstallStatus::updateAvailable("0.5", "1.0", "/A/Foo.app"))
+                                << QStringList{"更新", "打开"} << QList<int>{install, open};
+        QTest::newRow("installing") << state(AppInstallStatus::installing()) << QStringList{"安装中..."}
+                                    << QList<int>{none};
+        QTest::newRow("downloading, whole percent")
+            << state(AppInstallStatus::downloading(0.4299, "1 MB/s")) << QStringList{"42%"} << QList<int>{none};
+        QTest::newRow("failed beside the status") << state(AppInstallStatus::notInstalled(), "安装执行失败：x")
+                                                  << QStringList{"获取", "安装失败"} << QList<int>{install};
+    }
+
+    void painterShowsEachState()
+    {
+        QFETCH(InstallControlState, state);
+        QFETCH(QStringList, texts);
+        QFETCH(QList<int>, actions);
+
+        QCOMPARE(InstallControlPainter::texts(state), texts);
+        const QSizeF size = InstallControlPainter::sizeHint(state);
+        const QRectF rect(QPointF(10, 10), size);
+        const auto parts = InstallControlPainter::layout(state, rect);
+        QVERIFY(rect.contains(parts.first | parts.second | parts.failureMark));
+        QCOMPARE(int(InstallControlPainter::hitTest(state, rect, parts.first.center())), actions.value(0));
+        if (actions.size() > 1) {
+            QVERIFY(parts.second.left() >= parts.first.right() + 8);
+            QCOMPARE(int(InstallControlPainter::hitTest(state, rect, parts.second.center())), actions.value(1));
+        }
+        QCOMPARE(InstallControlPainter::toolTipAt(state, rect, parts.failureMark.center()), state.failure);
+        QCOMPARE(InstallControlPainter::toolTipAt(state, rect, parts.first.center()), QString());
+    }
+
+    void growsWithTheTextScale()
+    {
+        const InstallControlState state{AppInstallStatus::updateAvailable("0.5", "1.0", "/A/Foo.app"), {}};
+        FontScaleManager &fonts = FontScaleManager::shared();
+        fonts.setScale(1.0);
+        const QSizeF normal = InstallControlPainter::sizeHint(state);
+        fonts.setScale(1.45);
+        const QSizeF large = InstallControlPainter::sizeHint(state);
+        fonts.setScale(1.0);
+        QVERIFY(large.width() > normal.width() && large.height() > normal.height());
+    }
+
+    // Every control of a record shows the same download; a download of
+    // another version shows on none of them.
+    void controlsOfOneRecordAgreeOnTheDownload()
+    {
+        Screen screen;
+        screen.rig.routeQuarterThenHold("/foo-1.0.zip");
+        screen.rig.routeQuarterThenHold("/foo-0.9.zip");
+        AppItem app = fooRecord(screen.rig.server.url("/foo-1.0.zip").toString());
+        app.versions = QList<AppVersion>{{"0.9", screen.rig.server.url("/foo-0.9.zip").toString()}};
+
+        ActionButton card(app, screen.context);
+        ActionButton detail(app, screen.context);
+        QVERIFY(ActionButton::registryFor(screen.context).workflow(app).downloadVersion("0.9"));
+        QTRY_VERIFY_WITH_TIMEOUT(screen.rig.downloads->task("foo-0.9")->progress > 0, 10000);
+        QCOMPARE(card.visibleTexts(), QStringList{"获取"});
+        QCOMPARE(detail.visibleTexts(), QStringList{"获取"});
+
+        click(card, Action::install);
+        QTRY_COMPARE_WITH_TIMEOUT(card.visibleTexts(), QStringList{"25%"}, 10000);
+        QCOMPARE(detail.visibleTexts(), QStringList{"25%"});
+        screen.rig.server.closeHeld();
+    }
+
+    void failedInstallationShowsMarkOnEveryControl()
+    {
+        Screen screen;
+        TestFolders::writeFile(screen.rig.cache(), "foo-1.0.dmg", "not an image");
+        screen.rig.downloads->refreshLocalPackages();
+        const AppItem app = fooRecord(screen.rig.server.url("/foo-1.0.dmg").toString());
+        ActionButton card(app, screen.context);
+        ActionButton detail(app, screen.context);
+
+        click(detail, Action::install);
+        QCOMPARE(card.visibleTexts(), QStringList{"安装中..."});
+        QTRY_COMPARE_WITH_TIMEOUT(detail.visibleTexts(), (QStringList{"获取", "安装失败"}), 30000);
+        QCOMPARE(card.visibleTexts(), detail.visibleTexts());
+        QCOMPARE(detail.state().failure, QString("安装执行失败：hdiutil 挂载镜像失败，退出码: 1"));
+        QVERIFY(screen.rig.console.contains("安装失败: 安装执行失败：hdiutil 挂载镜像失败，退出码: 1"));
+    }
+
+    void updateAvailableOffersUpdateAndOpen()
+    {
+        Screen screen;
+        screen.rig.installFoo("0.5");
+        ActionButton button(fooRecord({}), screen.context);
+        QCOMPARE(button.visibleTexts(), (QStringList{"更新", "打开"}));
+        click(button, Action::open);
+        QTRY_COMPARE_WITH_TIMEOUT(screen.rig.toolLog(),
+                                  "launch " + QDir(screen.rig.apps()).filePath("Foo.app").toUtf8() + "\n", 10000);
+    }
+
+    void completionCallbackRunsAfterInstallation()
+    {
+        Screen screen;
+        QVERIFY(screen.rig.cacheZip("foo-1.0.zip", "1.0"));
+        ActionButton button(fooRecord(screen.rig.server.url("/foo-1.0.zip").toString()), screen.context);
+        int completed = 0;
+        button.setOnActionCompleted([&completed] { ++completed; });
+        click(button, Action::install);
+        QTRY_COMPARE_WITH_TIMEOUT(button.visibleTexts(), QStringList{"打开"}, 30000);
+        QCOMPARE(completed, 1);
+    }
+
+    // A package finished in the system installer shows once the user comes back.
+    void returningToTheAppRescansInstalled()
+    {
+        Screen screen;
+        ActionButton button(fooRecord({}), screen.context);
+        TestFolders::makeBundle(screen.rig.apps(), "Foo", "com.example.foo", "1.0");
+        QCOMPARE(button.visibleTexts(), QStringList{"获取"});
+        QSignalSpy changes(screen.rig.store.get(), &AppStoreService::installedAppMapChanged);
+        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        QCOMPARE(button.visibleTexts(), QStringList{"打开"});
+        // Nothing changed on disk: no redraw of every card.
+        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        QCOMPARE(changes.size(), 1);
+    }
+};
+
+QTEST_MAIN(tst_ActionButton)
+#include "tst_ActionButton.moc"
