@@ -1,14 +1,25 @@
 #include "views/AppListModel.h"
 
 #include "services/AppStoreService.h"
+#include "services/DownloadManager.h"
+#include "services/InstallWorkflowRegistry.h"
 #include "services/InstalledDetector.h"
 
-AppListModel::AppListModel(AppStoreService &store, QObject *parent) : QAbstractListModel(parent), m_store(store)
+AppListModel::AppListModel(InstallWorkflowRegistry &registry, QObject *parent)
+    : QAbstractListModel(parent), m_registry(registry)
 {
     reload();
-    connect(&store, &AppStoreService::appsChanged, this, &AppListModel::reload);
-    connect(&store, &AppStoreService::installedAppMapChanged, this,
-            [this] { notifyAllChanged({StatusRole, Qt::DecorationRole}); });
+    connect(&store(), &AppStoreService::appsChanged, this, &AppListModel::reload);
+    connect(&store(), &AppStoreService::installedAppMapChanged, this,
+            [this] { notifyAllChanged({StatusRole, InstallStateRole, Qt::DecorationRole}); });
+    connect(&registry.downloads(), &DownloadManager::activeTasksChanged, this, &AppListModel::downloadsChanged);
+    connect(&registry, &InstallWorkflowRegistry::workflowChanged, this,
+            [this](const QString &appId) { notifyAppChanged(appId, {InstallStateRole}); });
+}
+
+AppStoreService &AppListModel::store() const
+{
+    return m_registry.store();
 }
 
 int AppListModel::rowCount(const QModelIndex &parent) const
@@ -33,6 +44,8 @@ QVariant AppListModel::data(const QModelIndex &index, int role) const
         return QVariant::fromValue(item);
     case StatusRole:
         return QVariant::fromValue(status(index.row()));
+    case InstallStateRole:
+        return QVariant::fromValue(installState(index.row()));
     default:
         return {};
     }
@@ -44,12 +57,32 @@ QHash<int, QByteArray> AppListModel::roleNames() const
     names.insert(IdRole, "appId");
     names.insert(AppRole, "app");
     names.insert(StatusRole, "status");
+    names.insert(InstallStateRole, "installState");
     return names;
 }
 
 AppInstallStatus AppListModel::status(int row) const
 {
-    return InstalledDetector::checkStatus(m_apps.at(row), m_store.installedAppMap());
+    return InstalledDetector::checkStatus(m_apps.at(row), store().installedAppMap());
+}
+
+InstallControlState AppListModel::installState(int row) const
+{
+    return m_registry.state(m_apps.at(row));
+}
+
+void AppListModel::downloadsChanged()
+{
+    // Progress reports arrive many times a second: touch only the records
+    // that are downloading now or were at the last report.
+    QSet<QString> downloading;
+    for (const DownloadTaskItem &task : m_registry.downloads().activeTasks())
+        if (task.status.isDownloading())
+            downloading.insert(task.appId);
+    const QSet<QString> touched = downloading | m_downloadingIds;
+    m_downloadingIds = std::move(downloading);
+    for (const QString &appId : touched)
+        notifyAppChanged(appId, {InstallStateRole});
 }
 
 void AppListModel::notifyAppChanged(const QString &appId, const QList<int> &roles)
@@ -69,7 +102,7 @@ void AppListModel::notifyAllChanged(const QList<int> &roles)
 void AppListModel::reload()
 {
     beginResetModel();
-    m_apps = m_store.apps();
+    m_apps = store().apps();
     m_rowsById.clear();
     m_rowsById.reserve(m_apps.size());
     m_searchFields.clear();

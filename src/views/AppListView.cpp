@@ -18,9 +18,12 @@
 #include "services/AppStoreService.h"
 #include "services/CatalogFilter.h"
 #include "views/AppContext.h"
+#include "views/AppDetailView.h"
 #include "views/AppListFilterProxy.h"
 #include "views/AppListModel.h"
+#include "views/components/ActionButton.h"
 #include "views/components/AppCardDelegate.h"
+#include "views/components/IconCache.h"
 #include "views/components/ChipButton.h"
 #include "views/components/PillPainter.h"
 #include "views/components/SymbolButton.h"
@@ -71,12 +74,12 @@ public:
 
     // The box keeps its width unless the text scale makes the placeholder
     // longer than the field, in which case it grows to show it whole.
-    void fitWidth(const QLineEdit &field, int clearButtonWidth)
+    void fit(QLineEdit *field, int clearButtonWidth)
     {
-        const qreal placeholder = QFontMetricsF(field.font()).horizontalAdvance(field.placeholderText());
-        const qreal fixedParts = 2 * kSearchPaddingH + symbolBox() + 2 * kSearchSpacing + clearButtonWidth +
-                                 8 /* the line edit's own text margins */;
-        setFixedWidth(std::max(kSearchWidth, int(std::ceil(placeholder + fixedParts))));
+        m_field = field;
+        m_clearButtonWidth = clearButtonWidth;
+        field->installEventFilter(this);
+        fitWidth();
     }
 
     static int symbolBox() { return int(std::ceil(Symbols::boxSize(kSearchSymbolSize))); }
@@ -95,6 +98,24 @@ protected:
         const QRectF glyph(kSearchPaddingH, (height() - symbolBox()) / 2.0, symbolBox(), symbolBox());
         Symbols::paint(&painter, glyph, QStringLiteral("magnifyingglass"), secondary, kSearchSymbolSize);
     }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_field && event->type() == QEvent::FontChange)
+            fitWidth();
+        return false;
+    }
+
+private:
+    void fitWidth()
+    {
+        const qreal placeholder = QFontMetricsF(m_field->font()).horizontalAdvance(m_field->placeholderText());
+        const qreal fixedParts = 2 * kSearchPaddingH + symbolBox() + 2 * kSearchSpacing + m_clearButtonWidth +
+                                 8 /* the line edit's own text margins */;
+        setFixedWidth(std::max(kSearchWidth, int(std::ceil(placeholder + fixedParts))));
+    }
+
+    QLineEdit *m_field = nullptr;
+    int m_clearButtonWidth = 0;
 };
 
 // The horizontally scrolling chip row, without a scroll bar; a plain wheel
@@ -192,7 +213,7 @@ AppListView::AppListView(AppContext &context, bool showOnlyInstalled, QWidget *p
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
 
-    m_model = new AppListModel(context.store, this);
+    m_model = new AppListModel(ActionButton::registryFor(context), this);
     m_proxy = new AppListFilterProxy(*m_model, this);
     m_proxy->setOnlyInstalled(showOnlyInstalled);
 
@@ -206,7 +227,7 @@ AppListView::AppListView(AppContext &context, bool showOnlyInstalled, QWidget *p
     m_body = new QStackedWidget(m_listPage);
     auto *list = new CardListView(m_body);
     m_list = list;
-    m_delegate = new AppCardDelegate(*list);
+    m_delegate = new AppCardDelegate(*list, m_model->registry(), IconCache::of(context));
     list->setItemDelegate(m_delegate);
     list->setModel(m_proxy);
     m_body->addWidget(list);
@@ -265,16 +286,12 @@ QWidget *AppListView::buildHeader()
     m_clearSearch->setToolTip(QStringLiteral("清除搜索"));
     m_clearSearch->setVisible(false);
     boxRow->addWidget(m_clearSearch);
-    const int clearWidth = m_clearSearch->sizeHint().width();
-    box->fitWidth(*m_search, clearWidth);
+    box->fit(m_search, m_clearSearch->sizeHint().width());
     connect(m_search, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_clearSearch->setVisible(!text.isEmpty());
         m_proxy->setSearchText(text);
     });
     connect(m_clearSearch, &QAbstractButton::clicked, this, [this] { setSearchText({}); });
-    // The box widens with the text scale when its placeholder would not fit.
-    connect(&m_context.fonts, &FontScaleManager::scaleChanged, box,
-            [box, this, clearWidth] { box->fitWidth(*m_search, clearWidth); });
     top->addWidget(box);
 
     m_refresh = new SymbolButton(QStringLiteral("arrow.clockwise"), 13, header);
@@ -441,8 +458,8 @@ void AppListView::setSelectedApp(const std::optional<AppItem> &app)
         m_pages->setCurrentWidget(m_listPage);
         return;
     }
-    // TODO replace with the detail page
-    auto *detail = new QLabel(app->displayName(), this);
+    auto *detail = new AppDetailView(m_context, *app, QStringLiteral("返回列表"),
+                                     [this] { setSelectedApp(std::nullopt); }, this);
     m_detail = detail;
     m_pages->addWidget(detail);
     m_pages->setCurrentWidget(detail);

@@ -1,3 +1,4 @@
+#include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QLabel>
@@ -11,13 +12,10 @@
 #include <memory>
 
 #include "services/AppStoreService.h"
-#include "services/BrewService.h"
 #include "services/DownloadManager.h"
-#include "services/InstalledDetector.h"
-#include "services/InstallerService.h"
-#include "services/NginxIndexParser.h"
+#include "services/InstallWorkflowRegistry.h"
 #include "support/TestFolders.h"
-#include "views/AppContext.h"
+#include "support/TestScreenContext.h"
 #include "views/AppListFilterProxy.h"
 #include "views/AppListModel.h"
 #include "views/AppListView.h"
@@ -25,6 +23,7 @@
 #include "views/ScreenFactory.h"
 #include "views/components/AppCardDelegate.h"
 #include "views/components/ChipButton.h"
+#include "views/components/InstallControlPainter.h"
 #include "views/components/SymbolButton.h"
 #include "views/components/ThemeFont.h"
 
@@ -71,30 +70,23 @@ void typeInto(QWidget *field, const QString &text)
         QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
-// The real services over one temporary home.
-struct Services
+// The real services over one temporary home, with the library and the
+// installed bundles a test needs.
+struct Services : TestScreenContext
 {
-    QTemporaryDir root;
-    QSettings settings{root.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
-    InstalledDetector detector{{root.filePath(QStringLiteral("Applications"))}};
-    AppStoreService store{root.filePath(QStringLiteral("library")), detector};
-    DownloadManager downloads{root.filePath(QStringLiteral("cache"))};
-    InstallerService installer{root.filePath(QStringLiteral("Applications"))};
-    BrewService brew{QStringLiteral("http://127.0.0.1:9"), {root.filePath(QStringLiteral("bin/brew"))}};
-    NginxIndexParser scraper;
-    AppContext context{store, downloads, installer, brew, scraper, FontScaleManager::shared()};
+    AppStoreService &store = *rig.store;
 
-    QString apps() const { return root.filePath(QStringLiteral("Applications")); }
+    QString apps() const { return rig.apps(); }
     void setLibrary(const QList<AppItem> &apps)
     {
-        TestFolders::writeFile(root.filePath(QStringLiteral("library")), QStringLiteral("apps.json"),
+        TestFolders::writeFile(rig.root.filePath(QStringLiteral("library")), QStringLiteral("apps.json"),
                                AppItem::listToJson(apps));
         store.loadApps();
     }
     // A bundle of the record's id and this version, then a fresh scan.
     void install(const QString &id, const QString &version)
     {
-        TestFolders::makeBundle(this->apps(), id, QStringLiteral("com.example.") + id, version);
+        TestFolders::makeBundle(apps(), id, QStringLiteral("com.example.") + id, version);
         store.refreshInstalledStatus();
     }
 };
@@ -304,13 +296,73 @@ private Q_SLOTS:
         QVERIFY(view->detailView() && view->detailView()->isVisible());
         QVERIFY(!list->isVisible());
 
-        view->setSelectedApp(std::nullopt);
+        auto *back = view->detailView()->findChild<QAbstractButton *>(QStringLiteral("backButton"));
+        QVERIFY(back);
+        QCOMPARE(back->text(), QStringLiteral("返回列表"));
+        QTest::mouseClick(back, Qt::LeftButton);
         QVERIFY(!view->selectedApp());
         QVERIFY(list->isVisible());
         QCOMPARE(view->selectedCategory(), QStringLiteral("开发工具"));
         QVERIFY(view->chip(QStringLiteral("开发工具"))->isChecked());
         QCOMPARE(view->searchField()->text(), QStringLiteral("i"));
         QCOMPARE(ids(view->filteredApps()), QStringList({"vscode", "iterm2"}));
+    }
+
+    void installControlInsideACard_data()
+    {
+        QTest::addColumn<QString>("installedVersion");
+        QTest::addColumn<QStringList>("pills");
+        QTest::addColumn<bool>("open");
+        QTest::newRow("获取 downloads") << QString() << QStringList{"获取"} << false;
+        QTest::newRow("更新 downloads") << "0.5" << QStringList{"更新", "打开"} << false;
+        QTest::newRow("打开 launches") << "0.5" << QStringList{"更新", "打开"} << true;
+    }
+    void installControlInsideACard()
+    {
+        QFETCH(QString, installedVersion);
+        QFETCH(QStringList, pills);
+        QFETCH(bool, open);
+        TestServices &rig = m_services->rig;
+        rig.routeQuarterThenHold(QStringLiteral("/foo-2.0.zip"));
+        AppItem foo = record(QStringLiteral("foo"), QStringLiteral("Foo"), std::nullopt, QStringLiteral("开发工具"));
+        foo.bundleId = QStringLiteral("com.example.foo");
+        foo.packageType = PackageType::zip;
+        foo.downloadUrl = rig.server.url(QStringLiteral("/foo-2.0.zip")).toString();
+        m_services->setLibrary(QList<AppItem>{library().first(), foo});
+        if (!installedVersion.isEmpty())
+            rig.installFoo(installedVersion);
+
+        auto view = makeView(false);
+        QListView *list = view->listView();
+        const QModelIndex row = list->model()->index(1, 0);
+        QCOMPARE(row.data(AppListModel::IdRole).toString(), QStringLiteral("foo"));
+        QCOMPARE(InstallControlPainter::texts(row.data(AppListModel::InstallStateRole).value<InstallControlState>()),
+                 pills);
+        QSignalSpy repainted(list->model(), &QAbstractItemModel::dataChanged);
+
+        const auto action = open ? InstallControlPainter::Action::open : InstallControlPainter::Action::install;
+        const QRectF pill = view->cardDelegate()->actionRect(row, action);
+        QVERIFY(!pill.isEmpty());
+        QVERIFY(view->cardDelegate()->layout(row).card.contains(pill));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, pill.center().toPoint());
+        QVERIFY2(!view->selectedApp(), "a click on the control does not open the detail page");
+
+        if (open) {
+            QTRY_COMPARE_WITH_TIMEOUT(rig.toolLog(),
+                                      "launch " + QDir(rig.apps()).filePath(QStringLiteral("Foo.app")).toUtf8() + "\n",
+                                      10000);
+            QVERIFY(rig.downloads->activeTasks().isEmpty());
+        } else {
+            // The card follows the download live: its ring stops at 25 %.
+            QTRY_COMPARE_WITH_TIMEOUT(
+                InstallControlPainter::texts(row.data(AppListModel::InstallStateRole).value<InstallControlState>()),
+                QStringList{"25%"}, 10000);
+            QVERIFY(std::any_of(repainted.cbegin(), repainted.cend(), [](const QList<QVariant> &args) {
+                return args.at(0).toModelIndex().row() == 1;
+            }));
+            QCOMPARE(rig.downloads->activeTasks().size(), 1);
+            rig.server.closeHeld();
+        }
     }
 
     void anotherDestinationStartsTheFilterOver()
@@ -368,7 +420,7 @@ private Q_SLOTS:
 
     void modelsFollowTheStore()
     {
-        AppListModel model(m_services->store);
+        AppListModel model(*m_services->rig.registry);
         AppListFilterProxy proxy(model);
         proxy.setOnlyInstalled(true);
         QAbstractItemModelTester modelTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);

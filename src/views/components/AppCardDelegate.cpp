@@ -4,13 +4,19 @@
 #include <QAbstractProxyModel>
 #include <QEasingCurve>
 #include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
 
+#include "services/InstallWorkflow.h"
+#include "services/InstallWorkflowRegistry.h"
 #include "views/AppListModel.h"
+#include "views/components/AppIconView.h"
+#include "views/components/IconCache.h"
 #include "views/components/PillPainter.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -49,9 +55,17 @@ struct ColumnMetrics
     qreal height() const { return title + kLineSpacing + summary + kLineSpacing + kFactsExtraTop + facts; }
 };
 
+// The tallest look of the install control (a status pill), so every card has
+// the same height whatever its control shows.
+qreal controlHeight()
+{
+    return InstallControlPainter::sizeHint(InstallControlState{AppInstallStatus::notInstalled(), {}}).height();
+}
+
 qreal cardHeight(const ColumnMetrics &metrics)
 {
-    return std::ceil(2 * AppCardDelegate::cardPadding + std::max<qreal>(AppCardDelegate::iconSize, metrics.height()));
+    return std::ceil(2 * AppCardDelegate::cardPadding +
+                     std::max({qreal(AppCardDelegate::iconSize), metrics.height(), controlHeight()}));
 }
 
 // Draws text on one line from the left of rect, cut with an ellipsis when it
@@ -74,10 +88,21 @@ qreal easeInOut(qreal t)
 
 } // namespace
 
-AppCardDelegate::AppCardDelegate(QAbstractItemView &view) : QStyledItemDelegate(&view), m_view(view)
+AppCardDelegate::AppCardDelegate(QAbstractItemView &view, InstallWorkflowRegistry &registry, IconCache &icons)
+    : QStyledItemDelegate(&view), m_view(view), m_registry(registry), m_icons(icons)
 {
     m_fadeTimer.setInterval(16);
     connect(&m_fadeTimer, &QTimer::timeout, this, &AppCardDelegate::animate);
+    m_spinnerTimer.setInterval(InstallControlPainter::spinnerFrameMs);
+    connect(&m_spinnerTimer, &QTimer::timeout, this, [this] {
+        // Stop once a whole frame went by without a card showing the spinner.
+        if (!m_spinnerPainted)
+            m_spinnerTimer.stop();
+        m_spinnerPainted = false;
+        m_view.viewport()->update();
+    });
+    // A remote or bundle icon arrived: the cards showing it draw it now.
+    connect(&icons, &IconCache::iconReady, this, [this] { m_view.viewport()->update(); });
 }
 
 const AppItem &AppCardDelegate::appAt(const QModelIndex &index, int *sourceRow, const AppListModel **model)
@@ -106,9 +131,13 @@ QSize AppCardDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex 
     return {2 * sideMargin + 2 * cardPadding + iconSize + cardSpacing, rowHeight()};
 }
 
-AppCardDelegate::Layout AppCardDelegate::layout(const QRect &itemRect, const QModelIndex &index) const
+InstallControlState AppCardDelegate::stateAt(const QModelIndex &index) const
 {
-    Q_UNUSED(index);
+    return m_registry.state(appAt(index));
+}
+
+AppCardDelegate::Layout AppCardDelegate::layout(const QRect &itemRect, const InstallControlState &state)
+{
     const ColumnMetrics metrics;
     Layout parts;
     const QRectF row(itemRect);
@@ -119,20 +148,37 @@ AppCardDelegate::Layout AppCardDelegate::layout(const QRect &itemRect, const QMo
     const QRectF content = parts.card.adjusted(cardPadding, cardPadding, -cardPadding, -cardPadding);
     const qreal middle = content.center().y();
     parts.icon = QRectF(content.left(), middle - iconSize / 2.0, iconSize, iconSize);
-    const QSizeF control(0, 0);
+    const QSizeF control = InstallControlPainter::sizeHint(state);
     parts.control = QRectF(content.right() - control.width(), middle - control.height() / 2, control.width(),
                            control.height());
     const qreal textLeft = parts.icon.right() + cardSpacing;
-    const qreal textRight = control.isEmpty() ? content.right() : parts.control.left() - cardSpacing;
+    const qreal textRight = parts.control.left() - cardSpacing;
     parts.text = QRectF(textLeft, middle - metrics.height() / 2, std::max<qreal>(0, textRight - textLeft),
                         metrics.height());
     return parts;
 }
 
+AppCardDelegate::Layout AppCardDelegate::layout(const QModelIndex &index) const
+{
+    return layout(m_view.visualRect(index), stateAt(index));
+}
+
+QRectF AppCardDelegate::actionRect(const QModelIndex &index, Action action) const
+{
+    const InstallControlState state = stateAt(index);
+    const auto parts = InstallControlPainter::layout(state, layout(m_view.visualRect(index), state).control);
+    if (action != Action::none && parts.firstAction == action)
+        return parts.first;
+    if (action != Action::none && parts.secondAction == action)
+        return parts.second;
+    return {};
+}
+
 void AppCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const AppItem &app = appAt(index);
-    const Layout parts = layout(option.rect, index);
+    const InstallControlState state = m_registry.state(app);
+    const Layout parts = layout(option.rect, state);
     const QPalette &palette = option.palette;
 
     painter->save();
@@ -144,15 +190,59 @@ void AppCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
         PillPainter::paintBackground(painter, parts.card, PillStyle{fill, {}, {}, 0}, hoverRadius);
     }
 
-    // Icon placeholder until the icon cache draws the real one.
-    PillPainter::paintBackground(painter, parts.icon, PillStyle{ThemeColor::controlBackground(palette), {}, {}, 0},
-                                 0.22 * iconSize);
-
+    paintIcon(painter, parts.icon, index, app, palette);
     paintTexts(painter, parts.text, app, palette);
+
+    InstallControlPainter::Interaction interaction;
+    if (app.id == m_hovered)
+        interaction.hovered = m_hoveredAction;
+    if (m_pressedIndex == index)
+        interaction.pressed = m_pressedAction;
+    if (state.status.kind == AppInstallStatus::Kind::installing) {
+        interaction.spinnerPhase = InstallControlPainter::spinnerPhaseNow();
+        m_spinnerPainted = true;
+        if (!m_spinnerTimer.isActive())
+            m_spinnerTimer.start();
+    }
+    InstallControlPainter::paint(painter, parts.control, state, palette, interaction);
 
     painter->setRenderHint(QPainter::Antialiasing, false);
     painter->fillRect(parts.divider, ThemeColor::separator(palette));
     painter->restore();
+}
+
+void AppCardDelegate::paintIcon(QPainter *painter, const QRectF &square, const QModelIndex &index, const AppItem &app,
+                                const QPalette &palette) const
+{
+    const AppListModel *model = nullptr;
+    int row = 0;
+    appAt(index, &row, &model);
+    const AppInstallStatus status = model->status(row);
+    std::optional<QString> installedPath;
+    if (status.isInstalledOrUpdatable())
+        installedPath = status.path;
+    const qreal ratio = m_view.viewport()->devicePixelRatioF();
+    QPixmap image = m_icons.icon(app, installedPath, int(std::ceil(iconSize * ratio)));
+    image.setDevicePixelRatio(ratio);
+
+    const QString key = QStringLiteral("%1|%2|%3|%4")
+                            .arg(image.isNull() ? app.category : QString::number(image.cacheKey()))
+                            .arg(ratio)
+                            .arg(palette.color(QPalette::Base).rgba())
+                            .arg(palette.color(QPalette::WindowText).rgba());
+    // The tile has room around the square for the outline and the shadow.
+    constexpr int margin = AppIconView::shadowExtent + 1;
+    if (!m_iconTiles.contains(key)) {
+        auto *tile = new QPixmap(QSize(iconSize + 2 * margin, iconSize + 2 * margin) * ratio);
+        tile->setDevicePixelRatio(ratio);
+        tile->fill(Qt::transparent);
+        QPainter tilePainter(tile);
+        AppIconView::paintIcon(&tilePainter, QRectF(margin, margin, iconSize, iconSize), image, app.category,
+                               palette);
+        tilePainter.end();
+        m_iconTiles.insert(key, tile);
+    }
+    painter->drawPixmap(square.topLeft() - QPointF(margin, margin), *m_iconTiles.object(key));
 }
 
 void AppCardDelegate::paintTexts(QPainter *painter, const QRectF &column, const AppItem &app,
@@ -227,27 +317,75 @@ bool AppCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, cons
     const auto *mouse = static_cast<QMouseEvent *>(event);
     if (mouse->button() != Qt::LeftButton)
         return false;
-    const Layout parts = layout(option.rect, index);
+    const InstallControlState state = stateAt(index);
+    const Layout parts = layout(option.rect, state);
     const QPointF pos = mouse->position();
+    const Action action = InstallControlPainter::hitTest(state, parts.control, pos);
+
     if (type == QEvent::MouseButtonRelease) {
-        const bool click = m_pressedIndex.isValid() && m_pressedIndex == index && parts.card.contains(pos);
+        const bool sameCard = m_pressedIndex.isValid() && m_pressedIndex == index && parts.card.contains(pos);
+        const Action pressed = m_pressedAction;
         m_pressedIndex = QPersistentModelIndex();
-        if (!click)
+        m_pressedAction = Action::none;
+        m_view.viewport()->update(option.rect);
+        if (!sameCard)
             return false;
-        Q_EMIT cardClicked(index);
+        if (pressed == Action::none) {
+            Q_EMIT cardClicked(index);
+        } else if (pressed == action) {
+            // The workflow is shared by every control of the record; the
+            // model redraws this card when its state changes.
+            InstallWorkflow &workflow = m_registry.workflow(appAt(index));
+            if (action == Action::open)
+                workflow.openInstalled();
+            else
+                workflow.handleInstall();
+        }
         return true;
     }
     if (!parts.card.contains(pos))
         return false;
+    // A double click on a pill is two clicks on it, not one click and a card.
+    if (type == QEvent::MouseButtonDblClick && action == Action::none)
+        return true;
     m_pressedIndex = index;
+    m_pressedAction = action;
+    m_view.viewport()->update(option.rect);
     return true;
+}
+
+bool AppCardDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                const QModelIndex &index)
+{
+    if (event->type() == QEvent::ToolTip && index.isValid()) {
+        const InstallControlState state = stateAt(index);
+        const QString tip =
+            InstallControlPainter::toolTipAt(state, layout(option.rect, state).control, event->pos());
+        if (!tip.isEmpty()) {
+            QToolTip::showText(event->globalPos(), tip, view);
+            return true;
+        }
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 void AppCardDelegate::setHoverPosition(const QModelIndex &index, const QPoint &pos)
 {
     QString hovered;
-    if (index.isValid() && layout(m_view.visualRect(index), index).card.contains(pos))
-        hovered = appAt(index).id;
+    Action action = Action::none;
+    if (index.isValid()) {
+        const InstallControlState state = stateAt(index);
+        const Layout parts = layout(m_view.visualRect(index), state);
+        if (parts.card.contains(pos)) {
+            hovered = appAt(index).id;
+            action = InstallControlPainter::hitTest(state, parts.control, pos);
+        }
+    }
+    if (action != m_hoveredAction) {
+        m_hoveredAction = action;
+        m_view.viewport()->setCursor(action == Action::none ? Qt::ArrowCursor : Qt::PointingHandCursor);
+        m_view.viewport()->update();
+    }
     if (hovered == m_hovered)
         return;
     if (!m_hovered.isNull())
