@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QJsonDocument>
+#include <QLockFile>
 #include <QSaveFile>
-#include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -16,13 +18,33 @@
 
 namespace {
 
+// Another process holds the lock only for one read and one write; waiting
+// longer than this means it hangs, and the change stays in memory.
+constexpr int lockTimeoutMs = 10'000;
+// A save by another process arrives as a burst of events (temporary file,
+// rename, lock file); they end in one reload.
+constexpr int reloadDelayMs = 50;
+
+QString lockBusyText()
+{
+    return QStringLiteral("应用库文件正被另一个进程占用");
+}
+
+AppStoreService::ConsoleSink &console()
+{
+    static AppStoreService::ConsoleSink sink = [](const QString &line) {
+        // Console lines are part of how the app reports; flush so they are
+        // not lost when the process ends abruptly.
+        std::fputs(line.toUtf8().constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    };
+    return sink;
+}
+
 void printLine(const QString &line)
 {
-    // Console lines are part of how the app reports; flush so they are not
-    // lost when the process ends abruptly.
-    std::fputs(line.toUtf8().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    console()(line);
 }
 
 AppItem preset(QString id, QString name, QString chineseName, QString category, AppSourceType source,
@@ -110,6 +132,12 @@ AppStoreService::AppStoreService(QString libraryFolder, const InstalledDetector 
 {
     loadApps();
     m_installedAppMap = m_detector.scanInstalledApps();
+    watchLibrary();
+}
+
+void AppStoreService::setConsole(ConsoleSink sink)
+{
+    console() = std::move(sink);
 }
 
 AppStoreService &AppStoreService::shared()
@@ -155,29 +183,57 @@ QString AppStoreService::storageFilePath() const
     return QDir(m_folder).filePath(QStringLiteral("apps.json"));
 }
 
+QString AppStoreService::lockFilePath() const
+{
+    return storageFilePath() + QStringLiteral(".lock");
+}
+
+void AppStoreService::rememberDiskBytes(const QByteArray &bytes)
+{
+    m_diskSize = bytes.size();
+    m_diskHash = qHash(bytes);
+}
+
+AppStoreService::DiskState AppStoreService::readDisk(QList<AppItem> &apps)
+{
+    QFile file(storageFilePath());
+    if (!file.exists())
+        return DiskState::missing;
+    if (!file.open(QIODevice::ReadOnly))
+        return DiskState::unreadable;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return DiskState::unreadable;
+    try {
+        apps = AppItem::listFromJson(bytes);
+    } catch (const DecodingError &) {
+        return DiskState::unusable;
+    }
+    rememberDiskBytes(bytes);
+    return DiskState::loaded;
+}
+
 void AppStoreService::loadApps()
 {
-    const QString path = storageFilePath();
-    QFile file(path);
-    if (file.exists()) {
-        if (file.open(QIODevice::ReadOnly)) {
-            try {
-                setApps(AppItem::listFromJson(file.readAll()));
-                return;
-            } catch (const DecodingError &) {
-            }
-            file.close();
-        }
-        // A library the user edited by hand and broke is still theirs: keep it
-        // beside the presets rather than overwrite it. If it cannot be moved,
-        // leave it alone and run on the presets in memory only.
-        if (!moveAsideUnusableFile(path)) {
-            setApps(defaultPresetApps());
-            return;
-        }
+    QLockFile lock(lockFilePath());
+    const bool locked = lock.tryLock(lockTimeoutMs);
+    QList<AppItem> apps;
+    const auto state = readDisk(apps);
+    if (state == DiskState::loaded) {
+        setApps(std::move(apps));
+        return;
     }
     setApps(defaultPresetApps());
-    saveApps();
+    // A library the user edited by hand and broke is still theirs: keep it
+    // beside the presets rather than overwrite it. If it cannot be moved,
+    // leave it alone and run on the presets in memory only.
+    if (state != DiskState::missing && !moveAsideUnusableFile(storageFilePath()))
+        return;
+    if (!locked) {
+        reportFailure(lockBusyText());
+        return;
+    }
+    writeUnlocked();
 }
 
 bool AppStoreService::moveAsideUnusableFile(const QString &path)
@@ -188,41 +244,78 @@ bool AppStoreService::moveAsideUnusableFile(const QString &path)
     for (int counter = 1; QFileInfo::exists(backup); ++counter)
         backup = stem + QStringLiteral("-%1").arg(counter);
     if (!QFile::rename(path, backup)) {
-        printLine(QStringLiteral("应用库文件无法解析，且无法备份，本次不会覆盖它: ") + path);
+        printLine(unusableFileKeptText() + path);
         return false;
     }
     printLine(QStringLiteral("应用库文件无法解析，已备份为: ") + backup);
     return true;
 }
 
-SaveResult AppStoreService::saveApps()
+QString AppStoreService::unusableFileKeptText()
 {
-    QSaveFile file(storageFilePath());
-    QString error;
-    if (!file.open(QIODevice::WriteOnly))
-        error = file.errorString();
-    else if (file.write(AppItem::listToJson(m_apps)) < 0 || !file.commit())
-        error = file.errorString();
-    if (error.isEmpty())
-        return {};
+    return QStringLiteral("应用库文件无法解析，且无法备份，本次不会覆盖它: ");
+}
+
+SaveResult AppStoreService::reportFailure(const QString &error)
+{
     printLine(QStringLiteral("保存应用数据失败: ") + error);
     return {false, error};
 }
 
+SaveResult AppStoreService::writeUnlocked()
+{
+    const QByteArray bytes = AppItem::listToJson(m_apps);
+    QSaveFile file(storageFilePath());
+    QString error;
+    if (!file.open(QIODevice::WriteOnly))
+        error = file.errorString();
+    else if (file.write(bytes) < 0 || !file.commit())
+        error = file.errorString();
+    if (!error.isEmpty())
+        return reportFailure(error);
+    rememberDiskBytes(bytes);
+    return {};
+}
+
+SaveResult AppStoreService::saveApps()
+{
+    QLockFile lock(lockFilePath());
+    if (!lock.tryLock(lockTimeoutMs))
+        return reportFailure(lockBusyText());
+    return writeUnlocked();
+}
+
+SaveResult AppStoreService::modify(const std::function<void(QList<AppItem> &)> &change)
+{
+    QLockFile lock(lockFilePath());
+    if (!lock.tryLock(lockTimeoutMs)) {
+        auto apps = m_apps;
+        change(apps);
+        setApps(std::move(apps));
+        return reportFailure(lockBusyText());
+    }
+    // The change applies to what is on disk now, so a record another process
+    // wrote since this store last looked is kept. Without a usable file the
+    // records in memory are the best base there is.
+    QList<AppItem> apps;
+    const auto state = readDisk(apps);
+    if (state != DiskState::loaded)
+        apps = m_apps;
+    change(apps);
+    setApps(std::move(apps));
+    if (state == DiskState::unusable && !moveAsideUnusableFile(storageFilePath()))
+        return {false, unusableFileKeptText() + storageFilePath()};
+    return writeUnlocked();
+}
+
 SaveResult AppStoreService::saveAppItem(const AppItem &app)
 {
-    auto apps = m_apps;
-    upsert(apps, app);
-    setApps(std::move(apps));
-    return saveApps();
+    return modify([&](QList<AppItem> &apps) { upsert(apps, app); });
 }
 
 SaveResult AppStoreService::removeApp(const QString &id)
 {
-    auto apps = m_apps;
-    apps.removeIf([&](const AppItem &app) { return app.id == id; });
-    setApps(std::move(apps));
-    return saveApps();
+    return modify([&](QList<AppItem> &apps) { apps.removeIf([&](const AppItem &app) { return app.id == id; }); });
 }
 
 ImportResult AppStoreService::importFromJson(const QString &text)
@@ -245,13 +338,11 @@ ImportResult AppStoreService::importFromData(const QByteArray &data)
             throw DecodingError(importFormatError());
         }
     }
-    if (incoming.isEmpty())
-        return {0, saveApps()};
-    auto apps = m_apps;
-    for (const auto &app : incoming)
-        upsert(apps, app);
-    setApps(std::move(apps));
-    return {int(incoming.size()), saveApps()};
+    const auto save = modify([&](QList<AppItem> &apps) {
+        for (const auto &app : incoming)
+            upsert(apps, app);
+    });
+    return {int(incoming.size()), save};
 }
 
 QString AppStoreService::exportToJson() const
@@ -267,4 +358,45 @@ AppInstallStatus AppStoreService::getInstallStatus(const AppItem &app) const
 void AppStoreService::refreshInstalledStatus()
 {
     setInstalledAppMap(m_detector.scanInstalledApps());
+}
+
+void AppStoreService::watchLibrary()
+{
+    m_watcher = new QFileSystemWatcher(this);
+    m_reloadTimer = new QTimer(this);
+    m_reloadTimer->setSingleShot(true);
+    m_reloadTimer->setInterval(reloadDelayMs);
+    connect(m_reloadTimer, &QTimer::timeout, this, &AppStoreService::reloadIfChangedOnDisk);
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, m_reloadTimer, qOverload<>(&QTimer::start));
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_reloadTimer, qOverload<>(&QTimer::start));
+    // The folder tells when a new file replaces the old one; the file tells
+    // when it is rewritten in place (an editor that does not replace).
+    m_watcher->addPath(m_folder);
+    const QString path = storageFilePath();
+    if (QFileInfo::exists(path))
+        m_watcher->addPath(path);
+}
+
+void AppStoreService::reloadIfChangedOnDisk()
+{
+    const QString path = storageFilePath();
+    // An atomic replace ends the watch on the old file.
+    if (QFileInfo::exists(path) && !m_watcher->files().contains(path))
+        m_watcher->addPath(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() == m_diskSize && qHash(bytes) == m_diskHash)
+        return; // this store's own write, or a rewrite with the same content
+    QList<AppItem> apps;
+    try {
+        apps = AppItem::listFromJson(bytes);
+    } catch (const DecodingError &) {
+        // Possibly half-saved by an editor; the next change here moves it aside.
+        return;
+    }
+    rememberDiskBytes(bytes);
+    if (apps != m_apps)
+        setApps(std::move(apps));
 }

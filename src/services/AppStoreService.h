@@ -4,11 +4,15 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 #include "models/AppInstallStatus.h"
 #include "models/AppItem.h"
 #include "models/InstalledAppInfo.h"
 
 class InstalledDetector;
+class QFileSystemWatcher;
+class QTimer;
 
 // Whether a change reached "apps.json". The change is kept in memory either
 // way; the caller tells the user the truth.
@@ -26,12 +30,22 @@ struct ImportResult
 
 // The application library: the records shown by the catalog screens, kept in
 // one JSON file, plus the installed bundles found by the detector.
+//
+// The window and the command line share the file and may run at once: every
+// change is a read-modify-write under a lock file beside it, based on what is
+// on disk at that moment, and a change made by another process is noticed and
+// reloaded (appsChanged) while the event loop runs.
 class AppStoreService final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AppStoreService)
 
 public:
+    // Where the store's own report lines go ("保存应用数据失败: ", the backup of
+    // an unusable file): standard output unless the front end says otherwise.
+    using ConsoleSink = std::function<void(const QString &line)>;
+    static void setConsole(ConsoleSink sink);
+
     // Loads the library from libraryFolder/apps.json and runs one installed scan.
     AppStoreService(QString libraryFolder, const InstalledDetector &detector, QObject *parent = nullptr);
 
@@ -47,7 +61,9 @@ public:
     std::optional<AppItem> app(const QString &id) const;
 
     QString storageFilePath() const;
+    QString lockFilePath() const;
     void loadApps();
+    // Writes the records in memory as they are.
     SaveResult saveApps();
     SaveResult saveAppItem(const AppItem &app);
     SaveResult removeApp(const QString &id);
@@ -60,17 +76,33 @@ public:
     void refreshInstalledStatus();
 
     static QString importFormatError();
+    static QString unusableFileKeptText();
 
 Q_SIGNALS:
     void appsChanged();
     void installedAppMapChanged();
 
 private:
+    enum class DiskState { missing, unreadable, unusable, loaded };
+
     void setApps(QList<AppItem> apps);
     bool moveAsideUnusableFile(const QString &path);
+    DiskState readDisk(QList<AppItem> &apps);
+    void rememberDiskBytes(const QByteArray &bytes);
+    SaveResult writeUnlocked();
+    SaveResult modify(const std::function<void(QList<AppItem> &)> &change);
+    SaveResult reportFailure(const QString &error);
+    void watchLibrary();
+    void reloadIfChangedOnDisk();
 
     QString m_folder;
     const InstalledDetector &m_detector;
     QList<AppItem> m_apps;
     InstalledAppMap m_installedAppMap;
+    // What this store last read or wrote, so that its own writes do not come
+    // back as reloads.
+    qsizetype m_diskSize = -1;
+    size_t m_diskHash = 0;
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_reloadTimer = nullptr;
 };

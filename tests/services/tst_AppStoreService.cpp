@@ -244,6 +244,79 @@ private Q_SLOTS:
         QCOMPARE(store->exportToJson().toUtf8(), TestFolders::readFile(libraryPath()));
     }
 
+    void changesOfAnotherStoreAreNeverLost_data()
+    {
+        QTest::addColumn<QString>("kind"); // how the other store changes the library
+        QTest::newRow("import") << QStringLiteral("import");
+        QTest::newRow("upsert") << QStringLiteral("upsert");
+        QTest::newRow("remove") << QStringLiteral("remove");
+    }
+
+    void changesOfAnotherStoreAreNeverLost()
+    {
+        QFETCH(QString, kind);
+        auto window = makeStore();
+        auto other = makeStore();
+        if (kind == QLatin1String("import"))
+            QCOMPARE(other->importFromData("[" + record("imported") + "]").count, 1);
+        else if (kind == QLatin1String("upsert"))
+            QVERIFY(other->saveAppItem(AppItem::fromJson(QJsonDocument::fromJson(record("imported")).object())).ok);
+        else
+            QVERIFY(other->removeApp(QStringLiteral("wechat")).ok);
+        // No event loop has run: the window has not reloaded yet, and its save
+        // must still build on the file rather than on its stale memory.
+        QVERIFY(!window->app(QStringLiteral("mine")));
+        QVERIFY(window->saveAppItem(AppItem::fromJson(QJsonDocument::fromJson(record("mine")).object())).ok);
+        const auto onDisk = ids(AppItem::listFromJson(TestFolders::readFile(libraryPath())));
+        QCOMPARE(onDisk.first(), QStringLiteral("mine"));
+        QCOMPARE(onDisk.contains(QStringLiteral("imported")), kind != QLatin1String("remove"));
+        QCOMPARE(onDisk.contains(QStringLiteral("wechat")), kind != QLatin1String("remove"));
+        QCOMPARE(ids(window->apps()), onDisk);
+        // The other store notices the window's write in turn.
+        QTRY_COMPARE(ids(other->apps()), onDisk);
+    }
+
+    void externalWritesAreReloaded()
+    {
+        auto store = makeStore();
+        QSignalSpy changed(store.get(), &AppStoreService::appsChanged);
+        // Twice replaced atomically (the watch on the first file ends with it),
+        // then rewritten in place.
+        for (const auto &id : {QStringLiteral("a"), QStringLiteral("b")}) {
+            QSaveFile file(libraryPath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[" + record(id) + "]");
+            QVERIFY(file.commit());
+            QTRY_COMPARE(ids(store->apps()), QStringList{id});
+        }
+        QFile inPlace(libraryPath());
+        QVERIFY(inPlace.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        inPlace.write("[" + record("c") + "," + record("b") + "]");
+        inPlace.close();
+        QTRY_COMPARE(ids(store->apps()), QStringList({"c", "b"}));
+        QCOMPARE(changed.count(), 3);
+    }
+
+    void ownWritesAndBrokenFilesDoNotReload()
+    {
+        auto store = makeStore();
+        QSignalSpy changed(store.get(), &AppStoreService::appsChanged);
+        QVERIFY(store->saveAppItem(AppItem::fromJson(QJsonDocument::fromJson(record("x")).object())).ok);
+        QVERIFY(store->removeApp(QStringLiteral("docker")).ok);
+        QTest::qWait(300);
+        QCOMPARE(changed.count(), 2);
+        // A file broken while the store runs is not loaded; the next change
+        // keeps it aside and writes the records in memory.
+        const auto before = store->apps();
+        TestFolders::writeFile(m_dir.path(), QStringLiteral("lib/apps.json"), "[{\"id\": ");
+        QTest::qWait(300);
+        QCOMPARE(store->apps(), before);
+        QVERIFY(store->removeApp(QStringLiteral("x")).ok);
+        QCOMPARE(backups().size(), 1);
+        QCOMPARE(AppItem::listFromJson(TestFolders::readFile(libraryPath())), store->apps());
+        QCOMPARE(store->apps().size(), before.size() - 1);
+    }
+
     void installedMapComesFromTheDetector()
     {
         QTemporaryDir apps;

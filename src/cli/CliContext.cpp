@@ -1,0 +1,78 @@
+#include "CliContext.h"
+
+#include <QNetworkAccessManager>
+
+#include "services/AppStoreService.h"
+#include "services/BrewService.h"
+#include "services/DownloadManager.h"
+#include "services/InstalledDetector.h"
+#include "services/InstallerService.h"
+#include "services/NginxIndexParser.h"
+
+CliContext::CliContext(CliEnvironment environment) : m_environment(std::move(environment)) {}
+
+// Members are destroyed in reverse order: services before the network they use.
+CliContext::~CliContext() = default;
+
+QNetworkAccessManager &CliContext::network()
+{
+    if (!m_network)
+        m_network = std::make_unique<QNetworkAccessManager>();
+    return *m_network;
+}
+
+const InstalledDetector &CliContext::detector()
+{
+    if (!m_detector)
+        m_detector = std::make_unique<InstalledDetector>(m_environment.applicationFolders);
+    return *m_detector;
+}
+
+AppStoreService &CliContext::store()
+{
+    if (!m_store)
+        m_store = std::make_unique<AppStoreService>(m_environment.libraryFolder, detector());
+    return *m_store;
+}
+
+BrewService &CliContext::brew()
+{
+    if (!m_brew)
+        m_brew = std::make_unique<BrewService>(
+            m_environment.brewApi.isEmpty() ? BrewService::defaultApiBaseUrl() : m_environment.brewApi,
+            m_environment.brewPaths.isEmpty() ? BrewService::defaultBrewPaths() : m_environment.brewPaths, &network());
+    return *m_brew;
+}
+
+DownloadManager &CliContext::downloads()
+{
+    if (!m_downloads)
+        m_downloads = std::make_unique<DownloadManager>(m_environment.cacheFolder, &network());
+    return *m_downloads;
+}
+
+NginxIndexParser &CliContext::scraper()
+{
+    if (!m_scraper)
+        m_scraper = std::make_unique<NginxIndexParser>(&network());
+    return *m_scraper;
+}
+
+InstallerService &CliContext::installer()
+{
+    if (!m_installer)
+        m_installer = std::make_unique<InstallerService>(m_environment.installTarget);
+    return *m_installer;
+}
+
+bool CliContext::succeeded(QFuture<void> future, QString &error)
+{
+    wait(future);
+    try {
+        future.waitForFinished();
+        return true;
+    } catch (...) {
+        error = errorText(std::current_exception());
+        return false;
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+#include "cli/CliCommand.h"
+#include "models/AppItem.h"
+
+// The download manager's commands: `download` and `cache`.
+class DownloadCommands final
+{
+public:
+    static QList<CliCommand> commands();
+
+    // Downloads the package into the cache with progress on standard error;
+    // Ctrl-C cancels and leaves nothing behind. Returns the cached path, or
+    // nothing after printing why not.
+    static std::optional<QString> fetch(CliContext &context, const AppItem &app, const QString &version,
+                                        const QUrl &url);
+    // Follows the download of this task key, already started, to its end
+    // (progress, Ctrl-C and failure as above).
+    static std::optional<QString> follow(CliContext &context, const QString &key);
+
+private:
+    static int download(CliContext &context, const QString &path, const QStringList &arguments);
+    static int cache(CliContext &context, const QString &path, const QStringList &arguments);
+    static int cacheList(CliContext &context, const QString &path, const QStringList &arguments);
+    static int cacheRemove(CliContext &context, const QString &path, const QStringList &arguments);
+    static int cacheClear(CliContext &context, const QString &path, const QStringList &arguments);
+};

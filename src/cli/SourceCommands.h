@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "cli/CliCommand.h"
+
+// Where versions and records come from: the directory-listing scraper
+// (`versions`) and Homebrew (`brew resolve`, `brew search`).
+class SourceCommands final
+{
+public:
+    static QList<CliCommand> commands();
+
+private:
+    static int versions(CliContext &context, const QString &path, const QStringList &arguments);
+    static int brew(CliContext &context, const QString &path, const QStringList &arguments);
+    static int brewResolve(CliContext &context, const QString &path, const QStringList &arguments);
+    static int brewSearch(CliContext &context, const QString &path, const QStringList &arguments);
+};
