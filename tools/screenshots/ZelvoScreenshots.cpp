@@ -16,11 +16,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-<<<<<<< HEAD
 #include <QLineEdit>
-=======
 #include <QListView>
->>>>>>> listscreen
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -39,12 +36,9 @@
 #include "support/TestHttpServer.h"
 #include "views/AppContext.h"
 #include "views/AppDetailView.h"
-<<<<<<< HEAD
 #include "views/AppImportView.h"
 #include "views/CustomFormImportSection.h"
-=======
 #include "views/AppListView.h"
->>>>>>> listscreen
 #include "views/DownloadsView.h"
 #include "views/JsonTemplateImportSection.h"
 #include "views/LocalPackageListModel.h"
