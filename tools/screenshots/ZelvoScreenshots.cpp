@@ -16,7 +16,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListView>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
@@ -27,16 +31,22 @@
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
 #include "services/DownloadManager.h"
-#include "services/InstallerService.h"
 #include "services/InstalledDetector.h"
+#include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
 #include "support/TestHttpServer.h"
+#include "views/AppContext.h"
 #include "views/AppDetailView.h"
+#include "views/AppImportView.h"
 #include "views/BrewImportSection.h"
+#include "views/CustomFormImportSection.h"
+#include "views/AppListView.h"
 #include "views/DownloadsView.h"
+#include "views/JsonTemplateImportSection.h"
 #include "views/LocalPackageListModel.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
+#include "views/components/AppCardDelegate.h"
 #include "views/components/InstallControlPainter.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
@@ -143,6 +153,16 @@ QWidget *brewEntry(Context &context, const QString &name)
     return page;
 }
 
+// A catalog list on its own, as the detail column shows it, with a filter set.
+AppListView *listView(Context &context, bool installedOnly, const QString &category, const QString &search)
+{
+    auto *view = new AppListView(context.screens.context(), installedOnly);
+    view->setSelectedCategory(category);
+    view->setSearchText(search);
+    return view;
+}
+
+
 // A record with a version history: build identifiers, notes, and one
 // version without an address of its own.
 AppItem recordWithVersions()
@@ -209,19 +229,26 @@ protected:
     }
 };
 
+// An application bundle with just what the detector reads.
+void writeBundle(const QString &folder, const QString &name, const QString &bundleId, const QString &version)
+{
+    const QString plist = QStringLiteral("%1/%2.app/Contents/Info.plist").arg(folder, name);
+    QDir().mkpath(QFileInfo(plist).path());
+    QFile file(plist);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                                  "<key>CFBundleIdentifier</key><string>%1</string>"
+                                  "<key>CFBundleShortVersionString</key><string>%2</string></dict></plist>\n")
+                       .arg(bundleId, version)
+                       .toUtf8());
+}
+
 // A bundle of the preset's application that is older than the catalog's version.
 void installOutdatedVsCode(Context &context)
 {
     AppStoreService &store = context.screens.context().store;
-    const QString folder = store.detector().applicationFolders().constFirst();
-    const QString plist = folder + QStringLiteral("/Visual Studio Code.app/Contents/Info.plist");
-    QDir().mkpath(QFileInfo(plist).path());
-    QFile file(plist);
-    if (file.open(QIODevice::WriteOnly))
-        file.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                   "<key>CFBundleIdentifier</key><string>com.microsoft.VSCode</string>"
-                   "<key>CFBundleShortVersionString</key><string>1.90.2</string></dict></plist>\n");
-    file.close();
+    writeBundle(store.detector().applicationFolders().constFirst(), QStringLiteral("Visual Studio Code"),
+                QStringLiteral("com.microsoft.VSCode"), QStringLiteral("1.90.2"));
     store.setInstalledAppMap(store.detector().scanInstalledApps());
 }
 
@@ -297,6 +324,23 @@ QList<Shot> shots()
         list.append({QStringLiteral("main-") + Navigation::id(item), QSize(1100, 720),
                      [item](Context &context) { return mainView(context, item); }});
     }
+    // The catalog lists: a category with a search and the pointer over a card,
+    // and the empty state of each destination.
+    list.append({QStringLiteral("list-discover-filtered"), QSize(880, 720),
+                 [](Context &context) {
+                     return listView(context, false, QStringLiteral("开发工具"), QStringLiteral("o"));
+                 },
+                 [](QWidget *widget, Context &) {
+                     auto *view = static_cast<AppListView *>(widget);
+                     const QModelIndex first = view->listView()->model()->index(0, 0);
+                     view->cardDelegate()->setHoverPosition(first, view->listView()->visualRect(first).center());
+                 }});
+    list.append({QStringLiteral("list-discover-empty"), QSize(880, 720), [](Context &context) {
+                     return listView(context, false, QStringLiteral("全部"), QStringLiteral("没有这个应用"));
+                 }});
+    list.append({QStringLiteral("list-installed-empty"), QSize(880, 720), [](Context &context) {
+                     return listView(context, true, QStringLiteral("全部"), QStringLiteral("没有这个应用"));
+                 }});
     // Before the HUD shots, whose panel would still be fading out over these.
     for (const bool dark : {false, true}) {
         list.append({dark ? QStringLiteral("downloads-filled-dark") : QStringLiteral("downloads-filled"),
@@ -353,6 +397,47 @@ QList<Shot> shots()
                  [](Context &context) { return detailView(context, recordWithVersions()); }, {}, true});
     list.append({QStringLiteral("install-control-states"), QSize(320, 300),
                  [](Context &) { return new ControlStates; }});
+
+    const auto importTab = [](QWidget *main, int tab) {
+        auto *view = main->findChild<AppImportView *>();
+        view->setSelectedTab(tab);
+        return view->currentSection();
+    };
+    list.append({QStringLiteral("import-json-success"), QSize(1100, 820),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); },
+                 [importTab](QWidget *main, Context &) {
+                     auto *section = qobject_cast<JsonTemplateImportSection *>(importTab(main, AppImportView::jsonTab));
+                     section->findChild<QPushButton *>(QStringLiteral("fillTemplateButton"))->click();
+                     section->executeImport();
+                 }});
+    list.append({QStringLiteral("import-json-error"), QSize(1100, 820),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); },
+                 [importTab](QWidget *main, Context &) {
+                     auto *section = qobject_cast<JsonTemplateImportSection *>(importTab(main, AppImportView::jsonTab));
+                     section->findChild<QPlainTextEdit *>(QStringLiteral("jsonEditor"))
+                         ->setPlainText(QStringLiteral("{ \"id\": 不是 JSON"));
+                     section->executeImport();
+                 }});
+    list.append({QStringLiteral("import-form-fetched"), QSize(1100, 980),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); },
+                 [importTab](QWidget *main, Context &context) {
+                     auto *form = qobject_cast<CustomFormImportSection *>(importTab(main, AppImportView::customFormTab));
+                     const auto type = [form](const char *field, const QString &text) {
+                         form->findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
+                     };
+                     type("idField", QStringLiteral("com.example.myapp"));
+                     type("nameField", QStringLiteral("MyApp"));
+                     type("chineseNameField", QStringLiteral("效率神器"));
+                     type("versionListField", context.server.url(QStringLiteral("/myapp/releases/")).toString());
+                     form->fetchNginxVersions();
+                     QElapsedTimer waited;
+                     waited.start();
+                     while (form->isParsingNginx() && waited.elapsed() < 10000)
+                         settle(20);
+                 }});
+    // The smallest window: the picker squeezes before anything clips.
+    list.append({QStringLiteral("import-minimum"), QSize(920, 620),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); }});
     list.append({QStringLiteral("brew-preview-drawer"), QSize(720, 640),
                  [](Context &context) { return brewEntry(context, QStringLiteral(" Android-Studio ")); },
                  [](QWidget *page, Context &) { page->findChild<BrewImportSection *>()->setDetailExpanded(true); }});
@@ -361,6 +446,17 @@ QList<Shot> shots()
     list.append({QStringLiteral("brew-error"), QSize(720, 300),
                  [](Context &context) { return brewEntry(context, QStringLiteral("no-such-cask")); }});
     return list;
+}
+
+// An nginx autoindex page of a release folder.
+QByteArray releaseListing()
+{
+    QByteArray page = "<html><head><title>Index of /myapp/releases/</title></head><body>"
+                      "<h1>Index of /myapp/releases/</h1><hr><pre><a href=\"../\">../</a>\n";
+    for (const char *version : {"2.4.1", "2.4.0", "2.3.2", "2.3.0", "2.2.5", "2.1.0", "2.0.0", "1.9.8", "1.9.0"})
+        page += QByteArray("<a href=\"MyApp-") + version + ".dmg\">MyApp-" + version +
+                ".dmg</a>   06-Dec-2026 10:00   48211011\n";
+    return page + "</pre><hr></body></html>\n";
 }
 
 } // namespace
@@ -390,6 +486,12 @@ int main(int argc, char *argv[])
     if (!Symbols::fontLoaded())
         err << "warning: the symbol font did not load\n";
 
+    // Two presets found installed from the start, one older than the catalog,
+    // so the installed list has cards and the lists show "更新" and "打开".
+    writeBundle(temp.filePath(QStringLiteral("Applications")), QStringLiteral("Google Chrome"),
+                QStringLiteral("com.google.Chrome"), QStringLiteral("120.0.1"));
+    writeBundle(temp.filePath(QStringLiteral("Applications")), QStringLiteral("iTerm"),
+                QStringLiteral("com.googlecode.iterm2"), QStringLiteral("3.5.4"));
     InstalledDetector detector({temp.filePath(QStringLiteral("Applications"))});
     AppStoreService store(temp.filePath(QStringLiteral("library")), detector);
     FontScaleManager &fontScale = FontScaleManager::shared();
@@ -405,6 +507,8 @@ int main(int argc, char *argv[])
     AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale};
     TestHttpServer server;
     Context context{screens, fontScale, downloads, server, brewDemo};
+    // The entry form fetches this folder listing.
+    server.routeBody(QStringLiteral("/myapp/releases/"), releaseListing(), "text/html");
 
     int written = 0;
     for (const double scale : {1.0, 0.8, 1.45}) {
