@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
-#include <QEvent>
 #include <QFontMetricsF>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -11,14 +10,11 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QTextLayout>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
-#include <QWheelEvent>
 
+#include "models/TextTrim.h"
 #include "models/ZelvoError.h"
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
@@ -27,9 +23,13 @@
 #include "views/AppContext.h"
 #include "views/AppDetailView.h"
 #include "views/components/ActionButton.h"
+#include "views/components/ActivitySpinner.h"
 #include "views/components/AppIconView.h"
 #include "views/components/ChipButton.h"
+#include "views/components/ChipStrip.h"
+#include "views/components/FormStyle.h"
 #include "views/components/IconCache.h"
+#include "views/components/MessageLine.h"
 #include "views/components/PillPainter.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
@@ -218,84 +218,6 @@ protected:
     void paintEvent(QPaintEvent *) override {}
 };
 
-// A spinner turning while shown: the query button's face during a lookup.
-class BusySpinner final : public QWidget
-{
-public:
-    explicit BusySpinner(int diameter, QWidget *parent = nullptr) : QWidget(parent), m_diameter(diameter)
-    {
-        setFixedSize(diameter, diameter);
-        m_timer.setInterval(60);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_angle = (m_angle + 30) % 360;
-            update();
-        });
-    }
-
-protected:
-    void showEvent(QShowEvent *) override { m_timer.start(); }
-    void hideEvent(QHideEvent *) override { m_timer.stop(); }
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
-        const QRectF box = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
-        painter.drawArc(box, -m_angle * 16, 270 * 16);
-    }
-
-private:
-    int m_diameter;
-    int m_angle = 0;
-    QTimer m_timer;
-};
-
-// The row of candidate capsules: scrolls sideways without scroll bars (a
-// vertical wheel moves it sideways too) and is as tall as the capsules.
-class CapsuleStrip final : public QScrollArea
-{
-public:
-    explicit CapsuleStrip(QWidget *parent = nullptr) : QScrollArea(parent)
-    {
-        setFrameShape(QFrame::NoFrame);
-        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setWidgetResizable(true);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        viewport()->setAutoFillBackground(false);
-    }
-
-    void setRow(QWidget *row)
-    {
-        row->setAutoFillBackground(false);
-        row->installEventFilter(this);
-        setWidget(row);
-        row->show();
-        updateGeometry();
-    }
-
-    QSize sizeHint() const override
-    {
-        return {QScrollArea::sizeHint().width(), widget() ? widget()->sizeHint().height() : 0};
-    }
-    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == widget() && event->type() == QEvent::LayoutRequest)
-            updateGeometry();
-        return QScrollArea::eventFilter(watched, event);
-    }
-    void wheelEvent(QWheelEvent *event) override
-    {
-        const QPoint delta = event->angleDelta();
-        const int step = std::abs(delta.x()) > std::abs(delta.y()) ? delta.x() : delta.y();
-        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - step / 2);
-        event->accept();
-    }
-};
-
 PillStyle cardStyle(const QPalette &palette)
 {
     return {
@@ -355,85 +277,15 @@ QLabel *symbolLabel(const QString &name, qreal pointSize, const QColor &color)
     return label;
 }
 
-QString rgba(const QColor &color)
-{
-    return QStringLiteral("rgba(%1,%2,%3,%4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(QString::number(color.alphaF(), 'f', 3));
-}
-
-enum class ButtonKind { prominent, bordered, mini };
-
-QPushButton *pushButton(const QString &text, ButtonKind kind, qreal fontSize)
-{
-    auto *button = new QPushButton(text);
-    button->setCursor(Qt::PointingHandCursor);
-    const QPalette palette = button->palette();
-    const QColor accent = ThemeColor::accent(palette);
-    if (kind == ButtonKind::prominent) {
-        button->setStyleSheet(
-            QStringLiteral("QPushButton { color: white; background: %1; border: none;"
-                           " border-radius: 5px; padding: 5px 14px; }"
-                           "QPushButton:pressed { background: %2; }"
-                           "QPushButton:disabled { background: %3; }")
-                .arg(rgba(accent), rgba(accent.darker(115)), rgba(ThemeColor::withOpacity(accent, 0.4))));
-    } else {
-        const QColor primary = ThemeColor::primary(palette);
-        button->setStyleSheet(
-            QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3;"
-                           " border-radius: %4px; padding: %5; }"
-                           "QPushButton:pressed { background: %6; }")
-                .arg(rgba(primary), rgba(ThemeColor::controlBackground(palette)),
-                     rgba(ThemeColor::withOpacity(primary, 0.18)))
-                .arg(kind == ButtonKind::mini ? 4 : 5)
-                .arg(kind == ButtonKind::mini ? QStringLiteral("1px 7px") : QStringLiteral("5px 12px"),
-                     rgba(ThemeColor::controlBackground(palette).darker(112))));
-    }
-    ThemeFont::apply(button, fontSize, QFont::Medium);
-    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    return button;
-}
-
-QWidget *divider()
-{
-    auto *line = new QWidget;
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, ThemeColor::separator(palette));
-    line->setPalette(palette);
-    return line;
-}
-
-// A red or green outcome line: the symbol and the wrapping message on a tint.
-QWidget *messageLine(const QString &symbol, const QColor &color, StyleOf tint, QLabel *text)
+// A red or green outcome line: the message line on a tint of its colour.
+Panel *tintedLine(StyleOf tint, MessageLine *message)
 {
     auto *line = new Panel(tint, 6);
     auto *row = new QHBoxLayout(line);
     row->setContentsMargins(10, 10, 10, 10);
-    row->setSpacing(6);
-    row->addWidget(symbolLabel(symbol, 12, color), 0, Qt::AlignTop);
-    ThemeFont::apply(text, 12);
-    setTextColor(text, color);
-    text->setWordWrap(true);
-    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    row->addWidget(text, 1);
+    row->addWidget(message);
     line->hide();
     return line;
-}
-
-QString trimSpacesAndTabs(const QString &text)
-{
-    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && blank(text.at(first)))
-        ++first;
-    while (last > first && blank(text.at(last - 1)))
-        --last;
-    return text.mid(first, last - first);
 }
 
 // What one resolveCask ended with: the record, or the text of its failure.
@@ -477,16 +329,9 @@ BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetai
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(16);
 
-    auto *heading = new QVBoxLayout;
-    heading->setSpacing(4);
-    heading->addWidget(
-        textLabel(QStringLiteral("输入 Homebrew Cask 包名快速录入"), 15, QFont::DemiBold, ThemeColor::primary(pal)));
-    auto *note =
-        textLabel(QStringLiteral("自动调用 Homebrew 数据源解析包名、版本、官方下载链接、说明信息，并缓存至本地。"), 12,
-                  QFont::Normal, ThemeColor::secondary(pal));
-    note->setWordWrap(true);
-    heading->addWidget(note);
-    column->addLayout(heading);
+    column->addWidget(FormStyle::sectionHeading(
+        QStringLiteral("输入 Homebrew Cask 包名快速录入"),
+        QStringLiteral("自动调用 Homebrew 数据源解析包名、版本、官方下载链接、说明信息，并缓存至本地。")));
 
     buildInputRow(column);
 
@@ -502,20 +347,18 @@ BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetai
     m_candidateHeader->setObjectName(QStringLiteral("candidateHeader"));
     header->addWidget(m_candidateHeader, 1);
     candidates->addLayout(header);
-    m_candidateScroll = new CapsuleStrip;
-    m_candidateScroll->setObjectName(QStringLiteral("candidateStrip"));
-    candidates->addWidget(m_candidateScroll);
+    m_candidateStrip = new ChipStrip;
+    m_candidateStrip->setObjectName(QStringLiteral("candidateStrip"));
+    candidates->addWidget(m_candidateStrip);
     m_candidateBlock->hide();
     column->addWidget(m_candidateBlock);
 
-    m_errorText = new QLabel;
-    m_errorLine =
-        messageLine(QStringLiteral("exclamationmark.triangle.fill"), ThemeColor::red(pal), errorStyle, m_errorText);
+    m_errorText = new MessageLine;
+    m_errorLine = tintedLine(errorStyle, m_errorText);
     m_errorLine->setObjectName(QStringLiteral("errorLine"));
     column->addWidget(m_errorLine);
-    m_successText = new QLabel;
-    m_successLine =
-        messageLine(QStringLiteral("checkmark.circle.fill"), ThemeColor::green(pal), successStyle, m_successText);
+    m_successText = new MessageLine;
+    m_successLine = tintedLine(successStyle, m_successText);
     m_successLine->setObjectName(QStringLiteral("successLine"));
     column->addWidget(m_successLine);
 
@@ -561,26 +404,18 @@ void BrewImportSection::buildInputRow(QVBoxLayout *column)
 {
     auto *row = new QHBoxLayout;
     row->setSpacing(8);
-    m_nameField = new QLineEdit;
+    m_nameField = FormStyle::lineEdit(QStringLiteral("输入 Cask 包名，如 visual-studio-code / iterm2 / postman"));
     m_nameField->setObjectName(QStringLiteral("brewNameField"));
-    m_nameField->setPlaceholderText(QStringLiteral("输入 Cask 包名，如 visual-studio-code / iterm2 / postman"));
-    const QPalette pal = m_nameField->palette();
-    m_nameField->setStyleSheet(QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; border-radius: 6px;"
-                                              " padding: 4px 7px; }"
-                                              "QLineEdit:focus { border: 1px solid %3; }")
-                                   .arg(rgba(ThemeColor::controlBackground(pal)),
-                                        rgba(ThemeColor::withOpacity(ThemeColor::primary(pal), 0.16)),
-                                        rgba(ThemeColor::accent(pal))));
-    ThemeFont::apply(m_nameField, 12);
     connect(m_nameField, &QLineEdit::returnPressed, this, &BrewImportSection::startResolving);
     connect(m_nameField, &QLineEdit::textChanged, this, &BrewImportSection::refreshQueryButton);
     row->addWidget(m_nameField, 1);
 
-    m_queryButton = pushButton(QStringLiteral("查询解析"), ButtonKind::prominent, 12);
+    m_queryButton = FormStyle::button(QStringLiteral("查询解析"), FormStyle::ButtonKind::prominent,
+                                      FormStyle::ButtonSize::regular, 12, QFont::Medium);
     m_queryButton->setObjectName(QStringLiteral("queryButton"));
     auto *face = new QHBoxLayout(m_queryButton);
     face->setContentsMargins(0, 0, 0, 0);
-    m_spinner = new BusySpinner(12);
+    m_spinner = new ActivitySpinner(12);
     m_spinner->hide();
     face->addWidget(m_spinner, 0, Qt::AlignCenter);
     connect(m_queryButton, &QPushButton::clicked, this, &BrewImportSection::startResolving);
@@ -699,20 +534,22 @@ void BrewImportSection::setMessages(std::optional<QString> error, std::optional<
 {
     m_errorMessage = std::move(error);
     m_successTip = std::move(success);
-    m_errorText->setText(m_errorMessage.value_or(QString()));
+    m_errorText->setMessage(QStringLiteral("exclamationmark.triangle.fill"), m_errorMessage.value_or(QString()),
+                            ThemeColor::red(palette()));
     m_errorLine->setVisible(m_errorMessage.has_value());
-    m_successText->setText(m_successTip.value_or(QString()));
+    m_successText->setMessage(QStringLiteral("checkmark.circle.fill"), m_successTip.value_or(QString()),
+                              ThemeColor::green(palette()));
     m_successLine->setVisible(m_successTip.has_value());
 }
 
 void BrewImportSection::setCandidates(QStringList tokens, std::optional<QString> selected)
 {
-    const bool rebuild = tokens != m_candidateTokens || !m_candidateScroll->widget();
+    const bool rebuild = tokens != m_candidateTokens || !m_candidateStrip->widget();
     m_candidateTokens = std::move(tokens);
     m_selectedCandidate = std::move(selected);
     if (rebuild)
         rebuildCandidates();
-    for (auto *capsule : m_candidateScroll->widget()->findChildren<ChipButton *>())
+    for (auto *capsule : m_candidateStrip->widget()->findChildren<ChipButton *>())
         capsule->setChecked(capsule->text() == m_selectedCandidate);
 }
 
@@ -746,7 +583,7 @@ void BrewImportSection::rebuildCandidates()
         row->addWidget(capsule);
     }
     row->addStretch(1);
-    static_cast<CapsuleStrip *>(m_candidateScroll)->setRow(strip);
+    m_candidateStrip->setContent(strip);
 }
 
 void BrewImportSection::setResolvedApp(std::optional<AppItem> app)
@@ -867,12 +704,14 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     actions->setSpacing(8);
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(8);
-    auto *detail = pushButton(QStringLiteral("查看详情"), ButtonKind::bordered, 12);
+    auto *detail = FormStyle::button(QStringLiteral("查看详情"), FormStyle::ButtonKind::bordered,
+                                     FormStyle::ButtonSize::regular, 12, QFont::Medium);
     detail->setObjectName(QStringLiteral("detailButton"));
     detail->setIcon(Symbols::icon(QStringLiteral("info.circle"), ThemeColor::primary(pal), 12));
     connect(detail, &QPushButton::clicked, this, &BrewImportSection::openDetail);
     buttons->addWidget(detail);
-    auto *save = pushButton(QStringLiteral("保存至应用库"), ButtonKind::prominent, 12);
+    auto *save = FormStyle::button(QStringLiteral("保存至应用库"), FormStyle::ButtonKind::prominent,
+                                   FormStyle::ButtonSize::regular, 12, QFont::Medium);
     save->setObjectName(QStringLiteral("saveButton"));
     connect(save, &QPushButton::clicked, this, &BrewImportSection::saveResolvedApp);
     buttons->addWidget(save);
@@ -906,7 +745,7 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
     auto *column = new QVBoxLayout(drawer);
     column->setContentsMargins(0, 2, 0, 0);
     column->setSpacing(2);
-    column->addWidget(divider());
+    column->addWidget(FormStyle::divider());
     column->addSpacing(2);
 
     auto *panel = new Panel(drawerStyle, 6);
@@ -917,8 +756,8 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
     grid->setColumnMinimumWidth(0, kDetailLabelWidth);
     grid->setColumnStretch(1, 1);
     int line = 0;
-    const auto addLabel = [&](const QString &text) {
-        grid->addWidget(textLabel(text, 11, QFont::Medium, secondary), line, 0, Qt::AlignLeft | Qt::AlignTop);
+    const auto addLabel = [&](const QString &text, Qt::Alignment vertical = Qt::AlignTop) {
+        grid->addWidget(textLabel(text, 11, QFont::Medium, secondary), line, 0, Qt::AlignLeft | vertical);
     };
     const auto detailRow = [&](const QString &label, const QString &text, bool isNumeric, const QString &name) {
         addLabel(label + QLatin1Char(':'));
@@ -932,14 +771,16 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
 
     detailRow(QStringLiteral("完整版本标识"), app.currentVersion, true, QStringLiteral("fullVersion"));
     if (app.downloadUrl) {
-        addLabel(QStringLiteral("下载地址:"));
+        // The copy button makes this row taller; its texts stay centred on it.
+        addLabel(QStringLiteral("下载地址:"), Qt::AlignVCenter);
         auto *address = new ElidedLabel(*app.downloadUrl, 1, Qt::ElideMiddle);
         address->setObjectName(QStringLiteral("downloadAddress"));
         ThemeFont::apply(address, 11, QFont::Normal, ThemeFont::Face::Numeric);
         setTextColor(address, value);
         address->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         grid->addWidget(address, line, 1);
-        auto *copy = pushButton(QStringLiteral("复制"), ButtonKind::mini, 10);
+        auto *copy = FormStyle::button(QStringLiteral("复制"), FormStyle::ButtonKind::bordered,
+                                       FormStyle::ButtonSize::small, 10, QFont::Medium);
         copy->setObjectName(QStringLiteral("copyAddressButton"));
         connect(copy, &QPushButton::clicked, this, [address = *app.downloadUrl] {
             QClipboard *clipboard = QGuiApplication::clipboard();

@@ -10,10 +10,11 @@
 
 struct AppContext;
 class AppIconView;
+class ChipStrip;
+class MessageLine;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QScrollArea;
 class QHBoxLayout;
 class QVBoxLayout;
 class QVariantAnimation;
@@ -96,11 +97,11 @@ private:
     QWidget *m_spinner = nullptr;
     QWidget *m_candidateBlock = nullptr;
     QLabel *m_candidateHeader = nullptr;
-    QScrollArea *m_candidateScroll = nullptr;
+    ChipStrip *m_candidateStrip = nullptr;
     QWidget *m_errorLine = nullptr;
-    QLabel *m_errorText = nullptr;
+    MessageLine *m_errorText = nullptr;
     QWidget *m_successLine = nullptr;
-    QLabel *m_successText = nullptr;
+    MessageLine *m_successText = nullptr;
     QWidget *m_card = nullptr;
     QVBoxLayout *m_cardHolder = nullptr;
     AppIconView *m_icon = nullptr;

@@ -1,22 +1,21 @@
 #include "views/CustomFormImportSection.h"
 
 #include <QComboBox>
-#include <QEvent>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 
+#include "models/TextTrim.h"
 #include "models/ZelvoError.h"
 #include "services/AppStoreService.h"
 #include "services/NginxIndexParser.h"
 #include "views/components/ActivitySpinner.h"
 #include "views/components/ChipButton.h"
+#include "views/components/ChipStrip.h"
 #include "views/components/FormStyle.h"
 #include "views/components/MessageLine.h"
 #include "views/components/ThemeColor.h"
@@ -24,75 +23,10 @@
 
 namespace {
 
-// Only spaces and tabs count as padding around an id or a name.
-QString trimSpacesAndTabs(const QString &text)
-{
-    const auto isPadding = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isPadding(text.at(begin)))
-        ++begin;
-    while (end > begin && isPadding(text.at(end - 1)))
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
 std::optional<QString> unlessEmpty(const QString &text)
 {
     return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
 }
-
-// A one-line strip of chips without a scroll bar: as tall as its chips, and a
-// plain mouse wheel scrolls it sideways.
-class ChipStrip final : public QScrollArea
-{
-public:
-    ChipStrip()
-    {
-        setFrameShape(QFrame::NoFrame);
-        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setWidgetResizable(true);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        viewport()->setAutoFillBackground(false);
-    }
-
-    void setContent(QWidget *content)
-    {
-        content->setAutoFillBackground(false);
-        content->installEventFilter(this);
-        setWidget(content);
-        updateGeometry();
-    }
-
-    QSize sizeHint() const override
-    {
-        const int height = widget() ? widget()->sizeHint().height() : 0;
-        return {QScrollArea::sizeHint().width(), height};
-    }
-    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        // Chips grow with the text scale; the strip follows their height.
-        if (watched == widget() && event->type() == QEvent::LayoutRequest)
-            updateGeometry();
-        return QScrollArea::eventFilter(watched, event);
-    }
-
-    void wheelEvent(QWheelEvent *event) override
-    {
-        QScrollBar *bar = horizontalScrollBar();
-        if (bar->maximum() == 0) {
-            event->ignore();
-            return;
-        }
-        const QPoint delta = event->angleDelta();
-        bar->setValue(bar->value() - (delta.x() != 0 ? delta.x() : delta.y()));
-        event->accept();
-    }
-};
 
 } // namespace
 

@@ -20,6 +20,8 @@
 #include "support/TestHttpServer.h"
 #include "support/TestScreenContext.h"
 #include "views/AppContext.h"
+#include "views/AppDetailView.h"
+#include "views/AppImportView.h"
 #include "views/BrewImportSection.h"
 #include "views/components/ActionButton.h"
 #include "views/components/ChipButton.h"
@@ -85,6 +87,18 @@ struct Harness
     void serve(const Cask &cask)
     {
         server.routeBody(QStringLiteral("/api/cask/%1.json").arg(cask.token), caskJson(cask), "application/json");
+    }
+    // The API answers the cask's first bytes and holds the rest back until
+    // the test pushes what this returns.
+    QByteArray serveHeld(const Cask &cask)
+    {
+        const QByteArray json = caskJson(cask);
+        TestHttpServer::Reply held;
+        held.body = json.left(10);
+        held.contentLength = json.size();
+        held.hold = true;
+        server.route(QStringLiteral("/api/cask/%1.json").arg(cask.token), held);
+        return json.mid(10);
     }
     QByteArray brewArguments() const { return TestFolders::readFile(bin() + QStringLiteral("/args.log")); }
 
@@ -179,6 +193,7 @@ private Q_SLOTS:
     void copyPutsAddressOnClipboard();
     void sectionClosedDuringLookup();
     void previewInstallsBeforeSaving();
+    void importScreenShowsDetailPage();
 };
 
 void tst_BrewImportSection::initTestCase()
@@ -311,12 +326,7 @@ void tst_BrewImportSection::overlappingLookupsLastToFinishWins()
     Harness h;
     h.searchFinds({});
     h.serve({QStringLiteral("fast"), QStringLiteral("Fast")});
-    const QByteArray slow = caskJson({QStringLiteral("slow"), QStringLiteral("Slow")});
-    TestHttpServer::Reply held;
-    held.body = slow.left(10);
-    held.contentLength = slow.size();
-    held.hold = true;
-    h.server.route(QStringLiteral("/api/cask/slow.json"), held);
+    const QByteArray rest = h.serveHeld({QStringLiteral("slow"), QStringLiteral("Slow")});
 
     auto *field = h.section.findChild<QLineEdit *>(QStringLiteral("brewNameField"));
     field->setText(QStringLiteral("slow"));
@@ -327,7 +337,7 @@ void tst_BrewImportSection::overlappingLookupsLastToFinishWins()
     QVERIFY(h.lookUp(QStringLiteral("fast")));
     QCOMPARE(h.section.resolvedApp()->id, QStringLiteral("fast"));
 
-    h.server.push(slow.mid(10));
+    h.server.push(rest);
     QTRY_COMPARE_WITH_TIMEOUT(h.section.resolvedApp()->id, QStringLiteral("slow"), kLookupTimeoutMs);
     QCOMPARE(h.section.selectedCandidate(), std::optional(QStringLiteral("slow")));
     QCOMPARE(h.shown<QLabel>(QStringLiteral("idBadge"))->text(), QStringLiteral("slow"));
@@ -516,19 +526,14 @@ void tst_BrewImportSection::sectionClosedDuringLookup()
     // the late answer must find nobody to write to.
     Harness h;
     h.searchFinds({QStringLiteral("tool")});
-    const QByteArray cask = caskJson({QStringLiteral("tool"), QStringLiteral("Tool")});
-    TestHttpServer::Reply held;
-    held.body = cask.left(10);
-    held.contentLength = cask.size();
-    held.hold = true;
-    h.server.route(QStringLiteral("/api/cask/tool.json"), held);
+    const QByteArray rest = h.serveHeld({QStringLiteral("tool"), QStringLiteral("Tool")});
 
     auto *section = new BrewImportSection(h.context, {});
     section->setPackageName(QStringLiteral("tool"));
     section->startResolving();
     QTRY_COMPARE_WITH_TIMEOUT(h.server.heldCount(), 1, kLookupTimeoutMs);
     delete section;
-    h.server.push(cask.mid(10));
+    h.server.push(rest);
     QTRY_COMPARE(h.server.heldCount(), 0);
     QTest::qWait(50);
 }
@@ -547,6 +552,27 @@ void tst_BrewImportSection::previewInstallsBeforeSaving()
     QTest::mouseClick(control, Qt::LeftButton, {}, control->actionRect(ActionButton::Action::install).center());
     QTRY_VERIFY_WITH_TIMEOUT(h.brewArguments().contains("install\n--cask\ntool\n"), kLookupTimeoutMs);
     QVERIFY(!h.store.app(QStringLiteral("tool"))); // installing does not save
+}
+
+void tst_BrewImportSection::importScreenShowsDetailPage()
+{
+    Harness h;
+    h.searchFinds({});
+    h.serve({QStringLiteral("tool"), QStringLiteral("Tool")});
+    AppImportView screen(h.context);
+    screen.resize(900, 700);
+    screen.show();
+    auto *section = qobject_cast<BrewImportSection *>(screen.currentSection());
+    QVERIFY(section);
+    section->setPackageName(QStringLiteral("tool"));
+    section->startResolving();
+    QTRY_VERIFY_WITH_TIMEOUT(!section->isResolving(), kLookupTimeoutMs);
+
+    section->findChild<QPushButton *>(QStringLiteral("detailButton"))->click();
+    QCOMPARE(screen.selectedDetailApp(), section->resolvedApp());
+    auto *detail = qobject_cast<AppDetailView *>(screen.detailPage());
+    QVERIFY(detail);
+    QCOMPARE(detail->app().id, QStringLiteral("tool"));
 }
 
 QTEST_MAIN(tst_BrewImportSection)

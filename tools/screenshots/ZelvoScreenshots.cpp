@@ -134,16 +134,12 @@ void writeFakeBrew(const QString &folder)
           true);
 }
 
-// The Homebrew tab after a lookup of name has ended.
+// The import screen (as the window's detail column shows it) on its
+// Homebrew tab, after a lookup of name has ended.
 QWidget *brewEntry(Context &context, const QString &name)
 {
-    auto *page = new QWidget;
-    page->setAutoFillBackground(true);
-    auto *column = new QVBoxLayout(page);
-    column->setContentsMargins(24, 24, 24, 24);
-    auto *section = new BrewImportSection(context.brewDemo, [](const AppItem &) {});
-    column->addWidget(section);
-    column->addStretch(1);
+    auto *page = new AppImportView(context.brewDemo);
+    auto *section = page->findChild<BrewImportSection *>();
     section->setPackageName(name);
     section->startResolving();
     QElapsedTimer timer;
@@ -438,12 +434,13 @@ QList<Shot> shots()
     // The smallest window: the picker squeezes before anything clips.
     list.append({QStringLiteral("import-minimum"), QSize(920, 620),
                  [](Context &context) { return mainView(context, NavigationItem::importApp); }});
-    list.append({QStringLiteral("brew-preview-drawer"), QSize(720, 640),
+    // Homebrew entry in the detail column of the default window, and of the smallest one.
+    list.append({QStringLiteral("brew-preview-drawer"), QSize(880, 760),
                  [](Context &context) { return brewEntry(context, QStringLiteral(" Android-Studio ")); },
                  [](QWidget *page, Context &) { page->findChild<BrewImportSection *>()->setDetailExpanded(true); }});
-    list.append({QStringLiteral("brew-fuzzy"), QSize(720, 480),
+    list.append({QStringLiteral("brew-fuzzy"), QSize(700, 640),
                  [](Context &context) { return brewEntry(context, QStringLiteral("vscode")); }});
-    list.append({QStringLiteral("brew-error"), QSize(720, 300),
+    list.append({QStringLiteral("brew-error"), QSize(880, 420),
                  [](Context &context) { return brewEntry(context, QStringLiteral("no-such-cask")); }});
     return list;
 }
