@@ -4,16 +4,14 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QHoverEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QStackedLayout>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 
 #include "services/AppStoreService.h"
 #include "services/CatalogFilter.h"
@@ -25,6 +23,7 @@
 #include "views/components/AppCardDelegate.h"
 #include "views/components/IconCache.h"
 #include "views/components/ChipButton.h"
+#include "views/components/ChipStrip.h"
 #include "views/components/PillPainter.h"
 #include "views/components/SymbolButton.h"
 #include "views/components/Symbols.h"
@@ -116,39 +115,6 @@ private:
 
     QLineEdit *m_field = nullptr;
     int m_clearButtonWidth = 0;
-};
-
-// The horizontally scrolling chip row, without a scroll bar; a plain wheel
-// scrolls it sideways too.
-class ChipScroller final : public QScrollArea
-{
-public:
-    explicit ChipScroller(QWidget *parent) : QScrollArea(parent)
-    {
-        setFrameShape(QFrame::NoFrame);
-        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setWidgetResizable(true);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        viewport()->setAutoFillBackground(false);
-        setAutoFillBackground(false);
-    }
-
-    QSize sizeHint() const override
-    {
-        const int height = widget() ? widget()->sizeHint().height() : 0;
-        return {QScrollArea::sizeHint().width(), height};
-    }
-    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
-
-protected:
-    void wheelEvent(QWheelEvent *event) override
-    {
-        const QPoint delta = event->angleDelta();
-        const int step = delta.x() != 0 ? delta.x() : delta.y();
-        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - step / 2);
-        event->accept();
-    }
 };
 
 // The card list: rows painted by AppCardDelegate, the pointer's position
@@ -301,14 +267,14 @@ QWidget *AppListView::buildHeader()
     top->addWidget(m_refresh);
     rows->addLayout(top);
 
-    auto *scroller = new ChipScroller(header);
+    auto *scroller = new ChipStrip(header);
     m_chipRow = new QWidget(scroller);
     m_chipRow->setAutoFillBackground(false);
     m_chipLayout = new QHBoxLayout(m_chipRow);
     m_chipLayout->setContentsMargins(0, 0, 0, 0);
     m_chipLayout->setSpacing(kChipSpacing);
     m_chipLayout->addStretch(1);
-    scroller->setWidget(m_chipRow);
+    scroller->setContent(m_chipRow);
     m_chipGroup = new QButtonGroup(this);
     m_chipGroup->setExclusive(true);
     m_chipScroller = scroller;

@@ -11,6 +11,7 @@ ChipStrip::ChipStrip(QWidget *parent) : QScrollArea(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWidgetResizable(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
 }
 
