@@ -140,86 +140,48 @@ private Q_SLOTS:
 void tst_BrewService::parseBrewJson_data()
 {
     QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("appFilename"); // null: absent
-    QTest::addColumn<QString>("summary");
-    QTest::addColumn<QString>("homepage"); // null: absent
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<QString>("url"); // null: absent
-    QTest::addColumn<QString>("packageType");
+    // name|appFilename|summary|homepage|version|downloadUrl|packageType, "-" for an absent optional
+    QTest::addColumn<QString>("expected");
 
-    const QString absent;
-    QTest::newRow("empty object") << QByteArray("{}") << "tok" << absent << "" << absent << "latest" << absent
-                                  << "brew";
-    QTest::newRow("first of names") << QByteArray(R"({"name":["Foo","Bar"],"token":"t","desc":"D","homepage":"h"})")
-                                    << "Foo" << absent << "D"
-                                    << "h"
-                                    << "latest" << absent << "brew";
-    QTest::newRow("empty names take token") << QByteArray(R"({"name":[],"token":"json-token"})") << "json-token"
-                                            << absent << "" << absent << "latest" << absent << "brew";
-    QTest::newRow("names not all texts") << QByteArray(R"({"name":[1,"x"],"token":"jt"})") << "jt" << absent << ""
-                                         << absent << "latest" << absent << "brew";
-    QTest::newRow("wrong types count as absent")
-        << QByteArray(R"({"token":5,"desc":null,"homepage":[],"version":1.2,"url":{}})") << "tok" << absent << ""
-        << absent << "latest" << absent << "brew";
-    QTest::newRow("upper-case DMG") << QByteArray(R"({"version":"2.0","url":"https://x.test/App-2.0.DMG"})") << "tok"
-                                    << absent << "" << absent << "2.0"
-                                    << "https://x.test/App-2.0.DMG"
-                                    << "dmg";
-    QTest::newRow("pkg") << QByteArray(R"({"url":"https://x.test/a.pkg"})") << "tok" << absent << "" << absent
-                         << "latest"
-                         << "https://x.test/a.pkg"
-                         << "pkg";
-    QTest::newRow("zip") << QByteArray(R"({"url":"https://x.test/a.Zip"})") << "tok" << absent << "" << absent
-                         << "latest"
-                         << "https://x.test/a.Zip"
-                         << "zip";
-    QTest::newRow("query after dmg") << QByteArray(R"({"url":"https://x.test/a.dmg?dl=1"})") << "tok" << absent << ""
-                                     << absent << "latest"
-                                     << "https://x.test/a.dmg?dl=1"
-                                     << "brew";
-    QTest::newRow("app after other artifacts")
-        << QByteArray(R"({"artifacts":[{"uninstall":[{"quit":"x"}]},{"app":["B.app","C.app"]}]})") << "tok"
-        << "B.app"
-        << "" << absent << "latest" << absent << "brew";
-    QTest::newRow("empty and mixed app lists skipped")
-        << QByteArray(R"({"artifacts":[{"app":[]},{"app":["A.app",{"target":"X.app"}]},{"app":["B.app"]}]})") << "tok"
-        << "B.app"
-        << "" << absent << "latest" << absent << "brew";
-    QTest::newRow("stray element spoils artifacts") << QByteArray(R"({"artifacts":[{"app":["A.app"]},"stray"]})")
-                                                    << "tok" << absent << "" << absent << "latest" << absent << "brew";
+    const auto row = [](const char *name, const char *json, const char *expected) {
+        QTest::newRow(name) << QByteArray(json) << QString::fromUtf8(expected);
+    };
+    row("empty object", "{}", "tok|-||-|latest|-|brew");
+    row("first of names", R"({"name":["Foo","Bar"],"token":"t","desc":"D","homepage":"h"})", "Foo|-|D|h|latest|-|brew");
+    row("empty names take token", R"({"name":[],"token":"json-token"})", "json-token|-||-|latest|-|brew");
+    row("names not all texts", R"({"name":[1,"x"],"token":"jt"})", "jt|-||-|latest|-|brew");
+    row("wrong types count as absent", R"({"token":5,"desc":null,"homepage":[],"version":1.2,"url":{}})",
+        "tok|-||-|latest|-|brew");
+    row("upper-case DMG", R"({"version":"2.0","url":"https://x.test/App-2.0.DMG"})",
+        "tok|-||-|2.0|https://x.test/App-2.0.DMG|dmg");
+    row("pkg", R"({"url":"https://x.test/a.pkg"})", "tok|-||-|latest|https://x.test/a.pkg|pkg");
+    row("zip", R"({"url":"https://x.test/a.Zip"})", "tok|-||-|latest|https://x.test/a.Zip|zip");
+    row("query after dmg", R"({"url":"https://x.test/a.dmg?dl=1"})", "tok|-||-|latest|https://x.test/a.dmg?dl=1|brew");
+    row("app after other artifacts", R"({"artifacts":[{"uninstall":[{"quit":"x"}]},{"app":["B.app","C.app"]}]})",
+        "tok|B.app||-|latest|-|brew");
+    row("empty and mixed app lists skipped",
+        R"({"artifacts":[{"app":[]},{"app":["A.app",{"target":"X.app"}]},{"app":["B.app"]}]})",
+        "tok|B.app||-|latest|-|brew");
+    row("stray element spoils artifacts", R"({"artifacts":[{"app":["A.app"]},"stray"]})", "tok|-||-|latest|-|brew");
 }
 
 void tst_BrewService::parseBrewJson()
 {
     QFETCH(QByteArray, json);
-    QFETCH(QString, name);
-    QFETCH(QString, appFilename);
-    QFETCH(QString, summary);
-    QFETCH(QString, homepage);
-    QFETCH(QString, version);
-    QFETCH(QString, url);
-    QFETCH(QString, packageType);
+    QFETCH(QString, expected);
 
-    const auto optional = [](const QString &text) { return text.isNull() ? std::nullopt : std::optional(text); };
     const AppItem app = BrewService::parseBrewJson(QStringLiteral("tok"), QJsonDocument::fromJson(json).object());
+    const auto text = [](const std::optional<QString> &value) { return value.value_or(QStringLiteral("-")); };
+    QCOMPARE(QStringList({app.name, text(app.appFilename), app.summary, text(app.homepage), app.currentVersion,
+                          text(app.downloadUrl), rawValue(app.packageType)})
+                 .join(u'|'),
+             expected);
     QCOMPARE(app.id, QStringLiteral("tok"));
     QCOMPARE(app.brewName, std::optional(QStringLiteral("tok")));
-    QCOMPARE(app.name, name);
-    QCOMPARE(app.appFilename, optional(appFilename));
-    QCOMPARE(app.summary, summary);
-    QCOMPARE(app.description, summary);
-    QCOMPARE(app.homepage, optional(homepage));
-    QCOMPARE(app.currentVersion, version);
-    QCOMPARE(app.downloadUrl, optional(url));
-    QCOMPARE(rawValue(app.packageType), packageType);
+    QCOMPARE(app.description, app.summary);
     QCOMPARE(app.sourceType, AppSourceType::brew);
     QCOMPARE(app.category, QStringLiteral("开发与工具"));
-
-    AppVersion only;
-    only.version = version;
-    only.downloadUrl = optional(url);
-    only.changelog = QStringLiteral("当前稳定版");
+    const AppVersion only{app.currentVersion, app.downloadUrl, std::nullopt, QStringLiteral("当前稳定版"), {}};
     QCOMPARE(app.versions, std::optional(QList<AppVersion>{only}));
 }
 

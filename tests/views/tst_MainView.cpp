@@ -202,21 +202,16 @@ void tst_MainView::shortcutsDriveTheScale()
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
 
-    pressShortcut(&window, Qt::Key_Plus, 4);
-    QVERIFY(m_fontScale->showHud());
-    QVERIFY(m_fontScale->scale() > 1.35 && m_fontScale->scale() < 1.45);
+    // Each shortcut reaches its command; the limits belong to the scale's own tests.
+    pressShortcut(&window, Qt::Key_Plus);
     pressShortcut(&window, Qt::Key_Equal);
-    QVERIFY(m_fontScale->scale() == 1.45);
-    QCOMPARE(shown->hud()->labelText(), QStringLiteral("字号 145%"));
-
-    pressShortcut(&window, Qt::Key_Minus, 8);
-    QVERIFY(m_fontScale->scale() == 0.8);
-    QCOMPARE(shown->hud()->labelText(), QStringLiteral("字号 80%"));
-
+    QVERIFY(m_fontScale->showHud());
+    QCOMPARE(shown->hud()->labelText(), QStringLiteral("字号 120%"));
+    pressShortcut(&window, Qt::Key_Minus);
+    QCOMPARE(shown->hud()->labelText(), QStringLiteral("字号 110%"));
     pressShortcut(&window, Qt::Key_0);
     QCOMPARE(m_fontScale->scale(), 1.0);
     QCOMPARE(shown->hud()->labelText(), QStringLiteral("字号 100%"));
-    QVERIFY(m_fontScale->showHud());
 
     // The same commands sit in the View menu, in order, after a separator.
     const QList<QMenu *> menus = window.menuBar()->findChildren<QMenu *>();
