@@ -2,7 +2,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+
+#include <sys/resource.h>
 
 #include "models/ZelvoError.h"
 #include "platform/FileTree.h"
@@ -86,6 +90,35 @@ private Q_SLOTS:
         QCOMPARE(TestFolders::readFile(to), QByteArray("keep"));
         FileTree::remove(m_dir.filePath("src"));
         FileTree::remove(m_dir.filePath("taken"));
+    }
+
+    // A copy that runs out of room says so (here the file-size limit stands
+    // in for a full disk), rather than blaming the device.
+    void copyCutShortSaysWhy()
+    {
+        const QString from = m_dir.filePath("big/Foo.app");
+        TestFolders::writeFile(from, "Contents/payload", QByteArray(256 * 1024, 'x'));
+        const QString to = m_dir.filePath("full/Foo.app");
+        QDir().mkpath(m_dir.filePath("full"));
+
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 64 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QString description;
+        try {
+            FileTree::copy(from, to);
+        } catch (const ZelvoError &error) {
+            description = error.localizedDescription();
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedHandler);
+
+        QVERIFY2(description.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(description));
+        QVERIFY(FileTree::remove(m_dir.filePath("full")));
+        QVERIFY(FileTree::remove(m_dir.filePath("big")));
     }
 
     void existsSeesDanglingLinks()

@@ -4,7 +4,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <cstring>
 #include <memory>
+
+#include <sys/resource.h>
 
 #include "models/ByteFormat.h"
 #include "platform/ExtendedAttributes.h"
@@ -56,6 +60,7 @@ private Q_SLOTS:
     void replacesCachedFileWithSameName();
     void rememberedIdFoundAfterRescan();
     void unwritableCacheFails();
+    void fullDiskSaysWhy();
 
 private:
     DownloadTaskItem waitForEnd(const QString &taskKey = key);
@@ -515,6 +520,29 @@ void tst_DownloadManager::unwritableCacheFails()
     QVERIFY2(item.status.reason.startsWith(QStringLiteral("保存下载文件失败: ")), qPrintable(item.status.reason));
     QVERIFY(manager.localPackages().isEmpty());
     QCOMPARE(m_server->requests().size(), 0);
+}
+
+// A disk that fills up mid-download (the file-size limit stands in for it)
+// takes a part of a write and refuses the rest: the reason is the system's,
+// and no half file stays behind.
+void tst_DownloadManager::fullDiskSaysWhy()
+{
+    m_server->routeBody(QStringLiteral("/App.zip"), QByteArray("PK\x03\x04") + QByteArray(256 * 1024, 'z'));
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024 + 100; // not a multiple of any read size: the write is cut short
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    m_manager->startDownload(appId, QStringLiteral("Foo"), version, m_server->url(QStringLiteral("/App.zip")));
+    const DownloadTaskItem item = waitForEnd();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    QCOMPARE(item.status.kind, DownloadStatus::Kind::failed);
+    QCOMPARE(item.status.reason, QStringLiteral("保存下载文件失败: ") + QString::fromLocal8Bit(std::strerror(EFBIG)));
+    QCOMPARE(cacheEntries(), QStringList());
+    QVERIFY(m_manager->localPackages().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_DownloadManager)
