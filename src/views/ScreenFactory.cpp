@@ -1,6 +1,6 @@
 #include "views/ScreenFactory.h"
 
-#include "services/AppStoreService.h"
+#include "views/AppImportView.h"
 #include "views/DownloadsView.h"
 
 ScreenFactory::ScreenFactory(AppContext &context) : m_context(context) {}
@@ -10,9 +10,10 @@ QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
     switch (item) {
     case NavigationItem::downloads:
         return new DownloadsView(m_context, parent);
+    case NavigationItem::importApp:
+        return new AppImportView(m_context, parent);
     case NavigationItem::discover:
     case NavigationItem::installed:
-    case NavigationItem::importApp:
         break;
     }
     return nullptr;

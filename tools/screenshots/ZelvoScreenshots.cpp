@@ -19,7 +19,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
@@ -29,12 +32,16 @@
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
 #include "services/DownloadManager.h"
-#include "services/InstallerService.h"
 #include "services/InstalledDetector.h"
+#include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
 #include "support/TestHttpServer.h"
+#include "views/AppContext.h"
 #include "views/AppDetailView.h"
+#include "views/AppImportView.h"
+#include "views/CustomFormImportSection.h"
 #include "views/DownloadsView.h"
+#include "views/JsonTemplateImportSection.h"
 #include "views/LocalPackageListModel.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
@@ -304,7 +311,59 @@ QList<Shot> shots()
                  [](Context &context) { return detailView(context, recordWithVersions()); }, {}, true});
     list.append({QStringLiteral("install-control-states"), QSize(320, 300),
                  [](Context &) { return new ControlStates; }});
+
+    const auto importTab = [](QWidget *main, int tab) {
+        auto *view = main->findChild<AppImportView *>();
+        view->setSelectedTab(tab);
+        return view->currentSection();
+    };
+    list.append({QStringLiteral("import-json-success"), QSize(1100, 820),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); },
+                 [importTab](QWidget *main, Context &) {
+                     auto *section = qobject_cast<JsonTemplateImportSection *>(importTab(main, AppImportView::jsonTab));
+                     section->findChild<QPushButton *>(QStringLiteral("fillTemplateButton"))->click();
+                     section->executeImport();
+                 }});
+    list.append({QStringLiteral("import-json-error"), QSize(1100, 820),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); },
+                 [importTab](QWidget *main, Context &) {
+                     auto *section = qobject_cast<JsonTemplateImportSection *>(importTab(main, AppImportView::jsonTab));
+                     section->findChild<QPlainTextEdit *>(QStringLiteral("jsonEditor"))
+                         ->setPlainText(QStringLiteral("{ \"id\": 不是 JSON"));
+                     section->executeImport();
+                 }});
+    list.append({QStringLiteral("import-form-fetched"), QSize(1100, 980),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); },
+                 [importTab](QWidget *main, Context &context) {
+                     auto *form = qobject_cast<CustomFormImportSection *>(importTab(main, AppImportView::customFormTab));
+                     const auto type = [form](const char *field, const QString &text) {
+                         form->findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
+                     };
+                     type("idField", QStringLiteral("com.example.myapp"));
+                     type("nameField", QStringLiteral("MyApp"));
+                     type("chineseNameField", QStringLiteral("效率神器"));
+                     type("versionListField", context.server.url(QStringLiteral("/myapp/releases/")).toString());
+                     form->fetchNginxVersions();
+                     QElapsedTimer waited;
+                     waited.start();
+                     while (form->isParsingNginx() && waited.elapsed() < 10000)
+                         settle(20);
+                 }});
+    // The smallest window: the picker squeezes before anything clips.
+    list.append({QStringLiteral("import-minimum"), QSize(920, 620),
+                 [](Context &context) { return mainView(context, NavigationItem::importApp); }});
     return list;
+}
+
+// An nginx autoindex page of a release folder.
+QByteArray releaseListing()
+{
+    QByteArray page = "<html><head><title>Index of /myapp/releases/</title></head><body>"
+                      "<h1>Index of /myapp/releases/</h1><hr><pre><a href=\"../\">../</a>\n";
+    for (const char *version : {"2.4.1", "2.4.0", "2.3.2", "2.3.0", "2.2.5", "2.1.0", "2.0.0", "1.9.8", "1.9.0"})
+        page += QByteArray("<a href=\"MyApp-") + version + ".dmg\">MyApp-" + version +
+                ".dmg</a>   06-Dec-2026 10:00   48211011\n";
+    return page + "</pre><hr></body></html>\n";
 }
 
 } // namespace
@@ -348,6 +407,8 @@ int main(int argc, char *argv[])
     ScreenFactory screens(appContext);
     TestHttpServer server;
     Context context{screens, fontScale, downloads, server};
+    // The entry form fetches this folder listing.
+    server.routeBody(QStringLiteral("/myapp/releases/"), releaseListing(), "text/html");
 
     int written = 0;
     const QList<double> scales = docs ? QList<double>{1.0} : QList<double>{1.0, 0.8, 1.45};

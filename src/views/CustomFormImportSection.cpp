@@ -1,0 +1,343 @@
+#include "views/CustomFormImportSection.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFutureWatcher>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include "models/ZelvoError.h"
+#include "services/AppStoreService.h"
+#include "services/NginxIndexParser.h"
+#include "views/components/ActivitySpinner.h"
+#include "views/components/ChipButton.h"
+#include "views/components/FormStyle.h"
+#include "views/components/MessageLine.h"
+#include "views/components/ThemeColor.h"
+#include "views/components/ThemeFont.h"
+
+namespace {
+
+// Only spaces and tabs count as padding around an id or a name.
+QString trimSpacesAndTabs(const QString &text)
+{
+    const auto isPadding = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isPadding(text.at(begin)))
+        ++begin;
+    while (end > begin && isPadding(text.at(end - 1)))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+std::optional<QString> unlessEmpty(const QString &text)
+{
+    return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+}
+
+// A one-line strip of chips without a scroll bar: as tall as its chips, and a
+// plain mouse wheel scrolls it sideways.
+class ChipStrip final : public QScrollArea
+{
+public:
+    ChipStrip()
+    {
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setWidgetResizable(true);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        viewport()->setAutoFillBackground(false);
+    }
+
+    void setContent(QWidget *content)
+    {
+        content->setAutoFillBackground(false);
+        content->installEventFilter(this);
+        setWidget(content);
+        updateGeometry();
+    }
+
+    QSize sizeHint() const override
+    {
+        const int height = widget() ? widget()->sizeHint().height() : 0;
+        return {QScrollArea::sizeHint().width(), height};
+    }
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Chips grow with the text scale; the strip follows their height.
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+
+    void wheelEvent(QWheelEvent *event) override
+    {
+        QScrollBar *bar = horizontalScrollBar();
+        if (bar->maximum() == 0) {
+            event->ignore();
+            return;
+        }
+        const QPoint delta = event->angleDelta();
+        bar->setValue(bar->value() - (delta.x() != 0 ? delta.x() : delta.y()));
+        event->accept();
+    }
+};
+
+} // namespace
+
+CustomFormImportSection::CustomFormImportSection(AppStoreService &store, NginxIndexParser &scraper, QWidget *parent)
+    : QWidget(parent), m_store(store), m_scraper(scraper)
+{
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(16);
+
+    column->addWidget(FormStyle::sectionHeading(
+        QStringLiteral("手动录入应用信息"),
+        QStringLiteral("输入包名、版本占位符或通过 Nginx / HTTP 目录自动提取版本列表并下载。")));
+
+    const auto pair = [](QWidget *left, QWidget *right) {
+        auto *row = new QHBoxLayout;
+        row->setSpacing(16);
+        row->addWidget(left, 1);
+        row->addWidget(right, 1);
+        return row;
+    };
+
+    column->addLayout(pair(
+        FormStyle::fieldGroup(QStringLiteral("唯一包名/ID (必填)"),
+                              addField(m_id, QStringLiteral("idField"), QStringLiteral("例如: myapp 或 com.company.app"))),
+        FormStyle::fieldGroup(QStringLiteral("中文名称"),
+                              addField(m_chineseName, QStringLiteral("chineseNameField"), QStringLiteral("例如: 效率神器")))));
+
+    m_category = FormStyle::comboBox(categories());
+    m_category->setObjectName(QStringLiteral("categoryPicker"));
+    column->addLayout(pair(FormStyle::fieldGroup(QStringLiteral("英文/原名 (必填)"),
+                                                 addField(m_name, QStringLiteral("nameField"),
+                                                          QStringLiteral("例如: SuperApp"))),
+                           FormStyle::fieldGroup(QStringLiteral("分类"), m_category)));
+
+    column->addWidget(FormStyle::fieldGroup(
+        QStringLiteral("版本下载地址模板（支持 {version} 占位符）"),
+        addField(m_versionPatternUrl, QStringLiteral("versionPatternField"),
+                 QStringLiteral("例如: https://dl.example.com/download/v{version}/MyApp-{version}.dmg"))));
+
+    m_fetchButton = FormStyle::button(QStringLiteral("在线抓取版本"), FormStyle::ButtonKind::bordered,
+                                      FormStyle::ButtonSize::regular, 12, QFont::Medium);
+    m_fetchButton->setObjectName(QStringLiteral("fetchButton"));
+    m_spinner = new ActivitySpinner(12, m_fetchButton);
+    auto *spinnerLayout = new QHBoxLayout(m_fetchButton);
+    spinnerLayout->setContentsMargins(0, 0, 0, 0);
+    spinnerLayout->addWidget(m_spinner, 0, Qt::AlignCenter);
+    m_spinner->hide();
+    connect(m_fetchButton, &QPushButton::clicked, this, &CustomFormImportSection::fetchNginxVersions);
+    auto *listRow = new QHBoxLayout;
+    listRow->setSpacing(8);
+    listRow->addWidget(addField(m_versionListUrl, QStringLiteral("versionListField"),
+                                QStringLiteral("例如: https://mirror.example.org/myapp/releases/")),
+                       1);
+    listRow->addWidget(m_fetchButton);
+    auto *listBlock = new QVBoxLayout;
+    listBlock->setSpacing(4);
+    listBlock->addWidget(FormStyle::label(QStringLiteral("版本列表 URL (Nginx / autoindex 网页，可选)"), 12, QFont::Medium));
+    listBlock->addLayout(listRow);
+    column->addLayout(listBlock);
+
+    m_versionsBlock = new QWidget;
+    m_versionsBlock->setObjectName(QStringLiteral("versionsBlock"));
+    auto *versionsColumn = new QVBoxLayout(m_versionsBlock);
+    versionsColumn->setContentsMargins(0, 0, 0, 0);
+    versionsColumn->setSpacing(6);
+    m_versionsTitle = FormStyle::label(QString(), 12, QFont::DemiBold);
+    QPalette accentPalette = m_versionsTitle->palette();
+    accentPalette.setColor(QPalette::WindowText, ThemeColor::accent(accentPalette));
+    m_versionsTitle->setPalette(accentPalette);
+    versionsColumn->addWidget(m_versionsTitle);
+    m_chipStrip = new ChipStrip;
+    m_chipStrip->setObjectName(QStringLiteral("versionChips"));
+    versionsColumn->addWidget(m_chipStrip);
+    m_versionsBlock->hide();
+    column->addWidget(m_versionsBlock);
+
+    column->addLayout(pair(
+        FormStyle::fieldGroup(QStringLiteral("默认/当前版本号"),
+                              addField(m_currentVersion, QStringLiteral("currentVersionField"), QStringLiteral("例如: 1.0.0"))),
+        FormStyle::fieldGroup(QStringLiteral("固定直接下载 URL (可选)"),
+                              addField(m_directDownloadUrl, QStringLiteral("directDownloadField"), QStringLiteral("直接下载链接")))));
+
+    column->addWidget(FormStyle::fieldGroup(
+        QStringLiteral("一句话简述"), addField(m_summary, QStringLiteral("summaryField"), QStringLiteral("在列表展示的副标题"))));
+    column->addWidget(FormStyle::fieldGroup(
+        QStringLiteral("详细介绍"),
+        addField(m_description, QStringLiteral("descriptionField"), QStringLiteral("详细功能介绍与说明"))));
+
+    m_tipLine = new MessageLine;
+    m_tipLine->setObjectName(QStringLiteral("tipLine"));
+    m_tipLine->hide();
+    column->addWidget(m_tipLine);
+
+    m_saveButton = FormStyle::button(QStringLiteral("保存录入到应用库"), FormStyle::ButtonKind::prominent,
+                                     FormStyle::ButtonSize::large, 13, QFont::DemiBold);
+    m_saveButton->setObjectName(QStringLiteral("saveButton"));
+    connect(m_saveButton, &QPushButton::clicked, this, &CustomFormImportSection::saveCustomApp);
+    column->addWidget(m_saveButton, 0, Qt::AlignLeft);
+
+    m_currentVersion->setText(QStringLiteral("1.0.0"));
+    updateButtons();
+}
+
+const QStringList &CustomFormImportSection::categories()
+{
+    static const QStringList list = {
+        QStringLiteral("开发工具"), QStringLiteral("网络浏览器"), QStringLiteral("效率办公"), QStringLiteral("通讯社交"),
+        QStringLiteral("影音视听"), QStringLiteral("系统工具"),   QStringLiteral("图形设计"),
+    };
+    return list;
+}
+
+QLineEdit *CustomFormImportSection::addField(QLineEdit *&field, const QString &objectName, const QString &placeholder)
+{
+    field = FormStyle::lineEdit(placeholder);
+    field->setObjectName(objectName);
+    connect(field, &QLineEdit::textChanged, this, &CustomFormImportSection::updateButtons);
+    return field;
+}
+
+void CustomFormImportSection::fetchNginxVersions()
+{
+    const QString listingUrl = m_versionListUrl->text();
+    if (listingUrl.isEmpty() || m_isParsingNginx)
+        return;
+    const QString pattern = m_versionPatternUrl->text();
+    setParsing(true);
+    setTipMessage(std::nullopt);
+
+    m_scraper.parseVersions(listingUrl, unlessEmpty(pattern))
+        .then(this,
+              [this](const QList<AppVersion> &versions) {
+                  m_parsedVersions = versions;
+                  setParsing(false);
+                  if (!versions.isEmpty()) {
+                      // The listing comes newest first; its head is the version to offer.
+                      chooseVersion(versions.first());
+                  }
+                  showVersions(m_parsedVersions);
+                  setTipMessage(QStringLiteral("成功解析出 %1 个版本！已自动选取最新版本 %2。")
+                                    .arg(versions.size())
+                                    .arg(m_currentVersion->text()));
+              })
+        .onFailed(this,
+                  [this](const std::exception &error) {
+                      setParsing(false);
+                      setTipMessage(QStringLiteral("抓取版本失败: ") + errorText(error));
+                  })
+        .onCanceled(this, [this] {
+            // Nothing cancels a fetch on purpose; never leave the spinner turning.
+            setParsing(false);
+            setTipMessage(QStringLiteral("抓取版本失败: 请求已取消"));
+        });
+}
+
+AppItem CustomFormImportSection::record() const
+{
+    AppItem app;
+    app.id = trimSpacesAndTabs(m_id->text());
+    app.name = trimSpacesAndTabs(m_name->text());
+    app.chineseName = unlessEmpty(m_chineseName->text());
+    app.category = m_category->currentText();
+    app.summary = m_summary->text();
+    app.description = m_description->text();
+    app.sourceType = m_versionListUrl->text().isEmpty() ? AppSourceType::direct : AppSourceType::customList;
+    app.versionPatternUrl = unlessEmpty(m_versionPatternUrl->text());
+    app.versionListUrl = unlessEmpty(m_versionListUrl->text());
+    app.currentVersion = m_currentVersion->text();
+    app.downloadUrl = unlessEmpty(m_directDownloadUrl->text());
+    app.packageType = PackageType::dmg;
+    if (!m_parsedVersions.isEmpty())
+        app.versions = m_parsedVersions;
+    return app;
+}
+
+void CustomFormImportSection::saveCustomApp()
+{
+    if (!m_saveButton->isEnabled())
+        return;
+    const AppItem app = record();
+    const SaveResult saved = m_store.saveAppItem(app);
+    if (!saved.ok) {
+        setTipMessage(QStringLiteral("保存失败: ") + saved.error);
+        return;
+    }
+    setTipMessage(QStringLiteral("应用「%1」已成功录入应用库！").arg(app.chineseName.value_or(app.name)));
+}
+
+void CustomFormImportSection::setParsing(bool parsing)
+{
+    m_isParsingNginx = parsing;
+    m_fetchButton->setText(parsing ? QString() : QStringLiteral("在线抓取版本"));
+    // While the spinner turns the button keeps a 50-point frame for it.
+    m_fetchButton->setMinimumWidth(parsing ? 50 + 2 * 14 : 0);
+    m_spinner->setVisible(parsing);
+    updateButtons();
+}
+
+void CustomFormImportSection::setTipMessage(std::optional<QString> message)
+{
+    m_tipMessage = std::move(message);
+    if (m_tipMessage)
+        m_tipLine->setMessage(QStringLiteral("info.circle.fill"), *m_tipMessage, ThemeColor::accent(palette()));
+    m_tipLine->setVisible(m_tipMessage.has_value());
+}
+
+void CustomFormImportSection::showVersions(const QList<AppVersion> &versions)
+{
+    m_versionsTitle->setText(QStringLiteral("抓取到的版本列表 (%1 个)：").arg(versions.size()));
+    auto *chips = new QWidget;
+    auto *row = new QHBoxLayout(chips);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    const QPalette pal = palette();
+    const PillStyle bordered{ThemeColor::controlBackground(pal), ThemeColor::primary(pal),
+                             ThemeColor::withOpacity(ThemeColor::primary(pal), 0.18), 1.0};
+    for (const AppVersion &version : versions) {
+        auto *chip = new ChipButton(QStringLiteral("v") + version.version);
+        chip->setFontSpec(11, QFont::Medium, QFont::Medium, ThemeFont::Face::Numeric);
+        chip->setPadding(8, 3);
+        chip->setCornerRadius(5);
+        chip->setStyles(bordered);
+        connect(chip, &ChipButton::clicked, this, [this, version] { chooseVersion(version); });
+        row->addWidget(chip);
+    }
+    row->addStretch(1);
+    static_cast<ChipStrip *>(m_chipStrip)->setContent(chips);
+    m_versionsBlock->setVisible(!versions.isEmpty());
+}
+
+void CustomFormImportSection::chooseVersion(const AppVersion &version)
+{
+    m_currentVersion->setText(version.version);
+    m_currentVersion->setCursorPosition(0);
+    if (version.downloadUrl) {
+        m_directDownloadUrl->setText(*version.downloadUrl);
+        // A filled-in address is checked by its host first.
+        m_directDownloadUrl->setCursorPosition(0);
+    }
+}
+
+void CustomFormImportSection::updateButtons()
+{
+    m_fetchButton->setEnabled(!m_versionListUrl->text().isEmpty() && !m_isParsingNginx);
+    m_saveButton->setEnabled(!trimSpacesAndTabs(m_id->text()).isEmpty() &&
+                             !trimSpacesAndTabs(m_name->text()).isEmpty());
+}
