@@ -78,8 +78,9 @@ const QHash<QString, QString> &docsNames()
 {
     static const QHash<QString, QString> names{
         {QStringLiteral("main-discover"), QStringLiteral("discover")},
-        {QStringLiteral("downloads-filled"), QStringLiteral("downloads")},
+        {QStringLiteral("import-json-success"), QStringLiteral("import-json")},
         {QStringLiteral("detail-outdated"), QStringLiteral("detail")},
+        {QStringLiteral("downloads-filled"), QStringLiteral("downloads")},
     };
     return names;
 }
