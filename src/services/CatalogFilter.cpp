@@ -4,7 +4,20 @@
 
 #include "services/InstalledDetector.h"
 
+CatalogFilter::SearchFields CatalogFilter::SearchFields::of(const AppItem &app)
+{
+    SearchFields fields{app.name.toLower(), std::nullopt, app.id.toLower(), app.summary.toLower()};
+    if (app.chineseName)
+        fields.chineseName = app.chineseName->toLower();
+    return fields;
+}
+
 bool CatalogFilter::matches(const AppItem &app, const InstalledAppMap &installedMap) const
+{
+    return matches(app, SearchFields::of(app), installedMap);
+}
+
+bool CatalogFilter::matches(const AppItem &app, const SearchFields &fields, const InstalledAppMap &installedMap) const
 {
     if (onlyInstalled && !InstalledDetector::checkStatus(app, installedMap).isInstalledOrUpdatable())
         return false;
@@ -13,9 +26,8 @@ bool CatalogFilter::matches(const AppItem &app, const InstalledAppMap &installed
     if (searchText.isEmpty())
         return true;
     const QString needle = searchText.toLower();
-    return app.name.toLower().contains(needle) ||
-           (app.chineseName && app.chineseName->toLower().contains(needle)) || app.id.toLower().contains(needle) ||
-           app.summary.toLower().contains(needle);
+    return fields.name.contains(needle) || (fields.chineseName && fields.chineseName->contains(needle)) ||
+           fields.id.contains(needle) || fields.summary.contains(needle);
 }
 
 QList<AppItem> CatalogFilter::apply(const QList<AppItem> &apps, const InstalledAppMap &installedMap) const

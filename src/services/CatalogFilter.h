@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include "models/AppItem.h"
 #include "models/InstalledAppInfo.h"
 
@@ -17,7 +19,20 @@ struct CatalogFilter
     QString category = allCategory(); // "全部" means every category
     QString searchText;               // not trimmed: a single space is a real search
 
+    // The texts the search looks at, lower-cased. A list that refilters the
+    // same records on every keystroke prepares them once per record.
+    struct SearchFields
+    {
+        QString name;
+        std::optional<QString> chineseName;
+        QString id;
+        QString summary;
+
+        static SearchFields of(const AppItem &app);
+    };
+
     bool matches(const AppItem &app, const InstalledAppMap &installedMap) const;
+    bool matches(const AppItem &app, const SearchFields &fields, const InstalledAppMap &installedMap) const;
     QList<AppItem> apply(const QList<AppItem> &apps, const InstalledAppMap &installedMap) const;
 
     // "全部" first, then every category present once, in plain code-point order.

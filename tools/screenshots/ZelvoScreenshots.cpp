@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
+#include <QListView>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -39,12 +40,14 @@
 #include "views/AppContext.h"
 #include "views/AppDetailView.h"
 #include "views/AppImportView.h"
+#include "views/AppListView.h"
 #include "views/CustomFormImportSection.h"
 #include "views/DownloadsView.h"
 #include "views/JsonTemplateImportSection.h"
 #include "views/LocalPackageListModel.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
+#include "views/components/AppCardDelegate.h"
 #include "views/components/InstallControlPainter.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
@@ -101,6 +104,16 @@ MainView *mainView(Context &context, NavigationItem item)
     view->setSelectedItem(item);
     return view;
 }
+
+// A catalog list on its own, as the detail column shows it, with a filter set.
+AppListView *listView(Context &context, bool installedOnly, const QString &category, const QString &search)
+{
+    auto *view = new AppListView(context.screens.context(), installedOnly);
+    view->setSelectedCategory(category);
+    view->setSearchText(search);
+    return view;
+}
+
 
 // A record with a version history: build identifiers, notes, and one
 // version without an address of its own.
@@ -168,19 +181,26 @@ protected:
     }
 };
 
+// An application bundle with just what the detector reads.
+void writeBundle(const QString &folder, const QString &name, const QString &bundleId, const QString &version)
+{
+    const QString plist = QStringLiteral("%1/%2.app/Contents/Info.plist").arg(folder, name);
+    QDir().mkpath(QFileInfo(plist).path());
+    QFile file(plist);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                                  "<key>CFBundleIdentifier</key><string>%1</string>"
+                                  "<key>CFBundleShortVersionString</key><string>%2</string></dict></plist>\n")
+                       .arg(bundleId, version)
+                       .toUtf8());
+}
+
 // A bundle of the preset's application that is older than the catalog's version.
 void installOutdatedVsCode(Context &context)
 {
     AppStoreService &store = context.screens.context().store;
-    const QString folder = store.detector().applicationFolders().constFirst();
-    const QString plist = folder + QStringLiteral("/Visual Studio Code.app/Contents/Info.plist");
-    QDir().mkpath(QFileInfo(plist).path());
-    QFile file(plist);
-    if (file.open(QIODevice::WriteOnly))
-        file.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                   "<key>CFBundleIdentifier</key><string>com.microsoft.VSCode</string>"
-                   "<key>CFBundleShortVersionString</key><string>1.90.2</string></dict></plist>\n");
-    file.close();
+    writeBundle(store.detector().applicationFolders().constFirst(), QStringLiteral("Visual Studio Code"),
+                QStringLiteral("com.microsoft.VSCode"), QStringLiteral("1.90.2"));
     store.setInstalledAppMap(store.detector().scanInstalledApps());
 }
 
@@ -256,6 +276,23 @@ QList<Shot> shots()
         list.append({QStringLiteral("main-") + Navigation::id(item), QSize(1100, 720),
                      [item](Context &context) { return mainView(context, item); }});
     }
+    // The catalog lists: a category with a search and the pointer over a card,
+    // and the empty state of each destination.
+    list.append({QStringLiteral("list-discover-filtered"), QSize(880, 720),
+                 [](Context &context) {
+                     return listView(context, false, QStringLiteral("开发工具"), QStringLiteral("o"));
+                 },
+                 [](QWidget *widget, Context &) {
+                     auto *view = static_cast<AppListView *>(widget);
+                     const QModelIndex first = view->listView()->model()->index(0, 0);
+                     view->cardDelegate()->setHoverPosition(first, view->listView()->visualRect(first).center());
+                 }});
+    list.append({QStringLiteral("list-discover-empty"), QSize(880, 720), [](Context &context) {
+                     return listView(context, false, QStringLiteral("全部"), QStringLiteral("没有这个应用"));
+                 }});
+    list.append({QStringLiteral("list-installed-empty"), QSize(880, 720), [](Context &context) {
+                     return listView(context, true, QStringLiteral("全部"), QStringLiteral("没有这个应用"));
+                 }});
     // Before the HUD shots, whose panel would still be fading out over these.
     for (const bool dark : {false, true}) {
         list.append({dark ? QStringLiteral("downloads-filled-dark") : QStringLiteral("downloads-filled"),
@@ -396,6 +433,12 @@ int main(int argc, char *argv[])
     if (!Symbols::fontLoaded())
         err << "warning: the symbol font did not load\n";
 
+    // Two presets found installed from the start, one older than the catalog,
+    // so the installed list has cards and the lists show "更新" and "打开".
+    writeBundle(temp.filePath(QStringLiteral("Applications")), QStringLiteral("Google Chrome"),
+                QStringLiteral("com.google.Chrome"), QStringLiteral("120.0.1"));
+    writeBundle(temp.filePath(QStringLiteral("Applications")), QStringLiteral("iTerm"),
+                QStringLiteral("com.googlecode.iterm2"), QStringLiteral("3.5.4"));
     InstalledDetector detector({temp.filePath(QStringLiteral("Applications"))});
     AppStoreService store(temp.filePath(QStringLiteral("library")), detector);
     FontScaleManager &fontScale = FontScaleManager::shared();

@@ -1,0 +1,115 @@
+#include "views/AppListModel.h"
+
+#include "services/AppStoreService.h"
+#include "services/DownloadManager.h"
+#include "services/InstallWorkflowRegistry.h"
+#include "services/InstalledDetector.h"
+
+AppListModel::AppListModel(InstallWorkflowRegistry &registry, QObject *parent)
+    : QAbstractListModel(parent), m_registry(registry)
+{
+    reload();
+    connect(&store(), &AppStoreService::appsChanged, this, &AppListModel::reload);
+    connect(&store(), &AppStoreService::installedAppMapChanged, this,
+            [this] { notifyAllChanged({StatusRole, InstallStateRole, Qt::DecorationRole}); });
+    connect(&registry.downloads(), &DownloadManager::activeTasksChanged, this, &AppListModel::downloadsChanged);
+    connect(&registry, &InstallWorkflowRegistry::workflowChanged, this,
+            [this](const QString &appId) { notifyAppChanged(appId, {InstallStateRole}); });
+}
+
+AppStoreService &AppListModel::store() const
+{
+    return m_registry.store();
+}
+
+int AppListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_apps.size());
+}
+
+QVariant AppListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const AppItem &item = m_apps.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return item.displayName();
+    case Qt::ToolTipRole:
+        return item.summary.isEmpty() ? item.description : item.summary;
+    case IdRole:
+        return item.id;
+    case AppRole:
+        return QVariant::fromValue(item);
+    case StatusRole:
+        return QVariant::fromValue(status(index.row()));
+    case InstallStateRole:
+        return QVariant::fromValue(installState(index.row()));
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> AppListModel::roleNames() const
+{
+    auto names = QAbstractListModel::roleNames();
+    names.insert(IdRole, "appId");
+    names.insert(AppRole, "app");
+    names.insert(StatusRole, "status");
+    names.insert(InstallStateRole, "installState");
+    return names;
+}
+
+AppInstallStatus AppListModel::status(int row) const
+{
+    return InstalledDetector::checkStatus(m_apps.at(row), store().installedAppMap());
+}
+
+InstallControlState AppListModel::installState(int row) const
+{
+    return m_registry.state(m_apps.at(row));
+}
+
+void AppListModel::downloadsChanged()
+{
+    // Progress reports arrive many times a second: touch only the records
+    // that are downloading now or were at the last report.
+    QSet<QString> downloading;
+    for (const DownloadTaskItem &task : m_registry.downloads().activeTasks())
+        if (task.status.isDownloading())
+            downloading.insert(task.appId);
+    const QSet<QString> touched = downloading | m_downloadingIds;
+    m_downloadingIds = std::move(downloading);
+    for (const QString &appId : touched)
+        notifyAppChanged(appId, {InstallStateRole});
+}
+
+void AppListModel::notifyAppChanged(const QString &appId, const QList<int> &roles)
+{
+    for (int row : m_rowsById.values(appId)) {
+        const QModelIndex changed = index(row);
+        Q_EMIT dataChanged(changed, changed, roles);
+    }
+}
+
+void AppListModel::notifyAllChanged(const QList<int> &roles)
+{
+    if (!m_apps.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_apps.size()) - 1), roles);
+}
+
+void AppListModel::reload()
+{
+    beginResetModel();
+    m_apps = store().apps();
+    m_rowsById.clear();
+    m_rowsById.reserve(m_apps.size());
+    m_searchFields.clear();
+    m_searchFields.reserve(m_apps.size());
+    for (int row = 0; row < m_apps.size(); ++row) {
+        m_rowsById.insert(m_apps.at(row).id, row);
+        m_searchFields.append(CatalogFilter::SearchFields::of(m_apps.at(row)));
+    }
+    endResetModel();
+}

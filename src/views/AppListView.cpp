@@ -1,0 +1,499 @@
+#include "views/AppListView.h"
+
+#include <QButtonGroup>
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedLayout>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include "services/AppStoreService.h"
+#include "services/CatalogFilter.h"
+#include "views/AppContext.h"
+#include "views/AppDetailView.h"
+#include "views/AppListFilterProxy.h"
+#include "views/AppListModel.h"
+#include "views/components/ActionButton.h"
+#include "views/components/AppCardDelegate.h"
+#include "views/components/IconCache.h"
+#include "views/components/ChipButton.h"
+#include "views/components/PillPainter.h"
+#include "views/components/SymbolButton.h"
+#include "views/components/Symbols.h"
+#include "views/components/ThemeColor.h"
+#include "views/components/ThemeFont.h"
+
+namespace {
+
+constexpr int kHeaderSide = 24;
+constexpr int kHeaderVertical = 14;
+constexpr int kHeaderSpacing = 12;
+constexpr int kSearchWidth = 220;
+constexpr int kSearchPaddingH = 10;
+constexpr int kSearchPaddingV = 6;
+constexpr int kSearchSpacing = 6;
+constexpr qreal kSearchSymbolSize = 13;
+constexpr qreal kSearchRadius = 8;
+constexpr int kChipSpacing = 8;
+constexpr int kListVertical = 16;
+constexpr int kEmptySpacing = 14;
+constexpr qreal kEmptySymbolSize = 44;
+
+QString searchPlaceholder() { return QStringLiteral("搜索应用名称、包名或描述"); }
+
+// The header's background strip; its last pixel row is the divider under it.
+class HeaderBar final : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(QRect(0, height() - 1, width(), 1), ThemeColor::separator(palette()));
+    }
+};
+
+// The rounded search field: magnifying glass, borderless text field, clear button.
+class SearchBox final : public QWidget
+{
+public:
+    explicit SearchBox(QWidget *parent) : QWidget(parent)
+    {
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+
+    // The box keeps its width unless the text scale makes the placeholder
+    // longer than the field, in which case it grows to show it whole.
+    void fit(QLineEdit *field, int clearButtonWidth)
+    {
+        m_field = field;
+        m_clearButtonWidth = clearButtonWidth;
+        field->installEventFilter(this);
+        fitWidth();
+    }
+
+    static int symbolBox() { return int(std::ceil(Symbols::boxSize(kSearchSymbolSize))); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        const QColor secondary = ThemeColor::secondary(palette());
+        PillPainter::paintBackground(&painter, box,
+                                     PillStyle{ThemeColor::controlBackground(palette()), {},
+                                               ThemeColor::withOpacity(secondary, 0.15), 1.0},
+                                     kSearchRadius);
+        const QRectF glyph(kSearchPaddingH, (height() - symbolBox()) / 2.0, symbolBox(), symbolBox());
+        Symbols::paint(&painter, glyph, QStringLiteral("magnifyingglass"), secondary, kSearchSymbolSize);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_field && event->type() == QEvent::FontChange)
+            fitWidth();
+        return false;
+    }
+
+private:
+    void fitWidth()
+    {
+        const qreal placeholder = QFontMetricsF(m_field->font()).horizontalAdvance(m_field->placeholderText());
+        const qreal fixedParts = 2 * kSearchPaddingH + symbolBox() + 2 * kSearchSpacing + m_clearButtonWidth +
+                                 8 /* the line edit's own text margins */;
+        setFixedWidth(std::max(kSearchWidth, int(std::ceil(placeholder + fixedParts))));
+    }
+
+    QLineEdit *m_field = nullptr;
+    int m_clearButtonWidth = 0;
+};
+
+// The horizontally scrolling chip row, without a scroll bar; a plain wheel
+// scrolls it sideways too.
+class ChipScroller final : public QScrollArea
+{
+public:
+    explicit ChipScroller(QWidget *parent) : QScrollArea(parent)
+    {
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setWidgetResizable(true);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        viewport()->setAutoFillBackground(false);
+        setAutoFillBackground(false);
+    }
+
+    QSize sizeHint() const override
+    {
+        const int height = widget() ? widget()->sizeHint().height() : 0;
+        return {QScrollArea::sizeHint().width(), height};
+    }
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+    void wheelEvent(QWheelEvent *event) override
+    {
+        const QPoint delta = event->angleDelta();
+        const int step = delta.x() != 0 ? delta.x() : delta.y();
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - step / 2);
+        event->accept();
+    }
+};
+
+// The card list: rows painted by AppCardDelegate, the pointer's position
+// passed on for the hover background.
+class CardListView final : public QListView
+{
+public:
+    explicit CardListView(QWidget *parent) : QListView(parent)
+    {
+        setFrameShape(QFrame::NoFrame);
+        setViewportMargins(0, kListVertical, 0, kListVertical);
+        setUniformItemSizes(true);
+        setSelectionMode(QAbstractItemView::NoSelection);
+        setEditTriggers(QAbstractItemView::NoEditTriggers);
+        setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setMouseTracking(true);
+        setAutoFillBackground(false);
+        viewport()->setAttribute(Qt::WA_Hover);
+        viewport()->setBackgroundRole(QPalette::Window);
+        // Declared so the rows are measured again when the text scale changes.
+        ThemeFont::apply(this, 12);
+    }
+
+    AppCardDelegate *cards() const { return static_cast<AppCardDelegate *>(itemDelegate()); }
+
+protected:
+    bool viewportEvent(QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::HoverEnter:
+        case QEvent::HoverMove: {
+            const QPoint pos = static_cast<QHoverEvent *>(event)->position().toPoint();
+            cards()->setHoverPosition(indexAt(pos), pos);
+            break;
+        }
+        case QEvent::HoverLeave:
+        case QEvent::Leave:
+            cards()->setHoverPosition({}, {});
+            break;
+        default:
+            break;
+        }
+        return QListView::viewportEvent(event);
+    }
+    void scrollContentsBy(int dx, int dy) override
+    {
+        QListView::scrollContentsBy(dx, dy);
+        // The content moved under a still pointer.
+        const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
+        if (viewport()->rect().contains(pos))
+            cards()->setHoverPosition(indexAt(pos), pos);
+    }
+};
+
+} // namespace
+
+AppListView::AppListView(AppContext &context, bool showOnlyInstalled, QWidget *parent)
+    : QWidget(parent), m_context(context), m_showOnlyInstalled(showOnlyInstalled)
+{
+    setObjectName(showOnlyInstalled ? QStringLiteral("installedList") : QStringLiteral("discoverList"));
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+
+    m_model = new AppListModel(ActionButton::registryFor(context), this);
+    m_proxy = new AppListFilterProxy(*m_model, this);
+    m_proxy->setOnlyInstalled(showOnlyInstalled);
+
+    m_pages = new QStackedLayout(this);
+    m_listPage = new QWidget(this);
+    auto *column = new QVBoxLayout(m_listPage);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(buildHeader());
+
+    m_body = new QStackedWidget(m_listPage);
+    auto *list = new CardListView(m_body);
+    m_list = list;
+    m_delegate = new AppCardDelegate(*list, m_model->registry(), IconCache::of(context));
+    list->setItemDelegate(m_delegate);
+    list->setModel(m_proxy);
+    m_body->addWidget(list);
+    m_body->addWidget(buildEmptyState());
+    column->addWidget(m_body, 1);
+    m_pages->addWidget(m_listPage);
+
+    connect(m_delegate, &AppCardDelegate::cardClicked, this, &AppListView::openDetail);
+    connect(m_list, &QAbstractItemView::activated, this, &AppListView::openDetail);
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, &AppListView::updateBody);
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &AppListView::updateBody);
+    connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, &AppListView::updateBody);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &AppListView::updateBody);
+    connect(&context.store, &AppStoreService::appsChanged, this, &AppListView::rebuildChips);
+
+    rebuildChips();
+    updateBody();
+    applyColors();
+}
+
+AppListView::~AppListView() = default;
+
+QString AppListView::title() const
+{
+    return m_showOnlyInstalled ? QStringLiteral("已安装应用") : QStringLiteral("探索与发现");
+}
+
+QWidget *AppListView::buildHeader()
+{
+    auto *header = new HeaderBar(m_listPage);
+    auto *rows = new QVBoxLayout(header);
+    rows->setContentsMargins(kHeaderSide, kHeaderVertical, kHeaderSide, kHeaderVertical + 1);
+    rows->setSpacing(kHeaderSpacing);
+
+    auto *top = new QHBoxLayout;
+    top->setSpacing(kHeaderSpacing);
+    m_title = new QLabel(title(), header);
+    ThemeFont::apply(m_title, 22, QFont::DemiBold);
+    top->addWidget(m_title);
+    top->addStretch(1);
+
+    auto *box = new SearchBox(header);
+    auto *boxRow = new QHBoxLayout(box);
+    boxRow->setContentsMargins(kSearchPaddingH + SearchBox::symbolBox() + kSearchSpacing, kSearchPaddingV,
+                               kSearchPaddingH, kSearchPaddingV);
+    boxRow->setSpacing(kSearchSpacing);
+    m_search = new QLineEdit(box);
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setFrame(false);
+    m_search->setPlaceholderText(searchPlaceholder());
+    m_search->setAttribute(Qt::WA_MacShowFocusRect, false);
+    ThemeFont::apply(m_search, 12);
+    boxRow->addWidget(m_search, 1);
+    m_clearSearch = new SymbolButton(QStringLiteral("xmark.circle.fill"), 12, box);
+    m_clearSearch->setObjectName(QStringLiteral("clearSearch"));
+    m_clearSearch->setToolTip(QStringLiteral("清除搜索"));
+    m_clearSearch->setVisible(false);
+    boxRow->addWidget(m_clearSearch);
+    box->fit(m_search, m_clearSearch->sizeHint().width());
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_clearSearch->setVisible(!text.isEmpty());
+        m_proxy->setSearchText(text);
+    });
+    connect(m_clearSearch, &QAbstractButton::clicked, this, [this] { setSearchText({}); });
+    top->addWidget(box);
+
+    m_refresh = new SymbolButton(QStringLiteral("arrow.clockwise"), 13, header);
+    m_refresh->setObjectName(QStringLiteral("refreshInstalled"));
+    m_refresh->setToolTip(QStringLiteral("刷新本地安装状态"));
+    connect(m_refresh, &QAbstractButton::clicked, this, &AppListView::refreshInstalled);
+    top->addWidget(m_refresh);
+    rows->addLayout(top);
+
+    auto *scroller = new ChipScroller(header);
+    m_chipRow = new QWidget(scroller);
+    m_chipRow->setAutoFillBackground(false);
+    m_chipLayout = new QHBoxLayout(m_chipRow);
+    m_chipLayout->setContentsMargins(0, 0, 0, 0);
+    m_chipLayout->setSpacing(kChipSpacing);
+    m_chipLayout->addStretch(1);
+    scroller->setWidget(m_chipRow);
+    m_chipGroup = new QButtonGroup(this);
+    m_chipGroup->setExclusive(true);
+    m_chipScroller = scroller;
+    rows->addWidget(scroller);
+    return header;
+}
+
+QWidget *AppListView::buildEmptyState()
+{
+    m_empty = new QWidget(m_body);
+    m_empty->setObjectName(QStringLiteral("emptyState"));
+    auto *column = new QVBoxLayout(m_empty);
+    column->setSpacing(kEmptySpacing);
+    column->addStretch(1);
+    auto *symbol = new QLabel(m_empty);
+    symbol->setObjectName(QStringLiteral("emptySymbol"));
+    symbol->setAlignment(Qt::AlignCenter);
+    column->addWidget(symbol);
+    auto *title = new QLabel(m_showOnlyInstalled ? QStringLiteral("未检测到已安装的关联应用")
+                                                 : QStringLiteral("未找到匹配的应用程序"),
+                             m_empty);
+    title->setAlignment(Qt::AlignCenter);
+    title->setWordWrap(true);
+    ThemeFont::apply(title, 15, QFont::Medium);
+    column->addWidget(title);
+    m_emptyTexts = {title};
+    if (m_showOnlyInstalled) {
+        auto *hint = new QLabel(QStringLiteral("您可以从「发现」或「应用录入」中安装您需要的应用。"), m_empty);
+        hint->setAlignment(Qt::AlignCenter);
+        hint->setWordWrap(true);
+        ThemeFont::apply(hint, 12);
+        column->addWidget(hint);
+        m_emptyTexts << hint;
+    }
+    column->addStretch(1);
+    return m_empty;
+}
+
+void AppListView::rebuildChips()
+{
+    const QStringList categories = CatalogFilter::allCategories(m_context.store.apps());
+    if (categories == m_categories)
+        return;
+    m_categories = categories;
+    for (QAbstractButton *button : m_chipGroup->buttons()) {
+        m_chipGroup->removeButton(button);
+        delete button;
+    }
+    int position = 0;
+    for (const QString &category : categories) {
+        auto *chip = new ChipButton(category, m_chipRow);
+        chip->setCheckable(true);
+        chip->setFontSpec(12, QFont::Normal, QFont::DemiBold);
+        chip->setPadding(14, 6);
+        chip->setCornerRadius(14);
+        chip->setChecked(category == m_proxy->filter().category);
+        m_chipGroup->addButton(chip);
+        m_chipLayout->insertWidget(position++, chip);
+        connect(chip, &QAbstractButton::clicked, this, [this, category] { setSelectedCategory(category); });
+    }
+    m_chipScroller->updateGeometry();
+}
+
+ChipButton *AppListView::chip(const QString &category) const
+{
+    for (QAbstractButton *button : m_chipGroup->buttons())
+        if (button->text() == category)
+            return static_cast<ChipButton *>(button);
+    return nullptr;
+}
+
+QString AppListView::selectedCategory() const
+{
+    return m_proxy->filter().category;
+}
+
+void AppListView::setSelectedCategory(const QString &category)
+{
+    m_proxy->setCategory(category);
+    for (QAbstractButton *button : m_chipGroup->buttons())
+        button->setChecked(button->text() == category);
+    // A category that no chip shows any more leaves every chip unchecked.
+    if (!chip(category) && m_chipGroup->checkedButton()) {
+        m_chipGroup->setExclusive(false);
+        m_chipGroup->checkedButton()->setChecked(false);
+        m_chipGroup->setExclusive(true);
+    }
+}
+
+QString AppListView::searchText() const
+{
+    return m_proxy->filter().searchText;
+}
+
+void AppListView::setSearchText(const QString &text)
+{
+    m_search->setText(text);
+}
+
+QStringList AppListView::categories() const
+{
+    return m_categories;
+}
+
+QList<AppItem> AppListView::filteredApps() const
+{
+    QList<AppItem> apps;
+    apps.reserve(m_proxy->rowCount());
+    for (int row = 0; row < m_proxy->rowCount(); ++row)
+        apps.append(m_model->app(m_proxy->sourceRow(row)));
+    return apps;
+}
+
+bool AppListView::isShowingEmptyState() const
+{
+    return m_body->currentWidget() == m_empty;
+}
+
+void AppListView::refreshInstalled()
+{
+    m_context.store.refreshInstalledStatus();
+}
+
+void AppListView::updateBody()
+{
+    m_body->setCurrentWidget(m_proxy->rowCount() == 0 ? m_empty : static_cast<QWidget *>(m_list));
+}
+
+void AppListView::openDetail(const QModelIndex &index)
+{
+    if (!index.isValid())
+        return;
+    setSelectedApp(m_model->app(m_proxy->mapToSource(index).row()));
+}
+
+void AppListView::setSelectedApp(const std::optional<AppItem> &app)
+{
+    m_selectedApp = app;
+    if (m_detail) {
+        // The detail page may be the sender of what got us here; let it finish.
+        m_pages->removeWidget(m_detail);
+        m_detail->hide();
+        m_detail->deleteLater();
+        m_detail = nullptr;
+    }
+    if (!app) {
+        m_pages->setCurrentWidget(m_listPage);
+        return;
+    }
+    auto *detail = new AppDetailView(m_context, *app, QStringLiteral("返回列表"),
+                                     [this] { setSelectedApp(std::nullopt); }, this);
+    m_detail = detail;
+    m_pages->addWidget(detail);
+    m_pages->setCurrentWidget(detail);
+}
+
+void AppListView::applyColors()
+{
+    const QPalette base = palette();
+    const QColor secondary = ThemeColor::secondary(base);
+    auto recolor = [](QWidget *widget, QPalette::ColorRole role, const QColor &color) {
+        QPalette pal = widget->palette();
+        pal.setColor(role, color);
+        widget->setPalette(pal);
+    };
+    // The text field draws on the search box's own background.
+    recolor(m_search, QPalette::Base, Qt::transparent);
+    if (!m_emptyTexts.isEmpty()) {
+        recolor(m_emptyTexts.first(), QPalette::WindowText, secondary);
+        if (m_emptyTexts.size() > 1)
+            recolor(m_emptyTexts.at(1), QPalette::WindowText, ThemeColor::withOpacity(secondary, 0.8));
+    }
+    if (auto *symbol = m_empty->findChild<QLabel *>(QStringLiteral("emptySymbol")))
+        symbol->setPixmap(Symbols::pixmap(m_showOnlyInstalled ? QStringLiteral("tray") : QStringLiteral("magnifyingglass"),
+                                          ThemeColor::withOpacity(secondary, 0.6), kEmptySymbolSize,
+                                          devicePixelRatioF()));
+}
+
+void AppListView::changeEvent(QEvent *event)
+{
+    // The system switched between light and dark appearance.
+    if (event->type() == QEvent::PaletteChange && m_empty && !m_applyingColors) {
+        m_applyingColors = true;
+        applyColors();
+        m_applyingColors = false;
+    }
+    QWidget::changeEvent(event);
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+#include "models/AppItem.h"
+
+struct AppContext;
+class AppCardDelegate;
+class AppListFilterProxy;
+class AppListModel;
+class ChipButton;
+class QButtonGroup;
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QStackedLayout;
+class QStackedWidget;
+class SymbolButton;
+
+// The catalog list of the sidebar destinations "发现应用" (the whole library)
+// and "已安装" (only what the detector found installed): a header with the
+// title, a search box, a rescan button and one chip per category, then the
+// matching records as cards, or an empty state. Clicking a card shows its
+// detail page in place of the list; coming back finds the category and the
+// search text as they were.
+//
+// The filter belongs to the screen: a new screen starts with "全部" and an
+// empty search.
+class AppListView final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AppListView)
+
+public:
+    AppListView(AppContext &context, bool showOnlyInstalled, QWidget *parent = nullptr);
+    ~AppListView() override;
+
+    bool showOnlyInstalled() const { return m_showOnlyInstalled; }
+    QString title() const;
+
+    QString selectedCategory() const;
+    void setSelectedCategory(const QString &category);
+    QString searchText() const;
+    void setSearchText(const QString &text);
+
+    // The record whose detail page replaces the list, if any.
+    const std::optional<AppItem> &selectedApp() const { return m_selectedApp; }
+    void setSelectedApp(const std::optional<AppItem> &app);
+
+    // The chips, in order; the records shown, in order.
+    QStringList categories() const;
+    QList<AppItem> filteredApps() const;
+    bool isShowingEmptyState() const;
+
+    // A fresh scan of the installed applications into the library store.
+    void refreshInstalled();
+
+    // Parts, for tests and tools.
+    QListView *listView() const { return m_list; }
+    AppCardDelegate *cardDelegate() const { return m_delegate; }
+    QLineEdit *searchField() const { return m_search; }
+    SymbolButton *clearSearchButton() const { return m_clearSearch; }
+    SymbolButton *refreshButton() const { return m_refresh; }
+    ChipButton *chip(const QString &category) const;
+    QWidget *emptyState() const { return m_empty; }
+    QWidget *detailView() const { return m_detail; }
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    QWidget *buildHeader();
+    QWidget *buildEmptyState();
+    void rebuildChips();
+    void updateBody();
+    void applyColors();
+    void openDetail(const QModelIndex &index);
+
+    AppContext &m_context;
+    bool m_showOnlyInstalled;
+    std::optional<AppItem> m_selectedApp;
+    AppListModel *m_model = nullptr;
+    AppListFilterProxy *m_proxy = nullptr;
+    AppCardDelegate *m_delegate = nullptr;
+    QStackedLayout *m_pages = nullptr;
+    QWidget *m_listPage = nullptr;
+    QLabel *m_title = nullptr;
+    QLineEdit *m_search = nullptr;
+    SymbolButton *m_clearSearch = nullptr;
+    SymbolButton *m_refresh = nullptr;
+    QWidget *m_chipScroller = nullptr;
+    QWidget *m_chipRow = nullptr;
+    QHBoxLayout *m_chipLayout = nullptr;
+    QButtonGroup *m_chipGroup = nullptr;
+    QStringList m_categories;
+    QStackedWidget *m_body = nullptr;
+    QListView *m_list = nullptr;
+    QWidget *m_empty = nullptr;
+    QList<QLabel *> m_emptyTexts;
+    QPointer<QWidget> m_detail;
+    bool m_applyingColors = false;
+};
