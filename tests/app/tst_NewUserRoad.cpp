@@ -33,7 +33,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -41,7 +40,6 @@
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "platform/PropertyList.h"
@@ -49,6 +47,7 @@
 #include "services/DownloadManager.h"
 #include "services/InstallWorkflowRegistry.h"
 #include "services/InstalledDetector.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestFolders.h"
 #include "support/TestServices.h"
 #include "views/AppDetailView.h"
@@ -183,17 +182,13 @@ public:
             m_mounted = true;
             return;
         }
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = m_saved;
-        small.rlim_cur = 64 * 1024;
-        m_limited = setrlimit(RLIMIT_FSIZE, &small) == 0;
+        m_limit.emplace(64 * 1024);
     }
     ~FullDisk() { end(); }
     FullDisk(const FullDisk &) = delete;
     FullDisk &operator=(const FullDisk &) = delete;
 
-    bool active() const { return m_mounted || m_limited; }
+    bool active() const { return m_mounted || (m_limit && m_limit->active()); }
     bool mounted() const { return m_mounted; }
 
     // Space again (what the user frees); the tiny file system goes with its contents.
@@ -201,11 +196,8 @@ public:
     {
         if (m_mounted)
             umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
-        if (m_limited) {
-            setrlimit(RLIMIT_FSIZE, &m_saved);
-            std::signal(SIGXFSZ, m_savedHandler);
-        }
-        m_mounted = m_limited = false;
+        m_limit.reset();
+        m_mounted = false;
     }
 
 private:
@@ -218,9 +210,7 @@ private:
     static inline bool s_privateMounts = false;
     QString m_folder;
     bool m_mounted = false;
-    bool m_limited = false;
-    rlimit m_saved{};
-    void (*m_savedHandler)(int) = SIG_DFL;
+    std::optional<FileSizeLimit> m_limit;
 };
 
 // The program as the user has it: the real services over one temporary home

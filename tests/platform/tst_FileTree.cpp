@@ -2,14 +2,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 
-#include <sys/resource.h>
-
 #include "models/ZelvoError.h"
 #include "platform/FileTree.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestFolders.h"
 
 namespace fs = std::filesystem;
@@ -101,20 +99,16 @@ private Q_SLOTS:
         const QString to = m_dir.filePath("full/Foo.app");
         QDir().mkpath(m_dir.filePath("full"));
 
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 64 * 1024;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
         QString description;
-        try {
-            FileTree::copy(from, to);
-        } catch (const ZelvoError &error) {
-            description = error.localizedDescription();
+        {
+            const FileSizeLimit limit(64 * 1024);
+            QVERIFY(limit.active());
+            try {
+                FileTree::copy(from, to);
+            } catch (const ZelvoError &error) {
+                description = error.localizedDescription();
+            }
         }
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, savedHandler);
 
         QVERIFY2(description.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(description));
         QVERIFY(FileTree::remove(m_dir.filePath("full")));

@@ -4,15 +4,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <cstring>
 #include <memory>
-
-#include <sys/resource.h>
 
 #include "models/ByteFormat.h"
 #include "platform/ExtendedAttributes.h"
 #include "services/DownloadManager.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
 
@@ -528,16 +526,11 @@ void tst_DownloadManager::unwritableCacheFails()
 void tst_DownloadManager::fullDiskSaysWhy()
 {
     m_server->routeBody(QStringLiteral("/App.zip"), QByteArray("PK\x03\x04") + QByteArray(256 * 1024, 'z'));
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64 * 1024 + 100; // not a multiple of any read size: the write is cut short
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    FileSizeLimit limit(64 * 1024 + 100); // not a multiple of any read size: the write is cut short
+    QVERIFY(limit.active());
     m_manager->startDownload(appId, QStringLiteral("Foo"), version, m_server->url(QStringLiteral("/App.zip")));
     const DownloadTaskItem item = waitForEnd();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, savedHandler);
+    limit.end();
 
     QCOMPARE(item.status.kind, DownloadStatus::Kind::failed);
     QCOMPARE(item.status.reason, QStringLiteral("保存下载文件失败: ") + QString::fromLocal8Bit(std::strerror(EFBIG)));
