@@ -51,7 +51,6 @@ private Q_SLOTS:
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<int>("exitCode");
 
-        QTest::newRow("success") << QByteArray("exit 0") << Outcome::Exited << 0;
         QTest::newRow("exit status") << QByteArray("exit 3") << Outcome::Exited << 3;
         // Far more than any pipe buffer, on both channels.
         QTest::newRow("floods its output")

@@ -66,7 +66,6 @@ void tst_PackageCache::entriesAreTypedByExtension_data()
     QTest::newRow("upper-case dmg") << "App.DMG" << false << PackageType::dmg;
     QTest::newRow("pkg") << "Tool-1.0.pkg" << false << PackageType::pkg;
     QTest::newRow("zip") << "iTerm2-3_5_4.zip" << false << PackageType::zip;
-    QTest::newRow("text file") << "readme.txt" << false << PackageType::unknown;
     QTest::newRow("no extension") << "download" << false << PackageType::unknown;
     QTest::newRow("folder named like a package") << "Folder.dmg" << true << PackageType::dmg;
     QTest::newRow("plain folder") << "sub" << true << PackageType::unknown;

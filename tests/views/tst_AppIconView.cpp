@@ -117,7 +117,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("requests");
         QTest::newRow("text answer") << m_server.url("/readme.txt").toString() << 1;
         QTest::newRow("missing") << m_server.url("/missing.png").toString() << 1;
-        QTest::newRow("ftp scheme") << "ftp://example.invalid/icon.png" << 0;
         QTest::newRow("file scheme") << "file:///usr/share/pixmaps/debian-logo.png" << 0;
         QTest::newRow("no address") << "http://exa mple.invalid/icon.png" << 0;
     }
@@ -145,21 +144,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("category");
         QTest::addColumn<QString>("symbol");
-        QTest::newRow("browser") << "网络浏览器"
-                                 << "globe";
         QTest::newRow("developer") << "开发工具"
                                    << "chevron.left.forwardslash.chevron.right";
-        QTest::newRow("social") << "通讯社交"
-                                << "bubble.left.and.bubble.right.fill";
-        QTest::newRow("office") << "效率办公"
-                                << "doc.text.fill";
-        QTest::newRow("media") << "影音视听"
-                               << "play.tv.fill";
-        QTest::newRow("system") << "系统工具"
-                                << "gearshape.fill";
         QTest::newRow("other") << "游戏"
-                               << "app.fill";
-        QTest::newRow("empty") << ""
                                << "app.fill";
     }
 

@@ -60,7 +60,6 @@ private Q_SLOTS:
 
     void opensOnTheHomebrewTab()
     {
-        QCOMPARE(m_view->findChild<QLabel *>(QStringLiteral("importTitle"))->text(), QStringLiteral("应用录入与导入工具"));
         QCOMPARE(picker()->segments(), (QStringList{QStringLiteral("方式一：Brew 包名解析"),
                                                     QStringLiteral("方式二：自定义信息录入"),
                                                     QStringLiteral("方式三：JSON 导入与模版")}));

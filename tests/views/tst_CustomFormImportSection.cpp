@@ -133,7 +133,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("both empty") << QString() << QString() << false;
         QTest::newRow("id of spaces") << QStringLiteral("   ") << QStringLiteral("N") << false;
         QTest::newRow("name of spaces and tabs") << QStringLiteral("a") << QStringLiteral(" \t ") << false;
         QTest::newRow("both filled") << QStringLiteral("a") << QStringLiteral("N") << true;

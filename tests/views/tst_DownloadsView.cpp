@@ -248,7 +248,6 @@ void tst_DownloadsView::kindSymbols_data()
     QTest::addColumn<bool>("folder");
     QTest::addColumn<QString>("symbol");
     QTest::newRow("upper-case zip") << "Setup.ZIP" << false << "doc.zipper";
-    QTest::newRow("no extension") << "Setup" << false << "doc.fill";
     QTest::newRow("disk image") << "App.dmg" << false << "externaldrive.fill";
     QTest::newRow("installer package") << "Installer.PKG" << false << "cube.box.fill";
     QTest::newRow("zip-like ending only") << "notes.zip.txt" << false << "doc.fill";
