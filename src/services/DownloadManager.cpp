@@ -377,11 +377,17 @@ bool DownloadManager::drain(Transfer &transfer)
         const qint64 count = transfer.reply->read(m_readBuffer.data(), m_readBuffer.size());
         if (count <= 0)
             break;
-        if (transfer.file.write(m_readBuffer.constData(), count) != count) {
-            fail(transfer.reply, saveFailedPrefix + transfer.file.errorString());
-            return false;
+        // A short write is no error to the file (a disk that fills up takes
+        // what fits); the next write of the rest fails with the reason.
+        for (qint64 done = 0; done < count;) {
+            const qint64 written = transfer.file.write(m_readBuffer.constData() + done, count - done);
+            if (written <= 0) {
+                fail(transfer.reply, saveFailedPrefix + transfer.file.errorString());
+                return false;
+            }
+            done += written;
+            transfer.written += written;
         }
-        transfer.written += count;
     }
     return true;
 }

@@ -4,11 +4,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
 #include <memory>
 
 #include "models/ByteFormat.h"
 #include "platform/ExtendedAttributes.h"
 #include "services/DownloadManager.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
 
@@ -56,6 +58,7 @@ private Q_SLOTS:
     void replacesCachedFileWithSameName();
     void rememberedIdFoundAfterRescan();
     void unwritableCacheFails();
+    void fullDiskSaysWhy();
 
 private:
     DownloadTaskItem waitForEnd(const QString &taskKey = key);
@@ -513,6 +516,24 @@ void tst_DownloadManager::unwritableCacheFails()
     QVERIFY2(item.status.reason.startsWith(QStringLiteral("保存下载文件失败: ")), qPrintable(item.status.reason));
     QVERIFY(manager.localPackages().isEmpty());
     QCOMPARE(m_server->requests().size(), 0);
+}
+
+// A disk that fills up mid-download (the file-size limit stands in for it)
+// takes a part of a write and refuses the rest: the reason is the system's,
+// and no half file stays behind.
+void tst_DownloadManager::fullDiskSaysWhy()
+{
+    m_server->routeBody(QStringLiteral("/App.zip"), QByteArray("PK\x03\x04") + QByteArray(256 * 1024, 'z'));
+    FileSizeLimit limit(64 * 1024 + 100); // not a multiple of any read size: the write is cut short
+    QVERIFY(limit.active());
+    m_manager->startDownload(appId, QStringLiteral("Foo"), version, m_server->url(QStringLiteral("/App.zip")));
+    const DownloadTaskItem item = waitForEnd();
+    limit.end();
+
+    QCOMPARE(item.status.kind, DownloadStatus::Kind::failed);
+    QCOMPARE(item.status.reason, QStringLiteral("保存下载文件失败: ") + QString::fromLocal8Bit(std::strerror(EFBIG)));
+    QCOMPARE(cacheEntries(), QStringList());
+    QVERIFY(m_manager->localPackages().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_DownloadManager)

@@ -7,13 +7,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <filesystem>
 #include <optional>
 
 #include "services/InstallerService.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestFolders.h"
 
 namespace {
@@ -382,15 +380,10 @@ private Q_SLOTS:
             fakeHdiutil("mkdir -p \"$MP/Foo.app/Contents\" && echo a > \"$MP/Foo.app/Contents/a\" && ln '" +
                         big.toUtf8() + "' \"$MP/Foo.app/Contents/big\"");
 
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 64 * 1024;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        FileSizeLimit limit(64 * 1024);
+        QVERIFY(limit.active());
         const Outcome outcome = runInstall(installer(mounter), package("Foo.dmg"));
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, savedHandler);
+        limit.end();
 
         QCOMPARE(outcome.messages, (QStringList{kMounting, kDetecting, copying("Foo.app")}));
         QVERIFY(!outcome.error.isEmpty());

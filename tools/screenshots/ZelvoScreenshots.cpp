@@ -1,7 +1,9 @@
 // Renders every screen of the window to PNG files, headless, at the text
 // scales 100 %, 80 % and 145 %, so people can look at the app without a Mac.
 //
-//   zelvo_screenshots OUTPUT_FOLDER        (scripts/screenshots runs it)
+//   zelvo_screenshots OUTPUT_FOLDER          (scripts/screenshots runs it)
+//   zelvo_screenshots --docs OUTPUT_FOLDER   only the README's pictures (see
+//                                            docsNames()), at 100 %
 //
 // The app's real screens come from ScreenFactory, so a destination shows its
 // screen here as soon as the factory returns it. A state worth a picture of
@@ -16,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
@@ -38,9 +41,9 @@
 #include "views/AppContext.h"
 #include "views/AppDetailView.h"
 #include "views/AppImportView.h"
+#include "views/AppListView.h"
 #include "views/BrewImportSection.h"
 #include "views/CustomFormImportSection.h"
-#include "views/AppListView.h"
 #include "views/DownloadsView.h"
 #include "views/JsonTemplateImportSection.h"
 #include "views/LocalPackageListModel.h"
@@ -77,6 +80,18 @@ struct Shot
     // Runs after the grab, to leave nothing behind for the next shot.
     std::function<void(Context &)> done = {};
 };
+
+// The shots the README shows (docs/images), by shot name: the file name there.
+const QHash<QString, QString> &docsNames()
+{
+    static const QHash<QString, QString> names{
+        {QStringLiteral("main-discover"), QStringLiteral("discover")},
+        {QStringLiteral("import-json-success"), QStringLiteral("import-json")},
+        {QStringLiteral("detail-outdated"), QStringLiteral("detail")},
+        {QStringLiteral("downloads-filled"), QStringLiteral("downloads")},
+    };
+    return names;
+}
 
 void settle(int milliseconds)
 {
@@ -463,11 +478,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZelvoAppStore"));
     QTextStream err(stderr);
-    if (argc != 2) {
-        err << "usage: zelvo_screenshots OUTPUT_FOLDER\n";
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    const bool docs = arguments.removeAll(QStringLiteral("--docs")) > 0;
+    if (arguments.size() != 1) {
+        err << "usage: zelvo_screenshots [--docs] OUTPUT_FOLDER\n";
         return 2;
     }
-    const QString output = QString::fromLocal8Bit(argv[1]);
+    const QString output = arguments.constFirst();
     if (!QDir().mkpath(output)) {
         err << "cannot create " << output << "\n";
         return 1;
@@ -508,10 +525,13 @@ int main(int argc, char *argv[])
     server.routeBody(QStringLiteral("/myapp/releases/"), releaseListing(), "text/html");
 
     int written = 0;
-    for (const double scale : {1.0, 0.8, 1.45}) {
+    const QList<double> scales = docs ? QList<double>{1.0} : QList<double>{1.0, 0.8, 1.45};
+    for (const double scale : scales) {
         fontScale.setScale(scale);
         const QString suffix = QString::number(std::llround(scale * 100));
         for (const Shot &shot : shots()) {
+            if (docs && !docsNames().contains(shot.name))
+                continue;
             QApplication::setPalette(shot.dark ? darkPalette : lightPalette);
             QWidget *widget = shot.build(context);
             widget->resize(shot.size);
@@ -521,7 +541,8 @@ int main(int argc, char *argv[])
                 shot.prepare(widget, context);
                 settle(300);
             }
-            const QString path = QDir(output).filePath(shot.name + QLatin1Char('@') + suffix + QStringLiteral(".png"));
+            const QString path = QDir(output).filePath((docs ? docsNames().value(shot.name) : shot.name + QLatin1Char('@') + suffix) +
+                                                       QStringLiteral(".png"));
             if (!widget->grab().save(path)) {
                 err << "cannot write " << path << "\n";
                 return 1;
