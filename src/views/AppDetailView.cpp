@@ -20,6 +20,7 @@
 #include "views/components/ChipButton.h"
 #include "views/components/IconCache.h"
 #include "views/components/PillPainter.h"
+#include "views/components/SeparatorLine.h"
 #include "views/components/SymbolTextButton.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
@@ -49,24 +50,6 @@ QLabel *symbolLabel(const QString &name, qreal size, const QColor &color)
     label->setFixedSize(Symbols::pixmap(name, color, size).deviceIndependentSize().toSize());
     return label;
 }
-
-// A hairline across the page in the separator colour.
-class Divider final : public QWidget
-{
-public:
-    Divider()
-    {
-        setFixedHeight(1);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), ThemeColor::separator(palette()));
-    }
-};
 
 // "最新推荐": white text on the accent colour, corners rounded by 4.
 class Badge final : public QWidget
@@ -188,7 +171,7 @@ AppDetailView::AppDetailView(AppContext &context, const AppItem &app, const QStr
     page->setSpacing(kSectionSpacing);
 
     buildHeader(page, backTitle);
-    page->addWidget(new Divider);
+    page->addWidget(new SeparatorLine);
 
     // The facts row keeps 8 points above and below on top of the section spacing.
     m_facts = new QWidget;
@@ -197,7 +180,7 @@ AppDetailView::AppDetailView(AppContext &context, const AppItem &app, const QStr
     factsLayout->setContentsMargins(0, 8, 0, 8);
     m_facts->setLayout(factsLayout);
     page->addWidget(m_facts);
-    page->addWidget(new Divider);
+    page->addWidget(new SeparatorLine);
 
     auto *about = column(10);
     about->addWidget(makeLabel(QStringLiteral("关于此应用"), 16, QFont::DemiBold, ThemeColor::primary(palette())));
@@ -324,7 +307,7 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
 
 void AppDetailView::buildVersions(QVBoxLayout *page)
 {
-    page->addWidget(new Divider);
+    page->addWidget(new SeparatorLine);
     const QPalette colors = palette();
     const QColor secondary = ThemeColor::secondary(colors);
 

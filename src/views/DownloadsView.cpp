@@ -24,6 +24,7 @@
 #include "views/LocalPackageListModel.h"
 #include "views/LocalPackageListView.h"
 #include "views/components/ChipButton.h"
+#include "views/components/SeparatorLine.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -45,24 +46,6 @@ void printLine(const QString &line)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
-
-// A one-pixel line in the separator colour.
-class Divider final : public QWidget
-{
-public:
-    explicit Divider(QWidget *parent = nullptr) : QWidget(parent)
-    {
-        setFixedHeight(1);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), ThemeColor::separator(palette()));
-    }
-};
 
 QLabel *textLabel(const QString &objectName, qreal size, QFont::Weight weight, QWidget *parent)
 {
@@ -118,7 +101,7 @@ DownloadsView::DownloadsView(AppContext &context, QWidget *parent)
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
     root->addWidget(buildHeader());
-    root->addWidget(new Divider(this));
+    root->addWidget(new SeparatorLine(Qt::Horizontal, this));
     root->addWidget(m_scroll, 1);
 
     DownloadManager &downloads = m_context.downloads;
@@ -219,7 +202,7 @@ QWidget *DownloadsView::buildActiveSection()
     auto *divider = new QWidget(m_activeSection);
     auto *dividerLayout = new QVBoxLayout(divider);
     dividerLayout->setContentsMargins(0, 6, 0, 6);
-    dividerLayout->addWidget(new Divider(divider));
+    dividerLayout->addWidget(new SeparatorLine(Qt::Horizontal, divider));
 
     auto *column = new QVBoxLayout(m_activeSection);
     column->setContentsMargins(0, 0, 0, 0);

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "views/components/CountBadge.h"
+#include "views/components/SeparatorLine.h"
 #include "views/components/PillPainter.h"
 #include "views/components/Symbols.h"
 #include "views/components/TextScaleHud.h"
@@ -26,26 +27,6 @@ constexpr int kSidebarMinimum = 200;
 constexpr int kSidebarIdeal = 220;
 constexpr int kSidebarMaximum = 280;
 constexpr qreal kRowSymbolSize = 13;
-
-// A one-pixel line in the separator colour.
-class SeparatorLine final : public QWidget
-{
-public:
-    SeparatorLine(Qt::Orientation orientation, QWidget *parent) : QWidget(parent)
-    {
-        if (orientation == Qt::Horizontal)
-            setFixedHeight(1);
-        else
-            setFixedWidth(1);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), ThemeColor::separator(palette()));
-    }
-};
 
 // The splitter handle is the sidebar's edge: a hairline, draggable.
 class EdgeHandle final : public QSplitterHandle
