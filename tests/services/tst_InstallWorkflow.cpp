@@ -13,16 +13,16 @@
 #include "support/TestHttpServer.h"
 #include "support/TestServices.h"
 
+using Step = InstallWorkflow::DirectStep;
+
 namespace {
 
-AppItem fooRecord(AppSourceType source, const QString &downloadUrl)
+AppItem fooRecord(AppSourceType source, const std::optional<QString> &downloadUrl)
 {
     AppItem app;
-    app.id = "foo";
-    app.name = "Foo";
+    app.id = app.name = "foo";
     app.bundleId = "com.example.foo";
     app.appFilename = "Foo.app";
-    app.category = "开发工具";
     app.sourceType = source;
     app.currentVersion = "1.0";
     app.downloadUrl = downloadUrl;
@@ -42,12 +42,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QByteArray>("brewArguments");
 
+        const std::optional<QString> none;
         QTest::newRow("brewName") << std::optional<QString>("foo-cask") << "foo"
                                   << QByteArray("brew install --cask foo-cask\n");
-        QTest::newRow("id as token") << std::optional<QString>() << "foo" << QByteArray("brew install --cask foo\n");
+        QTest::newRow("id as token") << none << "foo" << QByteArray("brew install --cask foo\n");
         // An empty brewName still goes to brew, which refuses it without running.
         QTest::newRow("empty brewName") << std::optional<QString>("") << "foo" << QByteArray();
-        QTest::newRow("no token at all") << std::optional<QString>() << "" << QByteArray();
+        QTest::newRow("no token at all") << none << "" << QByteArray();
     }
 
     // brew fails (or cannot run): the package is downloaded instead, and the
@@ -70,19 +71,15 @@ private Q_SLOTS:
         QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
         flow.handleInstall();
         QTRY_COMPARE_WITH_TIMEOUT(steps.size(), 1, 10000);
-        QCOMPARE(steps.first().first().value<InstallWorkflow::DirectStep>(),
-                 InstallWorkflow::DirectStep::downloadStarted);
-        QVERIFY(!flow.isInstalling());
+        QCOMPARE(steps.first().first().value<Step>(), Step::downloadStarted);
         QCOMPARE(rig.toolLog(), brewArguments);
         if (!brewArguments.isEmpty())
             QVERIFY(rig.console.contains("Brew output: Error: Cask not available\n"));
         QVERIFY(flow.failure().isEmpty());
         QCOMPARE(succeeded.size(), 0);
 
-        const QString key = DownloadManager::taskKey(id, "1.0");
-        QTRY_VERIFY_WITH_TIMEOUT(rig.downloads->task(key) &&
-                                     rig.downloads->task(key)->status.kind == DownloadStatus::Kind::completed,
-                                 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.downloads->activeTasks().value(0).status.kind, DownloadStatus::Kind::completed,
+                                  10000);
     }
 
     void brewSuccessRescansInstalled()
@@ -91,11 +88,9 @@ private Q_SLOTS:
         // A stand-in for a cask installation: the bundle appears in Applications.
         TestFolders::makeBundle(rig.root.filePath("pending"), "Foo", "com.example.foo", "1.0");
         TestFolders::writeScript(rig.root.filePath("bin"), "brew",
-                                 "echo '==> Installing Cask foo'\nmv \"" +
-                                     rig.root.filePath("pending/Foo.app").toUtf8() + "\" \"" + rig.apps().toUtf8() +
-                                     "/\"\n");
-        const AppItem app = fooRecord(AppSourceType::brew, "https://example.invalid/foo.zip");
-        InstallWorkflow &flow = rig.registry->workflow(app);
+                                 "echo '==> Installing Cask foo'\nmv \"$(dirname \"$0\")/../pending/Foo.app\" \"" +
+                                     rig.apps().toUtf8() + "/\"\n");
+        InstallWorkflow &flow = rig.registry->workflow(fooRecord(AppSourceType::brew, "https://x.test/foo.zip"));
         QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
         flow.handleInstall();
         QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::installing);
@@ -114,12 +109,12 @@ private Q_SLOTS:
         QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
         QSignalSpy mapChanges(rig.store.get(), &AppStoreService::installedAppMapChanged);
 
-        QCOMPARE(flow.fallbackDirectDownload(), InstallWorkflow::DirectStep::installingCached);
+        QCOMPARE(flow.fallbackDirectDownload(), Step::installingCached);
         QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::installing);
         QVERIFY(succeeded.wait(30000));
 
         QCOMPARE(mapChanges.size(), 1);
-        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::installed);
+        QCOMPARE(flow.state().status, AppInstallStatus::installed("1.0", QDir(rig.apps()).filePath("Foo.app")));
         QVERIFY(rig.server.requests().isEmpty());
         QVERIFY(rig.downloads->activeTasks().isEmpty());
         QCOMPARE(rig.console, (QStringList{"Installer: 正在解压 ZIP 文件...", "Installer: 安装成功完成！"}));
@@ -133,7 +128,7 @@ private Q_SLOTS:
         const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
         InstallWorkflow &flow = rig.registry->workflow(app);
 
-        QCOMPARE(flow.fallbackDirectDownload(), InstallWorkflow::DirectStep::downloadStarted);
+        QCOMPARE(flow.fallbackDirectDownload(), Step::downloadStarted);
         QVERIFY(!flow.isInstalling());
         QVERIFY(rig.downloads->task("foo-1.0"));
         QTRY_COMPARE_WITH_TIMEOUT(rig.server.requests().size(), 1, 10000);
@@ -152,9 +147,7 @@ private Q_SLOTS:
     {
         QFETCH(std::optional<QString>, downloadUrl);
         TestServices rig;
-        AppItem app = fooRecord(AppSourceType::direct, {});
-        app.downloadUrl = downloadUrl;
-        InstallWorkflow &flow = rig.registry->workflow(app);
+        InstallWorkflow &flow = rig.registry->workflow(fooRecord(AppSourceType::direct, downloadUrl));
         flow.handleInstall();
         QVERIFY(!flow.isInstalling());
         QVERIFY(rig.downloads->activeTasks().isEmpty());
@@ -211,20 +204,9 @@ private Q_SLOTS:
         QCOMPARE(state.status.kind, AppInstallStatus::Kind::downloading);
         QCOMPARE(state.status.progress, 0.25);
         // A second click while it runs leaves the one transfer alone.
-        QCOMPARE(flow.fallbackDirectDownload(), InstallWorkflow::DirectStep::alreadyDownloading);
+        QCOMPARE(flow.fallbackDirectDownload(), Step::alreadyDownloading);
         QCOMPARE(rig.server.requests().count("/foo-1.0.zip"), 1);
         rig.server.closeHeld();
-    }
-
-    void openLaunchesTheInstalledBundle()
-    {
-        TestServices rig;
-        rig.installFoo("0.5");
-        InstallWorkflow &flow = rig.registry->workflow(fooRecord(AppSourceType::direct, {}));
-        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::updateAvailable);
-        flow.openInstalled();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.toolLog(), "launch " + QDir(rig.apps()).filePath("Foo.app").toUtf8() + "\n",
-                                  10000);
     }
 
     void ownDownloadUrl_data()
@@ -234,21 +216,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
 
         const std::optional<QString> none;
-        QTest::newRow("current version: record address") << none << "2.0"
-                                                         << "https://x.test/current.dmg";
-        QTest::newRow("entry with its own address") << none << "1.5"
-                                                    << "https://x.test/1.5.dmg";
-        QTest::newRow("other version without own address") << none << "1.0"
-                                                           << "";
-        QTest::newRow("version not listed") << none << "0.1"
-                                            << "";
+        QTest::newRow("current version: record address") << none << "2.0" << "https://x.test/current.dmg";
+        QTest::newRow("entry with its own address") << none << "1.5" << "https://x.test/1.5.dmg";
+        QTest::newRow("version not listed") << none << "0.1" << "";
         QTest::newRow("template fills any version")
             << std::optional<QString>("https://x.test/{version}/App-{VERSION}.dmg") << "1.0"
             << "https://x.test/1.0/App-1.0.dmg";
-        QTest::newRow("empty template is ignored") << std::optional<QString>("") << "1.0"
-                                                   << "";
-        QTest::newRow("template that is no address") << std::optional<QString>("no url {version}") << "1.0"
-                                                     << "";
+        QTest::newRow("empty template is ignored") << std::optional<QString>("") << "1.0" << "";
+        QTest::newRow("template that is no address") << std::optional<QString>("no url {version}") << "1.0" << "";
     }
 
     // "下载此版本" never fetches another version's package under this version's name.

@@ -1,6 +1,5 @@
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -22,10 +21,7 @@ const QString kUnzipping = QStringLiteral("正在解压 ZIP 文件...");
 const QString kDone = QStringLiteral("安装成功完成！");
 const QString kNoApp = QStringLiteral("安装包内未检测到有效的 .app 应用程序文件");
 
-QString copying(const QString &bundle)
-{
-    return QStringLiteral("正在将 %1 安装到应用程序目录...").arg(bundle);
-}
+QString copying(const QString &bundle) { return QStringLiteral("正在将 %1 安装到应用程序目录...").arg(bundle); }
 
 struct Outcome
 {
@@ -37,11 +33,8 @@ struct Outcome
 Outcome runInstall(const InstallerService &installer, const QString &packagePath)
 {
     Outcome outcome;
-    QMutex mutex;
-    QFuture<void> future = installer.install(packagePath, [&](const QString &message) {
-        const QMutexLocker lock(&mutex);
-        outcome.messages.append(message);
-    });
+    // Messages come from the worker thread only; waiting for it makes them visible here.
+    QFuture<void> future = installer.install(packagePath, [&](const QString &message) { outcome.messages << message; });
     try {
         future.waitForFinished();
     } catch (const InstallError &error) {
@@ -74,11 +67,10 @@ QByteArray loggingPrelude(const QString &logPath)
 void makeRichBundle(const QString &folder, const QString &name)
 {
     const QString bundle = TestFolders::makeBundle(folder, name, QStringLiteral("com.example.") + name, "1.0");
-    const QString exe = TestFolders::writeFile(bundle, "Contents/MacOS/" + name, "#!/bin/sh\n");
-    QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                   QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-    const QString secret = TestFolders::writeFile(bundle, "Contents/Resources/secret", "s");
-    QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(TestFolders::writeFile(bundle, "Contents/MacOS/" + name, "#!/bin/sh\n"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    QFile::setPermissions(TestFolders::writeFile(bundle, "Contents/Resources/secret", "s"),
+                          QFile::ReadOwner | QFile::WriteOwner);
     TestFolders::writeFile(bundle, "Contents/Frameworks/X.framework/Versions/A/X", "lib");
     QFile::link("A", bundle + "/Contents/Frameworks/X.framework/Versions/Current");
 }
@@ -94,14 +86,15 @@ void verifyRichBundle(const QString &bundle)
              perms::owner_read | perms::owner_write);
 }
 
-void run(const QString &program, const QStringList &arguments, const QString &workingFolder = {})
+struct ImageRow
 {
-    QProcess process;
-    process.setWorkingDirectory(workingFolder);
-    process.start(program, arguments);
-    QVERIFY2(process.waitForFinished(60000) && process.exitCode() == 0,
-             qPrintable(program + ": " + process.readAllStandardError()));
-}
+    QString packageName;
+    QByteArray attach; // null: the tool is missing
+    QStringList messages;
+    QString error; // a pattern
+    bool processFailed;
+    QStringList installed;
+};
 
 } // namespace
 
@@ -111,7 +104,8 @@ class tst_InstallerService : public QObject
 
 private:
     QTemporaryDir m_root;
-    QString m_temp, m_apps, m_tools, m_log;
+    const QString m_temp = m_root.filePath("tmp"), m_apps = m_root.filePath("Applications");
+    const QString m_tools = m_root.filePath("tools"), m_log = m_root.filePath("tools/log");
 
     InstallerService installer(DiskImageMounter mounter = DiskImageMounter(), ZipExpander expander = ZipExpander(),
                                Workspace workspace = Workspace()) const
@@ -143,15 +137,6 @@ private:
     void verifyNoWorkFolderLeft() const { QVERIFY2(entries(m_temp).isEmpty(), qPrintable(entries(m_temp).join(", "))); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_root.isValid());
-        m_temp = m_root.filePath("tmp");
-        m_apps = m_root.filePath("Applications");
-        m_tools = m_root.filePath("tools");
-        m_log = m_root.filePath("tools/log");
-    }
-
     void init()
     {
         for (const char *name : {"tmp", "Applications", "tools", "packages", "src", "outside"})
@@ -162,88 +147,52 @@ private Q_SLOTS:
 
     void diskImage_data()
     {
-        QTest::addColumn<QString>("packageName");
-        QTest::addColumn<QByteArray>("attach");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<QStringList>("installed");
-
+        QTest::addColumn<ImageRow>("row");
         const QByteArray fooApp = "mkdir -p \"$MP/Foo.app/Contents\" && echo new > \"$MP/Foo.app/Contents/marker\"";
-        const QStringList fooSuccess{kMounting, kDetecting, copying("Foo.app"), kDone};
-        QTest::newRow("one app") << "Foo.dmg" << fooApp << fooSuccess << QString() << QStringList{"Foo.app"};
-        QTest::newRow("upper-case extension")
-            << "Foo.DMG" << fooApp << fooSuccess << QString() << QStringList{"Foo.app"};
-        QTest::newRow("installer package only") << "Foo.dmg" << QByteArray("touch \"$MP/Setup.pkg\"")
-                                                << QStringList{kMounting, kDetecting} << kNoApp << QStringList();
+        const QStringList fooDone{kMounting, kDetecting, copying("Foo.app"), kDone}, found{kMounting, kDetecting};
+        const QString noApp = QRegularExpression::escape(kNoApp);
+        const QStringList none, foo{"Foo.app"}, mounting{kMounting};
+        QTest::newRow("one app") << ImageRow{"Foo.dmg", fooApp, fooDone, "", false, foo};
+        QTest::newRow("upper-case extension") << ImageRow{"Foo.DMG", fooApp, fooDone, "", false, foo};
+        QTest::newRow("installer package only")
+            << ImageRow{"Foo.dmg", "touch \"$MP/Setup.pkg\"", found, noApp, false, none};
         QTest::newRow("two apps: the first by name")
-            << "Two.dmg" << QByteArray("mkdir -p \"$MP/Beta.app\" \"$MP/Alpha.app\"")
-            << QStringList{kMounting, kDetecting, copying("Alpha.app"), kDone} << QString() << QStringList{"Alpha.app"};
+            << ImageRow{"Two.dmg", "mkdir -p \"$MP/Beta.app\" \"$MP/Alpha.app\"",
+                        {kMounting, kDetecting, copying("Alpha.app"), kDone}, "", false, {"Alpha.app"}};
         QTest::newRow("link named like a bundle is passed over")
-            << "Foo.dmg" << QByteArray("ln -s /usr \"$MP/Foo.app\"") << QStringList{kMounting, kDetecting} << kNoApp
-            << QStringList();
-        QTest::newRow("damaged image") << "Foo.dmg" << QByteArray("exit 1") << QStringList{kMounting}
-                                       << QStringLiteral("安装执行失败：hdiutil 挂载镜像失败，退出码: 1")
-                                       << QStringList();
+            << ImageRow{"Foo.dmg", "ln -s /usr \"$MP/Foo.app\"", found, noApp, false, none};
+        QTest::newRow("damaged image")
+            << ImageRow{"Foo.dmg", "exit 1", mounting, "安装执行失败：hdiutil 挂载镜像失败，退出码: 1", true, none};
+        QTest::newRow("tool missing") << ImageRow{"Foo.dmg", QByteArray(), mounting, ".+", false, none};
+        QTest::newRow("tool hangs") << ImageRow{"Foo.dmg", "mkdir -p \"$MP/Foo.app\"; exec sleep 60", mounting,
+                                                "安装执行失败：hdiutil .*已被停止", true, none};
     }
 
     // The macOS road with a stand-in hdiutil: exact invocations, message
     // order, and detach + folder removal on every path.
     void diskImage()
     {
-        QFETCH(QString, packageName);
-        QFETCH(QByteArray, attach);
-        QFETCH(QStringList, messages);
-        QFETCH(QString, error);
-        QFETCH(QStringList, installed);
+        QFETCH(ImageRow, row);
+        DiskImageMounter::Tools tools = fakeHdiutil(row.attach).tools();
+        tools.attach.timeLimit = std::chrono::seconds(row.attach.contains("sleep") ? 1 : 60);
+        if (row.attach.isNull())
+            tools.attach.program = m_root.filePath("no-such-tool");
+        const QString image = package(row.packageName);
+        const Outcome outcome = runInstall(installer(DiskImageMounter(tools)), image);
 
-        const QString image = package(packageName);
-        const Outcome outcome = runInstall(installer(fakeHdiutil(attach)), image);
-
-        QCOMPARE(outcome.messages, messages);
-        QCOMPARE(outcome.error, error);
-        QCOMPARE(entries(m_apps), installed);
+        QCOMPARE(outcome.messages, row.messages);
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(row.error)).match(outcome.error).hasMatch(),
+                 qPrintable(outcome.error));
+        QCOMPARE(outcome.kind == InstallError::Kind::processFailed, row.processFailed);
+        QCOMPARE(entries(m_apps), row.installed);
 
         const QStringList log = logLines(m_log);
-        QCOMPARE(log.size(), 2);
-        static const QRegularExpression mountPattern(QRegularExpression::anchoredPattern(
-            QRegularExpression::escape(m_temp + "/ZelvoMount_") + "[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"));
-        const QString mountPoint = log.at(0).section(u'|', 4, 4);
-        QVERIFY2(mountPattern.match(mountPoint).hasMatch(), qPrintable(mountPoint));
-        QCOMPARE(log.at(0), "attach|" + image + "|-nobrowse|-mountpoint|" + mountPoint + "|");
-        QCOMPARE(log.at(1), "detach|" + mountPoint + "|-force|");
-        verifyNoWorkFolderLeft();
-    }
-
-    void diskImageToolTrouble_data()
-    {
-        QTest::addColumn<QByteArray>("attach");
-        QTest::addColumn<bool>("missingTool");
-        QTest::addColumn<QString>("errorPattern");
-        QTest::addColumn<bool>("processFailed");
-
-        QTest::newRow("tool missing") << QByteArray() << true << QString(".+") << false;
-        QTest::newRow("tool hangs") << QByteArray("mkdir -p \"$MP/Foo.app\"; exec sleep 60") << false
-                                    << QString("^安装执行失败：hdiutil .*已被停止$") << true;
-    }
-
-    void diskImageToolTrouble()
-    {
-        QFETCH(QByteArray, attach);
-        QFETCH(bool, missingTool);
-        QFETCH(QString, errorPattern);
-        QFETCH(bool, processFailed);
-
-        DiskImageMounter::Tools tools = fakeHdiutil(attach).tools();
-        tools.attach.timeLimit = std::chrono::seconds(1);
-        if (missingTool)
-            tools.attach.program = m_root.filePath("no-such-tool");
-        const Outcome outcome = runInstall(installer(DiskImageMounter(tools)), package("Foo.dmg"));
-
-        QCOMPARE(outcome.messages, QStringList{kMounting});
-        QVERIFY2(QRegularExpression(errorPattern).match(outcome.error).hasMatch(), qPrintable(outcome.error));
-        QCOMPARE(outcome.kind == InstallError::Kind::processFailed, processFailed);
-        QCOMPARE(entries(m_apps), QStringList());
-        QVERIFY(logLines(m_log).last().startsWith("detach|"));
+        QCOMPARE(log.size(), row.attach.isNull() ? 1 : 2);
+        const QString mountPoint = log.last().section(u'|', 1, 1);
+        QVERIFY2(mountPoint.startsWith(m_temp + "/ZelvoMount_"), qPrintable(mountPoint));
+        if (!row.attach.isNull())
+            QCOMPARE(log.first(), "attach|" + image + "|-nobrowse|-mountpoint|" + mountPoint + "|");
+        QCOMPARE(log.last(), "detach|" + mountPoint + "|-force|");
         verifyNoWorkFolderLeft();
     }
 
@@ -271,12 +220,10 @@ private Q_SLOTS:
         makeRichBundle(volume, "Foo");
         QFile::link("/Applications", volume + "/Applications");
         TestFolders::writeFile(volume, "Read Me.txt", "hello");
-        const QString image = m_root.filePath("packages/Foo.dmg");
-        QDir().mkpath(QFileInfo(image).path());
-        run(genisoimage, {"-quiet", "-R", "-V", "Foo", "-o", image, volume});
+        const QString image = package("Foo.dmg");
+        QCOMPARE(QProcess::execute(genisoimage, {"-quiet", "-R", "-V", "Foo", "-o", image, volume}), 0);
 
         const Outcome outcome = runInstall(installer(), image);
-
         QCOMPARE(outcome.error, QString());
         QCOMPARE(outcome.messages, (QStringList{kMounting, kDetecting, copying("Foo.app"), kDone}));
         QCOMPARE(entries(m_apps), QStringList{"Foo.app"});
@@ -284,34 +231,19 @@ private Q_SLOTS:
         verifyNoWorkFolderLeft();
     }
 
-    void realDamagedDiskImage()
-    {
-        const Outcome outcome = runInstall(installer(), package("Broken.dmg", QByteArray(4096, 'x')));
-
-        QCOMPARE(outcome.messages, QStringList{kMounting});
-        QCOMPARE(outcome.kind, InstallError::Kind::processFailed);
-        QVERIFY2(outcome.error.startsWith("安装执行失败：hdiutil 挂载镜像失败，退出码: "), qPrintable(outcome.error));
-        verifyNoWorkFolderLeft();
-    }
-
     void zipArchive_data()
     {
-        QTest::addColumn<QStringList>("members");
-        QTest::addColumn<QString>("rename"); // a bsdtar -s expression applied when archiving
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QStringList>("members"); // none: not an archive at all
+        QTest::addColumn<QString>("rename");      // a bsdtar -s expression applied when archiving
+        QTest::addColumn<QString>("error");       // empty: Foo.app installed
 
-        QTest::newRow("app at the top") << QStringList{"Foo.app", "Read Me.txt"} << QString()
-                                        << QStringList{kUnzipping, kDone} << QString() << QStringList{"Foo.app"};
-        QTest::newRow("app inside a folder")
-            << QStringList{"Folder"} << QString() << QStringList{kUnzipping} << kNoApp << QStringList();
-        QTest::newRow("entry climbing out")
-            << QStringList{"Foo.app", "Read Me.txt"} << ",^Read Me.txt,../escaped.txt," << QStringList{kUnzipping}
-            << QStringLiteral("安装执行失败：解压 ZIP 文件失败") << QStringList();
-        QTest::newRow("absolute entry stays inside")
-            << QStringList{"Foo.app", "Read Me.txt"} << QStringLiteral(",^Read Me.txt,%1/escaped.txt,").arg(m_temp)
-            << QStringList{kUnzipping, kDone} << QString() << QStringList{"Foo.app"};
+        const QStringList top{"Foo.app", "Read Me.txt"};
+        const QString unzipFailed = "安装执行失败：解压 ZIP 文件失败";
+        QTest::newRow("app at the top") << top << QString() << QString();
+        QTest::newRow("app inside a folder") << QStringList{"Folder"} << QString() << kNoApp;
+        QTest::newRow("entry climbing out") << top << ",^Read Me.txt,../escaped.txt," << unzipFailed;
+        QTest::newRow("absolute entry stays inside") << top << ",^Read Me.txt," + m_temp + "/escaped.txt," << QString();
+        QTest::newRow("damaged archive") << QStringList() << QString() << unzipFailed;
     }
 
     // Real archives made here and expanded by the real archive tool.
@@ -319,128 +251,93 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, members);
         QFETCH(QString, rename);
-        QFETCH(QStringList, messages);
         QFETCH(QString, error);
-        QFETCH(QStringList, installed);
-
-        const QString source = m_root.filePath("src");
+        const QString source = m_root.filePath("src"), archive = package("Foo.zip", "PK\x03\x04 not really");
         makeRichBundle(source, "Foo");
         makeRichBundle(source + "/Folder", "Foo");
         TestFolders::writeFile(source, "Read Me.txt", "hello");
-        const QString archive = m_root.filePath("packages/Foo.zip");
-        QDir().mkpath(QFileInfo(archive).path());
-        QStringList arguments{"-cf", archive, "--format", "zip", "-P"};
-        if (!rename.isEmpty())
-            arguments << "-s" << rename;
-        run("bsdtar", arguments + members, source);
+        const QStringList renaming = rename.isEmpty() ? QStringList() : QStringList{"-s", rename};
+        if (!members.isEmpty())
+            QCOMPARE(QProcess::execute("bsdtar", QStringList{"-cf", archive, "--format", "zip", "-P", "-C", source} +
+                                                     renaming + members),
+                     0);
 
         const Outcome outcome = runInstall(installer(), archive);
-
-        QCOMPARE(outcome.messages, messages);
+        QCOMPARE(outcome.messages, QStringList({kUnzipping, kDone}).mid(0, error.isEmpty() ? 2 : 1));
         QCOMPARE(outcome.error, error);
-        QCOMPARE(entries(m_apps), installed);
-        if (!installed.isEmpty())
+        QCOMPARE(entries(m_apps), error.isEmpty() ? QStringList{"Foo.app"} : QStringList());
+        if (error.isEmpty())
             verifyRichBundle(m_apps + "/Foo.app");
         verifyNoWorkFolderLeft(); // "../x" from the work folder would land in the temp folder
     }
 
-    void damagedZipArchive()
+    void existingBundle_data()
     {
-        const Outcome outcome = runInstall(installer(), package("Foo.zip", "PK\x03\x04 not really"));
-
-        QCOMPARE(outcome.messages, QStringList{kUnzipping});
-        QCOMPARE(outcome.error, QStringLiteral("安装执行失败：解压 ZIP 文件失败"));
-        verifyNoWorkFolderLeft();
+        QTest::addColumn<bool>("diskFills");
+        QTest::newRow("replaced whole") << false;
+        QTest::newRow("copy fails half-way") << true;
     }
 
-    void replacesInstalledBundle()
+    // The installed bundle is replaced whole, or, when the copy fails half-way
+    // (the file-size limit is hit), left exactly as it was; its link to the
+    // outside is removed, never followed, and no staging copy stays behind.
+    void existingBundle()
     {
+        QFETCH(bool, diskFills);
         TestFolders::writeFile(m_apps, "Foo.app/Contents/old", "old");
         const QString outside = TestFolders::writeFile(m_root.path(), "outside/keep", "keep");
         QFile::link(QFileInfo(outside).path(), m_apps + "/Foo.app/Contents/link-out");
-
-        const Outcome outcome = runInstall(
-            installer(fakeHdiutil("mkdir -p \"$MP/Foo.app/Contents\" && echo new > \"$MP/Foo.app/Contents/new\"")),
-            package("Foo.dmg"));
-
-        QCOMPARE(outcome.error, QString());
-        QCOMPARE(entries(m_apps), QStringList{"Foo.app"});
-        QCOMPARE(entries(m_apps + "/Foo.app/Contents"), QStringList{"new"});
-        QCOMPARE(TestFolders::readFile(outside), QByteArray("keep")); // the old link was removed, not followed
-        verifyNoWorkFolderLeft();
-    }
-
-    // A copy that fails half-way (here: the file-size limit is hit) leaves the
-    // installed bundle exactly as it was and no staging copy behind.
-    void failedCopyKeepsInstalledBundle()
-    {
-        TestFolders::writeFile(m_apps, "Foo.app/Contents/old", "old");
         const QString big = TestFolders::writeFile(m_root.path(), "src/big", QByteArray(256 * 1024, 'b'));
-        const DiskImageMounter mounter =
-            fakeHdiutil("mkdir -p \"$MP/Foo.app/Contents\" && echo a > \"$MP/Foo.app/Contents/a\" && ln '" +
-                        big.toUtf8() + "' \"$MP/Foo.app/Contents/big\"");
-
-        FileSizeLimit limit(64 * 1024);
-        QVERIFY(limit.active());
+        const DiskImageMounter mounter = fakeHdiutil("mkdir -p \"$MP/Foo.app/Contents\" && echo new > "
+                                                     "\"$MP/Foo.app/Contents/new\" && ln '" +
+                                                     big.toUtf8() + "' \"$MP/Foo.app/Contents/big\"");
+        std::optional<FileSizeLimit> limit;
+        if (diskFills)
+            QVERIFY(limit.emplace(64 * 1024).active());
         const Outcome outcome = runInstall(installer(mounter), package("Foo.dmg"));
-        limit.end();
+        limit.reset();
 
-        QCOMPARE(outcome.messages, (QStringList{kMounting, kDetecting, copying("Foo.app")}));
-        QVERIFY(!outcome.error.isEmpty());
+        const QStringList done{kMounting, kDetecting, copying("Foo.app"), kDone};
+        QCOMPARE(outcome.messages, diskFills ? done.mid(0, 3) : done);
+        QCOMPARE(outcome.error.isEmpty(), !diskFills);
         QVERIFY(!outcome.kind.has_value());
         QCOMPARE(entries(m_apps), QStringList{"Foo.app"});
-        QCOMPARE(entries(m_apps + "/Foo.app/Contents"), QStringList{"old"});
-        QCOMPARE(TestFolders::readFile(m_apps + "/Foo.app/Contents/old"), QByteArray("old"));
+        QCOMPARE(entries(m_apps + "/Foo.app/Contents"),
+                 diskFills ? QStringList({"link-out", "old"}) : QStringList({"big", "new"}));
+        QCOMPARE(TestFolders::readFile(outside), QByteArray("keep"));
         verifyNoWorkFolderLeft();
     }
 
-    void missingPackage()
+    void handedToTheSystem_data()
     {
-        const QString path = m_root.filePath("packages/Nothing.dmg");
-        const Outcome outcome = runInstall(installer(fakeHdiutil("exit 0")), path);
-
-        QCOMPARE(outcome.error, "未找到安装包文件：" + path);
-        QCOMPARE(outcome.kind, InstallError::Kind::fileNotFound);
-        QCOMPARE(outcome.messages, QStringList());
-        QVERIFY(!QFileInfo::exists(m_log));
-        verifyNoWorkFolderLeft();
-    }
-
-    void installerPackage_data()
-    {
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("opener");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("error");
 
         const QString launching = QStringLiteral("正在启动 macOS 系统安装向导...");
-        QTest::newRow("handed over") << QByteArray("exit 0")
-                                     << QStringList{launching, "已启动安装器，请跟随系统提示完成安装。"} << QString();
-        QTest::newRow("refused") << QByteArray("echo 'No application can open it.' >&2; exit 1")
-                                 << QStringList{launching} << QString("No application can open it.");
+        QTest::newRow("installer handed over")
+            << "Foo.pkg" << QByteArray("exit 0") << QStringList{launching, "已启动安装器，请跟随系统提示完成安装。"}
+            << QString();
+        QTest::newRow("installer refused") << "Foo.pkg" << QByteArray("echo 'No application can open it.' >&2; exit 1")
+                                           << QStringList{launching} << "No application can open it.";
+        // Any other file is only opened: what the opener then does is not waited for.
+        QTest::newRow("other file") << "Foo.tar.gz" << QByteArray("exit 3")
+                                    << QStringList{"正在通过系统打开安装程序..."} << QString();
     }
 
-    void installerPackage()
+    void handedToTheSystem()
     {
+        QFETCH(QString, name);
         QFETCH(QByteArray, opener);
         QFETCH(QStringList, messages);
         QFETCH(QString, error);
-
-        const QString pkg = package("Foo.pkg");
-        const Outcome outcome = runInstall(installer(DiskImageMounter(), ZipExpander(), fakeOpener(opener)), pkg);
+        const QString path = package(name);
+        const Outcome outcome = runInstall(installer(DiskImageMounter(), ZipExpander(), fakeOpener(opener)), path);
 
         QCOMPARE(outcome.messages, messages);
         QCOMPARE(outcome.error, error);
-        QCOMPARE(logLines(m_log), QStringList{pkg + "|"});
-    }
-
-    void otherFileIsOpened()
-    {
-        const QString archive = package("Foo.tar.gz");
-        const Outcome outcome = runInstall(installer(DiskImageMounter(), ZipExpander(), fakeOpener("exit 3")), archive);
-
-        QCOMPARE(outcome.messages, QStringList{"正在通过系统打开安装程序..."});
-        QCOMPARE(outcome.error, QString());
-        QTRY_COMPARE(logLines(m_log), QStringList{archive + "|"});
+        QTRY_COMPARE(logLines(m_log), QStringList{path + "|"});
         verifyNoWorkFolderLeft();
     }
 };
