@@ -1,7 +1,5 @@
-// A new user's first afternoon, through the real window and services over one temporary home: the presets;
-// a record added through the JSON tab whose package a local server names as vendors do; download, install,
-// a newer version, the downloads screen, the text size — in order over one window. Then the road breaking
-// (server down, 404, broken archive, full disk), each in a window of its own: told clearly, nothing lost.
+// A new user's first afternoon through the real window and services, step by step over one window; then the
+// road breaking (server down, 404, broken archive, full disk), each in a window of its own: told, nothing lost.
 
 #include <QTcpServer>
 #include <QtTest>
@@ -105,7 +103,6 @@ public:
     ~FullDisk() { end(); }
     bool active() const { return m_mounted || (m_limit && m_limit->active()); }
     bool mounted() const { return m_mounted; }
-    // The system's text for what the failing write meets.
     QString systemReason() const { return QString::fromLocal8Bit(std::strerror(m_mounted ? ENOSPC : EFBIG)); }
     // Space again (what the user frees); the tiny file system goes with its contents.
     void end()
@@ -138,28 +135,17 @@ private:
     std::optional<FileSizeLimit> m_limit;
 };
 
-// The program as the user has it: the real services over one temporary home (library, package cache,
-// Applications folder, a local HTTP server) and the real window, with the app-wide text scale.
+// The program as the user has it: the real services over one temporary home, the window, the shared text scale.
 struct Road
 {
     TestServices rig;
     AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, FontScaleManager::shared()};
     MainWindow window{context};
 
-    Road()
-    {
-        window.resize(1100, 720);
-        window.show();
-        QApplication::setActiveWindow(&window);
-    }
+    Road() { window.resize(1100, 720); window.show(); QApplication::setActiveWindow(&window); }
     MainView &view() { return window.mainView(); }
     AppStoreService &store() { return *rig.store; }
     DownloadManager &downloads() { return *rig.downloads; }
-    QString work() const { return rig.root.filePath("work"); }
-    QAbstractButton *sidebarRow(NavigationItem item)
-    {
-        return view().findChild<QAbstractButton *>("sidebarRow_" + Navigation::id(item));
-    }
     QString badgeText()
     {
         auto *badge = view().findChild<CountBadge *>("downloadsBadge");
@@ -167,7 +153,7 @@ struct Road
     }
     void go(NavigationItem item)
     {
-        QAbstractButton *row = sidebarRow(item);
+        auto *row = view().findChild<QAbstractButton *>("sidebarRow_" + Navigation::id(item));
         QVERIFY(row);
         QTest::mouseClick(row, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(view().shownItem() == item && view().currentScreen(), kWait);
@@ -206,12 +192,10 @@ struct Road
 
     QModelIndex cardIndex()
     {
+        // The model answers an invalid index for a row it does not have (-1 included).
         AppListView *shown = list();
-        const int row = shown ? int(idsOf(shown->filteredApps()).indexOf(kAppId)) : -1;
-        return row >= 0 && row < shown->listView()->model()->rowCount() ? shown->listView()->model()->index(row, 0)
-                                                                         : QModelIndex();
+        return shown ? shown->listView()->model()->index(idsOf(shown->filteredApps()).indexOf(kAppId), 0) : QModelIndex();
     }
-    // "发现应用" with the record's card on it.
     bool showCard()
     {
         go(NavigationItem::discover);
@@ -223,7 +207,7 @@ struct Road
         const std::optional<AppItem> app = store().app(appId);
         return app ? InstallControlPainter::texts(rig.registry->state(*app)) : QStringList{};
     }
-    // Clicks a pill of the record's card (none: its title) on the list shown.
+    // Action::none clicks the card's title.
     bool clickCard(Action action)
     {
         AppListView *shown = list();
@@ -246,7 +230,6 @@ struct Road
                    return downloads().task(key) && !downloads().task(key)->status.isDownloading();
                }, kWait);
     }
-    // Clicks the delete button of the first cached package on "下载管理".
     void removeFirstPackage()
     {
         go(NavigationItem::downloads);
@@ -255,7 +238,6 @@ struct Road
                           packages.partRect(0, LocalPackageDelegate::Part::remove).center());
     }
 
-    // The version of the installed RoadNotes.app, empty when there is none.
     QString installedVersion()
     {
         const auto info = InstalledDetector::readAppInfo(rig.apps() + "/" + kBundleName + ".app");
@@ -263,7 +245,6 @@ struct Road
     }
 };
 
-// Calls visit with each visible text below root: of labels, buttons, and fields' placeholders.
 template <typename Visit> void forEachText(QWidget *root, Visit visit)
 {
     const auto shown = [&](QWidget *widget, const QString &text) {
@@ -293,8 +274,7 @@ QHash<QString, qreal> scaledTextSizes(QWidget *root)
         // Fixed system texts (the badge count) and icon-font symbols keep their size.
         if (widget->property("zelvoFontFace").toInt() != int(ThemeFont::Face::System) &&
             !widget->font().families().contains("Material Icons"))
-            sizes.insert(QString::fromLatin1(widget->metaObject()->className()) + '/' + widget->objectName() + '/' +
-                             text,
+            sizes.insert(widget->metaObject()->className() + ('/' + widget->objectName()) + '/' + text,
                          ThemeFont::logicalSize(widget->font()));
     });
     return sizes;
@@ -313,7 +293,6 @@ class tst_NewUserRoad : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_settingsHome.isValid());
         // The text scale is the shared one the fonts read; it keeps its setting here.
         QSettings::setDefaultFormat(QSettings::IniFormat);
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsHome.path());
@@ -321,14 +300,8 @@ private Q_SLOTS:
         qInfo("disk-full cases: %s", FullDisk::canMount() ? "a 64 KiB tmpfs" : "a 64 KiB file-size limit");
         m_road = std::make_unique<Road>();
         QVERIFY(QTest::qWaitForWindowExposed(&m_road->window));
-        m_zip = makeZip(m_road->work(), "1.0.0", 4096);
+        m_zip = makeZip(m_road->rig.root.filePath("work"), "1.0.0", 4096);
         QVERIFY2(!m_zip.isEmpty(), "bsdtar could not make the package");
-    }
-
-    void cleanupTestCase()
-    {
-        m_road.reset();
-        FontScaleManager::shared().setScale(1.0);
     }
 
     // 1. A fresh start: "发现应用" with the six presets, each to "获取"; chips and search narrow the cards.
@@ -336,14 +309,13 @@ private Q_SLOTS:
     {
         Road &road = *m_road;
         QCOMPARE(road.view().shownItem(), NavigationItem::discover);
-        QVERIFY(road.sidebarRow(NavigationItem::discover)->isChecked());
+        QVERIFY(road.view().findChild<QAbstractButton *>("sidebarRow_discover")->isChecked());
         QCOMPARE(road.badgeText(), QString());
         AppListView *list = road.list();
         QVERIFY(list && !list->showOnlyInstalled());
         const QStringList presets{"google-chrome", "visual-studio-code", "iterm2", "docker", "wechat", "obsidian"};
         QCOMPARE(idsOf(list->filteredApps()), presets);
         const auto rows = [list] { return list->listView()->model()->rowCount(); };
-        QCOMPARE(rows(), 6);
         for (const QString &id : presets)
             QCOMPARE(road.controls(id), QStringList{"获取"});
         QCOMPARE(list->categories(), (QStringList{"全部", "开发工具", "效率办公", "网络浏览器", "通讯社交"}));
@@ -368,12 +340,9 @@ private Q_SLOTS:
     void addsARecordThroughTheJsonTab()
     {
         Road &road = *m_road;
-        TestHttpServer::Reply firstHalf;
-        firstHalf.body = m_zip.left(m_zip.size() / 2);
-        firstHalf.contentLength = m_zip.size();
-        firstHalf.hold = true;
-        firstHalf.headers = {{"Content-Type", "application/zip"}};
-        road.rig.server.route(kPackagePath, firstHalf);
+        road.rig.server.route(kPackagePath, {.body = m_zip.left(m_zip.size() / 2),
+                                             .headers = {{"Content-Type", "application/zip"}},
+                                             .contentLength = m_zip.size(), .hold = true});
 
         QCOMPARE(road.importVersion("1.0.0"), kImported);
         // Saved for the next start, not only shown.
@@ -396,7 +365,6 @@ private Q_SLOTS:
         road.rig.server.closeHeld();
         QTRY_COMPARE_WITH_TIMEOUT(road.controls(), QStringList{"获取"}, kWait);
         QTRY_COMPARE_WITH_TIMEOUT(road.downloads().localPackages().size(), 1, kWait);
-        QCOMPARE(road.downloads().localPackages().constFirst().fileName, QStringLiteral("Setup-Universal.zip"));
         QCOMPARE(road.badgeText(), QStringLiteral("1")); // the finished download stays listed
         QCOMPARE(road.installedVersion(), QString());    // nothing installs by itself
 
@@ -406,12 +374,10 @@ private Q_SLOTS:
         QCOMPARE(road.rig.server.requests().size(), requests); // installed from the cache, not fetched again
         QCOMPARE(road.installedVersion(), QStringLiteral("1.0.0"));
         QVERIFY(road.rig.console.contains("Installer: 安装成功完成！"));
-        QVERIFY(!road.rig.console.join('\n').contains("安装失败"));
 
         QVERIFY(road.clickCard(Action::open));
-        QTRY_VERIFY_WITH_TIMEOUT(road.rig.toolLog().contains("launch " + QFile::encodeName(road.rig.apps()) + "/" +
-                                                             kBundleName.toUtf8() + ".app"),
-                                 kWait);
+        const QByteArray launch = "launch " + QFile::encodeName(road.rig.apps() + "/" + kBundleName + ".app");
+        QTRY_VERIFY_WITH_TIMEOUT(road.rig.toolLog().contains(launch), kWait);
 
         road.go(NavigationItem::installed);
         AppListView *installed = road.list();
@@ -449,8 +415,7 @@ private Q_SLOTS:
         Road &road = *m_road;
         road.go(NavigationItem::downloads);
         auto *screen = road.screen<DownloadsView>();
-        QVERIFY(screen);
-        QCOMPARE(screen->taskCards().size(), 1);
+        QVERIFY(screen && screen->taskCards().size() == 1);
         QVERIFY(screen->taskCards().constFirst()->titleText().contains("路记"));
         QCOMPARE(screen->taskCards().constFirst()->progress(), 1.0);
         QCOMPARE(screen->packageModel().packages().size(), 1);
@@ -485,20 +450,13 @@ private Q_SLOTS:
         QVERIFY(FontScaleManager::shared().showHud());
 
         // The screen on show (the last one visited) first, then the others as they are built.
-        QList<NavigationItem> order = items.mid(0, items.size() - 1);
-        order.prepend(items.last());
+        const QList<NavigationItem> order = QList{items.last()} + items.mid(0, items.size() - 1);
         for (NavigationItem item : order) {
             if (road.view().shownItem() != item)
                 road.go(item);
             const QHash<QString, qreal> after = scaledTextSizes(&road.view());
-            int compared = 0;
-            for (auto it = before[item].cbegin(); it != before[item].cend(); ++it) {
-                if (!after.contains(it.key()))
-                    continue; // a text that changed with the layout: not this test's subject
-                ++compared;
-                QVERIFY2(after[it.key()] > it.value() * 1.15, qPrintable(Navigation::id(item) + ": " + it.key()));
-            }
-            QVERIFY2(compared >= before[item].size() * 3 / 4, qPrintable(Navigation::id(item)));
+            for (auto it = before[item].cbegin(); it != before[item].cend(); ++it)
+                QVERIFY2(after.value(it.key()) > it.value() * 1.15, qPrintable(Navigation::id(item) + ": " + it.key()));
         }
         QVERIFY(AppCardDelegate::rowHeight() > cardHeight);
 
@@ -535,7 +493,7 @@ private Q_SLOTS:
         Road road;
         QVERIFY(QTest::qWaitForWindowExposed(&road.window));
         TestHttpServer &server = road.rig.server;
-        const QByteArray good = makeZip(road.work(), "2.0.0", 256 * 1024);
+        const QByteArray good = makeZip(road.rig.root.filePath("work"), "2.0.0", 256 * 1024);
         QVERIFY(!good.isEmpty());
 
         QUrl address = server.url(kPackagePath);
@@ -551,8 +509,7 @@ private Q_SLOTS:
         else
             server.routeBody(kPackagePath, good, "application/zip");
 
-        // A tiny file system goes in place now; a file-size limit (which also binds the download) only just
-        // before the step that is to fail.
+        // A tiny file system goes in now; a file-size limit (which binds the download too) just before its step.
         const bool fullCache = failure == "downloadDiskFull", fullApps = failure == "installDiskFull";
         std::unique_ptr<FullDisk> full;
         const auto fill = [&](const QString &folder) { return (full = std::make_unique<FullDisk>(folder))->active(); };
@@ -577,18 +534,16 @@ private Q_SLOTS:
             QCOMPARE(screen->taskCards().constFirst()->detailText(), downloadCard + (full ? full->systemReason() : ""));
         } else {
             QTRY_COMPARE_WITH_TIMEOUT(road.downloads().localPackages().size(), 1, kWait);
-            QTRY_COMPARE_WITH_TIMEOUT(road.controls(), kUpdateOpen, kWait);
             if (fullApps && !full)
                 QVERIFY(fill(road.rig.apps()));
             QVERIFY(road.clickCard(Action::install));
             QTRY_VERIFY_WITH_TIMEOUT(road.rig.console.join('\n').contains("安装失败: "), kWait);
             const QString printed = road.rig.console.filter("安装失败: ").constFirst();
-            if (!full)
-                QCOMPARE(printed, console);
-            else // the file-size limit binds the unpacking tool too, which fails first
-                QVERIFY2(printed.startsWith(full->mounted() ? console + full->systemReason()
-                                                            : "安装失败: 安装执行失败：解压 ZIP 文件失败"),
-                         qPrintable(printed));
+            // The file-size limit binds the unpacking tool too, which fails first.
+            const bool limited = full && !full->mounted();
+            QVERIFY2(printed.startsWith(limited ? "安装失败: 安装执行失败：解压 ZIP 文件失败"
+                                                : console + (full ? full->systemReason() : "")),
+                     qPrintable(printed));
             // The card tells it too, beside the buttons, until the next try; the package stays for it.
             QTRY_COMPARE_WITH_TIMEOUT(road.controls(), kUpdateOpen + QStringList{"安装失败"}, kWait);
             QCOMPARE(road.downloads().localPackages().size(), 1);
@@ -603,10 +558,9 @@ private Q_SLOTS:
         // Once the cause is gone, the same road leads on.
         if (full)
             full->end();
+        server.routeBody(kPackagePath, good, "application/zip");
         if (failure == "serverDown")
             QCOMPARE(road.importVersion("2.0.0"), kImported);
-        else if (!fullCache && !fullApps)
-            server.routeBody(kPackagePath, good, "application/zip");
         if (failure == "brokenArchive") {
             // The broken package would be found again: the user deletes it on "下载管理".
             road.removeFirstPackage();
