@@ -9,8 +9,8 @@ namespace FileTree {
 // Copies the file or folder at `from` to `to`, which must not exist yet.
 // Symbolic links stay links with their target text unchanged (frameworks in
 // bundles depend on them), file modes are kept, and on macOS extended
-// attributes too. Throws ZelvoError with the system's text on failure; a
-// partial copy may be left at `to`.
+// attributes too. Throws ZelvoError whose text is the system's reason alone
+// (callers know what they were copying); a partial copy may be left at `to`.
 void copy(const QString &from, const QString &to);
 
 // Removes the file, link or folder at `path` with everything inside it,

@@ -99,7 +99,7 @@ void copy(const QString &from, const QString &to)
     try {
         copyEntry(fs::path(from.toStdString()), fs::path(to.toStdString()));
     } catch (const fs::filesystem_error &error) {
-        throw ZelvoError(QString::fromStdString(error.what()));
+        throw ZelvoError(QString::fromLocal8Bit(error.code().message()));
     }
 }
 

@@ -206,7 +206,15 @@ void InstallerService::replaceBundle(const QString &source, const QString &desti
     const QString staging = folder.filePath(QStringLiteral(".zelvo-new-") + tag);
     auto dropStaging = qScopeGuard([&] { FileTree::remove(staging); });
 
-    FileTree::copy(source, staging);
+    try {
+        FileTree::copy(source, staging);
+    } catch (const ZelvoError &error) {
+        // The system's reason alone ("No space left on device") does not say
+        // what was being done; the staging name means nothing to the user.
+        throw InstallError::processFailed(QStringLiteral("无法将 %1 复制到 %2：%3")
+                                              .arg(QFileInfo(destination).fileName(), m_installFolder,
+                                                   error.localizedDescription()));
+    }
     if (!FileTree::exists(destination)) {
         FileTree::rename(staging, destination);
         dropStaging.dismiss();
