@@ -1,9 +1,7 @@
 #include <QClipboard>
-#include <QDir>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "services/AppStoreService.h"
@@ -15,12 +13,13 @@
 
 namespace {
 
-QByteArray record(const QString &id)
+QByteArray records(const QStringList &ids)
 {
-    return QStringLiteral(R"({"id":"%1","name":"N%1","category":"c","summary":"s","description":"d",
-        "sourceType":"direct","currentVersion":"1.0","packageType":"dmg"})")
-        .arg(id)
-        .toUtf8();
+    QStringList objects;
+    for (const QString &id : ids)
+        objects << QStringLiteral(R"({"id":"%1","name":"N%1","category":"c","summary":"s","description":"d",
+            "sourceType":"direct","currentVersion":"1.0","packageType":"dmg"})").arg(id);
+    return (ids.size() == 1 ? objects.first() : "[" + objects.join(',') + "]").toUtf8();
 }
 
 QString successText(int count)
@@ -39,32 +38,22 @@ class TestJsonTemplateImportSection final : public QObject
     std::unique_ptr<AppStoreService> m_store;
     std::unique_ptr<JsonTemplateImportSection> m_section;
 
-    QString libraryFolder() const { return m_dir.filePath(QStringLiteral("lib")); }
-    QPlainTextEdit *editor() const { return m_section->findChild<QPlainTextEdit *>(QStringLiteral("jsonEditor")); }
-    QPushButton *button(const char *name) const
-    {
-        return m_section->findChild<QPushButton *>(QString::fromLatin1(name));
-    }
-    MessageLine *resultLine() const { return m_section->findChild<MessageLine *>(QStringLiteral("resultLine")); }
-    void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+    QString libraryFolder() const { return m_dir.filePath("lib"); }
+    QPlainTextEdit *editor() const { return m_section->findChild<QPlainTextEdit *>("jsonEditor"); }
+    QPushButton *button(const QString &name) const { return m_section->findChild<QPushButton *>(name); }
+    void click(const QString &name) { QTest::mouseClick(button(name), Qt::LeftButton); }
 
-    // The library folder becomes a plain file, so every later write fails.
-    void breakLibraryFolder()
+    // Failures carry the system's reason after the prefix; successes are the whole text.
+    void verifyResult(const QString &prefix, bool isError)
     {
-        QVERIFY(QDir(libraryFolder()).removeRecursively());
-        TestFolders::writeFile(m_dir.path(), QStringLiteral("lib"), "not a folder");
-    }
-
-    void verifyResult(const QString &text, bool isError)
-    {
-        QCOMPARE(m_section->importResult(), std::optional<QString>(text));
+        const QString text = m_section->importResult().value_or(QString());
+        QVERIFY2(text.startsWith(prefix) && (!prefix.endsWith(": ") || text.size() > prefix.size()), qPrintable(text));
         QCOMPARE(m_section->isError(), isError);
-        QVERIFY(resultLine()->isVisible());
-        QCOMPARE(resultLine()->text(), text);
-        QCOMPARE(resultLine()->symbol(),
-                 isError ? QStringLiteral("xmark.circle.fill") : QStringLiteral("checkmark.circle.fill"));
-        const QPalette palette = m_section->palette();
-        QCOMPARE(resultLine()->color(), isError ? ThemeColor::red(palette) : ThemeColor::green(palette));
+        const MessageLine *line = m_section->findChild<MessageLine *>("resultLine");
+        QVERIFY(line->isVisible());
+        QCOMPARE(line->text(), text);
+        QCOMPARE(line->symbol(), isError ? "xmark.circle.fill" : "checkmark.circle.fill");
+        QCOMPARE(line->color(), (isError ? ThemeColor::red : ThemeColor::green)(m_section->palette()));
     }
 
 private Q_SLOTS:
@@ -76,10 +65,7 @@ private Q_SLOTS:
         QDir().mkpath(libraryFolder());
         m_store = std::make_unique<AppStoreService>(libraryFolder(), m_detector);
         m_section = std::make_unique<JsonTemplateImportSection>(*m_store);
-        m_section->setFileChooser([](QWidget *) -> QString {
-            qFatal("the file panel was opened without a test answer");
-            return {};
-        });
+        m_section->setFileChooser([](QWidget *) -> QString { qFatal("the file panel opened without a test answer"); });
         m_section->resize(720, 900);
         m_section->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_section.get()));
@@ -91,38 +77,24 @@ private Q_SLOTS:
         m_store.reset();
     }
 
-    void templateIsOneValidRecordOnSixteenLines()
-    {
-        const QString text = JsonTemplateImportSection::jsonTemplateString();
-        QCOMPARE(text.split(u'\n').size(), 16);
-        const auto apps = AppItem::listFromJson(text.toUtf8());
-        QCOMPARE(apps.size(), 1);
-        QCOMPARE(apps.first().id, QStringLiteral("com.example.app"));
-        QCOMPARE(apps.first().resolveDownloadUrl(QStringLiteral("2.0")),
-                 std::optional<QString>(QStringLiteral("https://example.com/dl/v2.0/SampleApp-2.0.dmg")));
-        QVERIFY(!resultLine()->isVisible());
-    }
-
-    void importButtonNeedsText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("empty") << QString() << false;
-        QTest::newRow("newlines and tabs") << QStringLiteral("\n \t\n") << false;
-        QTest::newRow("text") << QStringLiteral(" [") << true;
-    }
     void importButtonNeedsText()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, enabled);
-        editor()->setPlainText(QStringLiteral("x"));
-        editor()->setPlainText(text);
-        QCOMPARE(button("importButton")->isEnabled(), enabled);
+        const QList<std::pair<QString, bool>> cases{{"", false}, {"\n \t\n", false}, {" [", true}};
+        for (const auto &[text, enabled] : cases) {
+            editor()->setPlainText("x");
+            editor()->setPlainText(text);
+            QVERIFY2(button("importButton")->isEnabled() == enabled, qPrintable(text));
+        }
     }
 
-    void templateImportedTwiceCountsOneRecord()
+    void templateCopiedThenImportedTwiceCountsOneRecord()
     {
-        editor()->setPlainText(QStringLiteral("typed text is discarded"));
+        QGuiApplication::clipboard()->setText("old");
+        click("copyTemplateButton"); // fills the clipboard only
+        QCOMPARE(QGuiApplication::clipboard()->text(), JsonTemplateImportSection::jsonTemplateString());
+        QVERIFY(!m_section->importResult() && m_section->jsonInputText().isEmpty());
+        QVERIFY(!m_section->findChild<MessageLine *>("resultLine")->isVisible());
+        editor()->setPlainText("typed text is discarded");
         const auto before = m_store->apps().size();
         for (int round = 0; round < 2; ++round) {
             click("fillTemplateButton");
@@ -131,114 +103,65 @@ private Q_SLOTS:
             verifyResult(successText(1), false);
             QCOMPARE(m_store->apps().size(), before + 1);
         }
-        QCOMPARE(m_store->apps().first().name, QStringLiteral("SampleApp"));
+        const AppItem app = m_store->apps().first();
+        QCOMPARE(app.name, "SampleApp");
+        QCOMPARE(app.resolveDownloadUrl("2.0").value_or(""), "https://example.com/dl/v2.0/SampleApp-2.0.dmg");
         // The import reached the disk.
-        const auto onDisk = AppItem::listFromJson(TestFolders::readFile(m_store->storageFilePath()));
-        QCOMPARE(onDisk.first().id, QStringLiteral("com.example.app"));
+        QCOMPARE(AppItem::listFromJson(TestFolders::readFile(m_store->storageFilePath())).first(), app);
     }
 
-    void pastedTextResults_data()
+    void importResults_data()
     {
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("fromFile");
+        QTest::addColumn<QByteArray>("payload"); // for a file: empty cancels the panel, "-" names no file
+        QTest::addColumn<bool>("unwritable");
         QTest::addColumn<QString>("result");
         QTest::addColumn<bool>("isError");
         QTest::addColumn<int>("added");
-        const QString rejected = QStringLiteral("导入失败: ") + AppStoreService::importFormatError();
-        QTest::newRow("not JSON") << QStringLiteral("hello {") << rejected << true << 0;
-        QTest::newRow("one object") << QString::fromUtf8(record(QStringLiteral("solo"))) << successText(1) << false
-                                    << 1;
-        QTest::newRow("array of two")
-            << QString::fromUtf8("[" + record(QStringLiteral("a")) + "," + record(QStringLiteral("b")) + "]")
-            << successText(2) << false << 2;
+        const QString bad = AppStoreService::importFormatError();
+        QTest::newRow("pasted: junk") << false << QByteArray("hello {") << false << "导入失败: " + bad << true << 0;
+        QTest::newRow("pasted: one object") << false << records({"solo"}) << false << successText(1) << false << 1;
+        QTest::newRow("pasted: array of two") << false << records({"a", "b"}) << false << successText(2) << false << 2;
+        QTest::newRow("pasted: unwritable") << false << records({"z"}) << true << "保存失败: " << true << 0;
+        QTest::newRow("file: 3") << true << records({"a", "b", "c"}) << false << "从文件成功导入 / 更新了 3 个应用！"
+                                     << false << 3;
+        QTest::newRow("file: missing") << true << QByteArray("-") << false << "文件导入失败: " << true << 0;
+        QTest::newRow("file: not records") << true << QByteArray("{\"id\": 1}") << false << "文件导入失败: " + bad
+                                           << true << 0;
+        QTest::newRow("file: unwritable") << true << records({"z"}) << true << "保存失败: " << true << 0;
+        // A cancelled panel leaves the last result standing.
+        QTest::newRow("file: cancelled") << true << QByteArray() << false << successText(0) << false << 0;
     }
-    void pastedTextResults()
+    void importResults()
     {
-        QFETCH(QString, text);
+        QFETCH(bool, fromFile);
+        QFETCH(QByteArray, payload);
+        QFETCH(bool, unwritable);
         QFETCH(QString, result);
         QFETCH(bool, isError);
         QFETCH(int, added);
-        const auto before = m_store->apps().size();
-        editor()->setPlainText(text);
+        editor()->setPlainText("[]");
         click("importButton");
-        verifyResult(result, isError);
-        QCOMPARE(m_section->jsonInputText(), text);
-        QCOMPARE(m_store->apps().size(), before + added);
-    }
-
-    void fileWithThreeRecords()
-    {
-        const QString path = TestFolders::writeFile(
-            m_dir.path(), QStringLiteral("three.json"),
-            "[" + record(QStringLiteral("a")) + "," + record(QStringLiteral("b")) + "," + record(QStringLiteral("c")) + "]");
-        editor()->setPlainText(QStringLiteral("left alone"));
-        m_section->setFileChooser([path](QWidget *) { return path; });
-        click("chooseFileButton");
-        verifyResult(QStringLiteral("从文件成功导入 / 更新了 3 个应用！"), false);
-        QCOMPARE(m_section->jsonInputText(), QStringLiteral("left alone"));
-        QCOMPARE(m_store->apps().at(0).id, QStringLiteral("c"));
-        QCOMPARE(m_store->apps().at(2).id, QStringLiteral("a"));
-    }
-
-    void cancelledFilePanelKeepsTheResultLine()
-    {
-        editor()->setPlainText(QStringLiteral("[]"));
-        click("importButton");
-        bool asked = false;
-        m_section->setFileChooser([&asked](QWidget *) {
-            asked = true;
-            return QString();
-        });
-        click("chooseFileButton");
-        QVERIFY(asked);
         verifyResult(successText(0), false);
-    }
-
-    void unusableFiles_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // empty: the file does not exist
-        QTest::addColumn<QString>("resultPrefix");
-        QTest::newRow("missing file") << QByteArray() << QStringLiteral("文件导入失败: ");
-        QTest::newRow("not records") << QByteArray("{\"id\": 1}")
-                                     << QStringLiteral("文件导入失败: ") + AppStoreService::importFormatError();
-    }
-    void unusableFiles()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, resultPrefix);
-        const QString path = content.isEmpty() ? m_dir.filePath(QStringLiteral("gone.json"))
-                                               : TestFolders::writeFile(m_dir.path(), QStringLiteral("bad.json"), content);
-        const auto before = m_store->apps();
-        m_section->setFileChooser([path](QWidget *) { return path; });
-        click("chooseFileButton");
-        QVERIFY(m_section->isError());
-        QVERIFY2(m_section->importResult()->startsWith(resultPrefix), qPrintable(*m_section->importResult()));
-        QVERIFY(m_section->importResult()->size() > QStringLiteral("文件导入失败: ").size());
-        QCOMPARE(m_store->apps(), before);
-    }
-
-    void failedWriteIsReported()
-    {
-        breakLibraryFolder();
-        editor()->setPlainText(JsonTemplateImportSection::jsonTemplateString());
-        click("importButton");
-        QVERIFY(m_section->isError());
-        QVERIFY2(m_section->importResult()->startsWith(QStringLiteral("保存失败: ")),
-                 qPrintable(*m_section->importResult()));
-
-        const QString path = TestFolders::writeFile(m_dir.path(), QStringLiteral("one.json"), record(QStringLiteral("z")));
-        m_section->setFileChooser([path](QWidget *) { return path; });
-        click("chooseFileButton");
-        QVERIFY(m_section->isError());
-        QVERIFY(m_section->importResult()->startsWith(QStringLiteral("保存失败: ")));
-    }
-
-    void copyTemplateFillsTheClipboardOnly()
-    {
-        QGuiApplication::clipboard()->setText(QStringLiteral("old"));
-        click("copyTemplateButton");
-        QCOMPARE(QGuiApplication::clipboard()->text(), JsonTemplateImportSection::jsonTemplateString());
-        QVERIFY(!m_section->importResult());
-        QVERIFY(m_section->jsonInputText().isEmpty());
+        const auto before = m_store->apps().size();
+        if (unwritable) { // the library folder becomes a plain file, so every write fails
+            QVERIFY(QDir(libraryFolder()).removeRecursively());
+            TestFolders::writeFile(m_dir.path(), "lib", "not a folder");
+        }
+        if (fromFile) {
+            const QString path = payload.isEmpty() ? QString()
+                                 : payload == "-" ? m_dir.filePath("gone.json")
+                                                  : TestFolders::writeFile(m_dir.path(), "file.json", payload);
+            m_section->setFileChooser([path](QWidget *) { return path; });
+            click("chooseFileButton");
+        } else {
+            editor()->setPlainText(QString::fromUtf8(payload));
+            click("importButton");
+        }
+        verifyResult(result, isError);
+        QCOMPARE(m_section->jsonInputText(), fromFile ? "[]" : QString::fromUtf8(payload));
+        if (!unwritable)
+            QCOMPARE(m_store->apps().size(), before + added);
     }
 };
 
