@@ -376,6 +376,11 @@ QList<Shot> shots()
                  false, emptyDownloads});
     list.append({QStringLiteral("downloads-empty"), QSize(920, 620),
                  [](Context &context) { return mainView(context, NavigationItem::downloads); }});
+    // The HUD stays up for its countdown; the next windows must not show it.
+    const auto waitForHudGone = [](Context &context) {
+        while (context.fontScale.showHud())
+            settle(50);
+    };
     // The smallest window, with the badge and the HUD up: what clips first.
     list.append({QStringLiteral("main-minimum-badge-hud"), QSize(920, 620),
                  [](Context &context) {
@@ -383,14 +388,14 @@ QList<Shot> shots()
                      view->setDownloadsBadgeCount(12);
                      return view;
                  },
-                 [](QWidget *, Context &context) { context.fontScale.triggerHud(); }});
+                 [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, false, waitForHudGone});
     list.append({QStringLiteral("main-dark-badge-hud"), QSize(1100, 720),
                  [](Context &context) {
                      MainView *view = mainView(context, NavigationItem::discover);
                      view->setDownloadsBadgeCount(2);
                      return view;
                  },
-                 [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, true});
+                 [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, true, waitForHudGone});
 
     // The detail page as a list screen opens it, in the window's detail column.
     const QSize detailSize(880, 720);
