@@ -10,10 +10,9 @@
 #include <QSaveFile>
 #include <QTimer>
 
-#include <cstdio>
-
 #include "models/ZelvoError.h"
 #include "platform/Platform.h"
+#include "services/ConsoleLine.h"
 #include "services/InstalledDetector.h"
 
 namespace {
@@ -32,13 +31,7 @@ QString lockBusyText()
 
 AppStoreService::ConsoleSink &console()
 {
-    static AppStoreService::ConsoleSink sink = [](const QString &line) {
-        // Console lines are part of how the app reports; flush so they are
-        // not lost when the process ends abruptly.
-        std::fputs(line.toUtf8().constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    };
+    static AppStoreService::ConsoleSink sink = printConsoleLine;
     return sink;
 }
 

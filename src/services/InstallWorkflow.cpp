@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <QPointer>
 
-#include <cstdio>
 
 #include "models/ZelvoError.h"
 #include "services/AppStoreService.h"
+#include "services/ConsoleLine.h"
 #include "services/BrewService.h"
 #include "services/DownloadManager.h"
 #include "services/InstalledDetector.h"
@@ -193,13 +193,7 @@ void InstallWorkflow::setConsole(ConsoleSink sink)
 
 InstallWorkflow::ConsoleSink InstallWorkflow::standardOutput()
 {
-    return [](const QString &line) {
-        // Flushed at once so the lines interleave correctly with brew's and
-        // survive an abrupt end of the process.
-        std::fputs(line.toUtf8().constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    };
+    return printConsoleLine;
 }
 
 void InstallWorkflow::setInstalling(bool installing)

@@ -1,6 +1,5 @@
 #include "views/DownloadsView.h"
 
-#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -17,6 +16,7 @@
 #include "models/ByteFormat.h"
 #include "models/ZelvoError.h"
 #include "services/AppStoreService.h"
+#include "services/ConsoleLine.h"
 #include "services/DownloadManager.h"
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
@@ -37,15 +37,6 @@ using Phase = LocalPackageListModel::InstallPhase;
 constexpr int kPageMargin = 24;
 constexpr qreal kEmptySymbolSize = 36;
 constexpr int kMinimumSubtitleWidth = 260;
-
-// Installation progress and failures go to the console with fixed prefixes;
-// called from the installer's worker thread too, so one whole line per write.
-void printLine(const QString &line)
-{
-    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
 
 QLabel *textLabel(const QString &objectName, qreal size, QFont::Weight weight, QWidget *parent)
 {
@@ -371,7 +362,7 @@ void DownloadsView::installPackage(const LocalPackage &package)
     const auto lastStep = std::make_shared<QString>();
     auto onProgress = [self, lastStep, path](const QString &message) {
         *lastStep = message;
-        printLine(QStringLiteral("安装进度: ") + message);
+        printConsoleLine(QStringLiteral("安装进度: ") + message);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, path, message] {
@@ -398,7 +389,7 @@ void DownloadsView::installPackage(const LocalPackage &package)
         .onFailed(&store,
                   [] {
                       const QString text = errorText(std::current_exception());
-                      printLine(QStringLiteral("安装失败: ") + text);
+                      printConsoleLine(QStringLiteral("安装失败: ") + text);
                       return std::optional<QString>(text);
                   })
         .then(this, [this, path, lastStep](const std::optional<QString> &error) {
