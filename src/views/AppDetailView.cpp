@@ -19,6 +19,7 @@
 #include "views/components/AppIconView.h"
 #include "views/components/ChipButton.h"
 #include "views/components/IconCache.h"
+#include "views/components/Labels.h"
 #include "views/components/PillPainter.h"
 #include "views/components/SeparatorLine.h"
 #include "views/components/SymbolTextButton.h"
@@ -30,26 +31,6 @@ namespace {
 
 constexpr int kMargin = 28;
 constexpr int kSectionSpacing = 24;
-
-QLabel *makeLabel(const QString &text, qreal size, QFont::Weight weight, const QColor &color,
-                  ThemeFont::Face face = ThemeFont::Face::PingFang)
-{
-    auto *label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    ThemeFont::apply(label, size, weight, face);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    return label;
-}
-
-QLabel *symbolLabel(const QString &name, qreal size, const QColor &color)
-{
-    auto *label = new QLabel;
-    label->setPixmap(Symbols::pixmap(name, color, size));
-    label->setFixedSize(Symbols::pixmap(name, color, size).deviceIndependentSize().toSize());
-    return label;
-}
 
 // "最新推荐": white text on the accent colour, corners rounded by 4.
 class Badge final : public QWidget
@@ -131,11 +112,11 @@ QWidget *metricColumn(const QString &title, const QString &value, const QString 
     auto *layout = column(4);
     auto *heading = row(4);
     const QColor secondary = ThemeColor::secondary(palette);
-    heading->addWidget(symbolLabel(symbol, 11, secondary));
-    heading->addWidget(makeLabel(title, 11, QFont::Normal, secondary));
+    heading->addWidget(Labels::symbol(symbol, 11, secondary));
+    heading->addWidget(Labels::text(title, 11, QFont::Normal, secondary));
     heading->addStretch();
     layout->addLayout(heading);
-    auto *valueLabel = makeLabel(value, 13, QFont::DemiBold, ThemeColor::primary(palette));
+    auto *valueLabel = Labels::text(value, 13, QFont::DemiBold, ThemeColor::primary(palette));
     valueLabel->setObjectName(QStringLiteral("metricValue"));
     valueLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(valueLabel);
@@ -183,7 +164,7 @@ AppDetailView::AppDetailView(AppContext &context, const AppItem &app, const QStr
     page->addWidget(new SeparatorLine);
 
     auto *about = column(10);
-    about->addWidget(makeLabel(QStringLiteral("关于此应用"), 16, QFont::DemiBold, ThemeColor::primary(palette())));
+    about->addWidget(Labels::text(QStringLiteral("关于此应用"), 16, QFont::DemiBold, ThemeColor::primary(palette())));
     auto *description = new QLabel;
     description->setObjectName(QStringLiteral("descriptionText"));
     description->setWordWrap(true);
@@ -235,12 +216,12 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
     header->addWidget(m_icon, 0, Qt::AlignTop);
 
     auto *texts = column(6);
-    auto *title = makeLabel(m_app.displayName(), 24, QFont::DemiBold, ThemeColor::primary(colors));
+    auto *title = Labels::text(m_app.displayName(), 24, QFont::DemiBold, ThemeColor::primary(colors));
     title->setObjectName(QStringLiteral("titleLabel"));
     title->setWordWrap(true);
     texts->addWidget(title);
     if (m_app.chineseName) {
-        auto *name = makeLabel(m_app.name, 14, QFont::Normal, secondary);
+        auto *name = Labels::text(m_app.name, 14, QFont::Normal, secondary);
         name->setObjectName(QStringLiteral("nameLabel"));
         texts->addWidget(name);
     }
@@ -261,8 +242,8 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
     auto *mark = new QWidget;
     mark->setObjectName(QStringLiteral("inLibraryMark"));
     auto *markLayout = row(4);
-    markLayout->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), 12, ThemeColor::green(colors)));
-    markLayout->addWidget(makeLabel(QStringLiteral("已在应用库"), 12, QFont::Medium, secondary));
+    markLayout->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), 12, ThemeColor::green(colors)));
+    markLayout->addWidget(Labels::text(QStringLiteral("已在应用库"), 12, QFont::Medium, secondary));
     mark->setLayout(markLayout);
     m_inLibraryMark = mark;
     actions->addWidget(mark);
@@ -280,9 +261,9 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
     auto *saveFailed = new QWidget;
     saveFailed->setObjectName(QStringLiteral("saveFailedMark"));
     auto *failedLayout = row(4);
-    failedLayout->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), 12, ThemeColor::red(colors)));
+    failedLayout->addWidget(Labels::symbol(QStringLiteral("exclamationmark.triangle.fill"), 12, ThemeColor::red(colors)));
     failedLayout->addWidget(
-        makeLabel(QStringLiteral("未能写入应用库文件"), 12, QFont::Medium, ThemeColor::red(colors)));
+        Labels::text(QStringLiteral("未能写入应用库文件"), 12, QFont::Medium, ThemeColor::red(colors)));
     saveFailed->setLayout(failedLayout);
     saveFailed->hide();
     m_saveFailedMark = saveFailed;
@@ -312,7 +293,7 @@ void AppDetailView::buildVersions(QVBoxLayout *page)
     const QColor secondary = ThemeColor::secondary(colors);
 
     auto *section = column(12);
-    section->addWidget(makeLabel(QStringLiteral("版本历史与切换"), 16, QFont::DemiBold, ThemeColor::primary(colors)));
+    section->addWidget(Labels::text(QStringLiteral("版本历史与切换"), 16, QFont::DemiBold, ThemeColor::primary(colors)));
     for (const AppVersion &entry : std::as_const(*m_app.versions)) {
         auto *rowWidget = new QWidget;
         rowWidget->setObjectName(QStringLiteral("versionRow"));
@@ -322,7 +303,7 @@ void AppDetailView::buildVersions(QVBoxLayout *page)
 
         auto *left = column(2);
         auto *titleLine = row(8);
-        auto *version = makeLabel(versionText(entry.version), 13, QFont::DemiBold, ThemeColor::primary(colors),
+        auto *version = Labels::text(versionText(entry.version), 13, QFont::DemiBold, ThemeColor::primary(colors),
                                   ThemeFont::Face::Numeric);
         version->setObjectName(QStringLiteral("versionLabel"));
         titleLine->addWidget(version);
@@ -331,13 +312,13 @@ void AppDetailView::buildVersions(QVBoxLayout *page)
         titleLine->addStretch();
         left->addLayout(titleLine);
         if (AppItem::displayVersionFor(entry.version) != entry.version) {
-            auto *build = makeLabel(QStringLiteral("构建标识: ") + entry.version, 10, QFont::Normal,
+            auto *build = Labels::text(QStringLiteral("构建标识: ") + entry.version, 10, QFont::Normal,
                                     ThemeColor::withOpacity(secondary, 0.8), ThemeFont::Face::Numeric);
             build->setObjectName(QStringLiteral("buildLabel"));
             left->addWidget(build);
         }
         if (entry.changelog) {
-            auto *changelog = makeLabel(*entry.changelog, 11, QFont::Normal, secondary);
+            auto *changelog = Labels::text(*entry.changelog, 11, QFont::Normal, secondary);
             changelog->setObjectName(QStringLiteral("changelogLabel"));
             changelog->setWordWrap(true);
             left->addWidget(changelog);

@@ -14,6 +14,7 @@
 #include "views/JsonTemplateImportSection.h"
 #include "views/components/FormStyle.h"
 #include "views/components/SegmentedControl.h"
+#include "views/components/SeparatorLine.h"
 #include "views/components/ThemeColor.h"
 
 namespace {
@@ -64,7 +65,7 @@ AppImportView::AppImportView(AppContext &context, QWidget *parent)
     pickerRow->addStretch(1);
     header->addLayout(pickerRow);
     tabsColumn->addLayout(header);
-    tabsColumn->addWidget(FormStyle::divider());
+    tabsColumn->addWidget(new SeparatorLine);
 
     m_scroll->setObjectName(QStringLiteral("importScroll"));
     m_scroll->setFrameShape(QFrame::NoFrame);

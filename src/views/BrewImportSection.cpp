@@ -29,8 +29,10 @@
 #include "views/components/ChipStrip.h"
 #include "views/components/FormStyle.h"
 #include "views/components/IconCache.h"
+#include "views/components/Labels.h"
 #include "views/components/MessageLine.h"
 #include "views/components/PillPainter.h"
+#include "views/components/SeparatorLine.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -250,33 +252,6 @@ PillStyle idBadgeStyle(const QPalette &palette)
     return {ThemeColor::withOpacity(ThemeColor::separator(palette), 0.2), ThemeColor::secondary(palette), {}, 0};
 }
 
-void setTextColor(QWidget *widget, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    // A label inside a button draws with the button's text role.
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(role, color);
-    widget->setPalette(palette);
-}
-
-QLabel *textLabel(const QString &text, qreal size, QFont::Weight weight, const QColor &color,
-                  ThemeFont::Face face = ThemeFont::Face::PingFang)
-{
-    auto *label = new QLabel(text);
-    ThemeFont::apply(label, size, weight, face);
-    setTextColor(label, color);
-    return label;
-}
-
-QLabel *symbolLabel(const QString &name, qreal pointSize, const QColor &color)
-{
-    auto *label = new QLabel;
-    label->setObjectName(QStringLiteral("symbol:") + name);
-    label->setPixmap(Symbols::pixmap(name, color, pointSize));
-    label->setFixedSize(qCeil(Symbols::boxSize(pointSize)), qCeil(Symbols::boxSize(pointSize)));
-    return label;
-}
-
 // A red or green outcome line: the message line on a tint of its colour.
 Panel *tintedLine(StyleOf tint, MessageLine *message)
 {
@@ -342,8 +317,8 @@ BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetai
     candidates->setSpacing(8);
     auto *header = new QHBoxLayout;
     header->setSpacing(4);
-    header->addWidget(symbolLabel(QStringLiteral("magnifyingglass"), 11, ThemeColor::accent(pal)));
-    m_candidateHeader = textLabel({}, 11, QFont::Medium, ThemeColor::secondary(pal));
+    header->addWidget(Labels::symbol(QStringLiteral("magnifyingglass"), 11, ThemeColor::accent(pal)));
+    m_candidateHeader = Labels::text({}, 11, QFont::Medium, ThemeColor::secondary(pal));
     m_candidateHeader->setObjectName(QStringLiteral("candidateHeader"));
     header->addWidget(m_candidateHeader, 1);
     candidates->addLayout(header);
@@ -624,7 +599,7 @@ void BrewImportSection::rebuildCard()
     auto *toggleFace = new QHBoxLayout(toggle);
     toggleFace->setContentsMargins(0, 2, 0, 0);
     toggleFace->setSpacing(4);
-    m_drawerToggleText = textLabel({}, 11, QFont::Medium, accent);
+    m_drawerToggleText = Labels::text({}, 11, QFont::Medium, accent);
     m_drawerToggleSymbol = new QLabel;
     m_drawerToggleSymbol->setFixedSize(qCeil(Symbols::boxSize(10)), qCeil(Symbols::boxSize(10)));
     toggleFace->addWidget(m_drawerToggleText);
@@ -670,7 +645,7 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     auto *name = new ElidedLabel(app.name, 1, Qt::ElideRight);
     name->setObjectName(QStringLiteral("appName"));
     ThemeFont::apply(name, 16, QFont::DemiBold);
-    setTextColor(name, ThemeColor::primary(pal));
+    Labels::setTextColor(name, ThemeColor::primary(pal));
     nameRow->addWidget(name);
     auto *version =
         new Badge(QStringLiteral("v") + shortVersion(app.currentVersion), QFont::DemiBold, versionBadgeStyle, false);
@@ -679,20 +654,20 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     auto *id = new Badge(app.id, QFont::Normal, idBadgeStyle, true);
     id->setObjectName(QStringLiteral("idBadge"));
     nameRow->addWidget(id);
-    nameRow->addWidget(symbolLabel(QStringLiteral("chevron.right"), 11, accent));
+    nameRow->addWidget(Labels::symbol(QStringLiteral("chevron.right"), 11, accent));
     nameRow->addStretch(1);
     titles->addLayout(nameRow);
     if (!app.summary.isEmpty()) {
         auto *summary = new ElidedLabel(app.summary, 2, Qt::ElideRight);
         summary->setObjectName(QStringLiteral("appSummary"));
         ThemeFont::apply(summary, 12);
-        setTextColor(summary, ThemeColor::secondary(pal));
+        Labels::setTextColor(summary, ThemeColor::secondary(pal));
         titles->addWidget(summary);
     }
     auto *hint = new QHBoxLayout;
     hint->setSpacing(4);
-    hint->addWidget(textLabel(QStringLiteral("点击查看《发现应用》同款完整详情页"), 11, QFont::Medium, accent));
-    hint->addWidget(symbolLabel(QStringLiteral("arrow.up.forward.app"), 10, accent));
+    hint->addWidget(Labels::text(QStringLiteral("点击查看《发现应用》同款完整详情页"), 11, QFont::Medium, accent));
+    hint->addWidget(Labels::symbol(QStringLiteral("arrow.up.forward.app"), 10, accent));
     hint->addStretch(1);
     titles->addLayout(hint);
     linkFace->addLayout(titles, 1);
@@ -721,8 +696,8 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     auto *markRow = new QHBoxLayout(mark);
     markRow->setContentsMargins(0, 0, 0, 0);
     markRow->setSpacing(4);
-    markRow->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), 12, ThemeColor::green(pal)));
-    markRow->addWidget(textLabel(QStringLiteral("已在应用库"), 12, QFont::Medium, ThemeColor::secondary(pal)));
+    markRow->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), 12, ThemeColor::green(pal)));
+    markRow->addWidget(Labels::text(QStringLiteral("已在应用库"), 12, QFont::Medium, ThemeColor::secondary(pal)));
     buttons->addWidget(mark);
     m_inLibraryMark = mark;
     actions->addLayout(buttons);
@@ -745,7 +720,7 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
     auto *column = new QVBoxLayout(drawer);
     column->setContentsMargins(0, 2, 0, 0);
     column->setSpacing(2);
-    column->addWidget(FormStyle::divider());
+    column->addWidget(new SeparatorLine);
     column->addSpacing(2);
 
     auto *panel = new Panel(drawerStyle, 6);
@@ -757,12 +732,12 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
     grid->setColumnStretch(1, 1);
     int line = 0;
     const auto addLabel = [&](const QString &text, Qt::Alignment vertical = Qt::AlignTop) {
-        grid->addWidget(textLabel(text, 11, QFont::Medium, secondary), line, 0, Qt::AlignLeft | vertical);
+        grid->addWidget(Labels::text(text, 11, QFont::Medium, secondary), line, 0, Qt::AlignLeft | vertical);
     };
     const auto detailRow = [&](const QString &label, const QString &text, bool isNumeric, const QString &name) {
         addLabel(label + QLatin1Char(':'));
         auto *shown =
-            textLabel(text, 11, QFont::Normal, value, isNumeric ? ThemeFont::Face::Numeric : ThemeFont::Face::PingFang);
+            Labels::text(text, 11, QFont::Normal, value, isNumeric ? ThemeFont::Face::Numeric : ThemeFont::Face::PingFang);
         shown->setObjectName(name);
         shown->setWordWrap(true);
         shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -776,7 +751,7 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
         auto *address = new ElidedLabel(*app.downloadUrl, 1, Qt::ElideMiddle);
         address->setObjectName(QStringLiteral("downloadAddress"));
         ThemeFont::apply(address, 11, QFont::Normal, ThemeFont::Face::Numeric);
-        setTextColor(address, value);
+        Labels::setTextColor(address, value);
         address->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         grid->addWidget(address, line, 1);
         auto *copy = FormStyle::button(QStringLiteral("复制"), FormStyle::ButtonKind::bordered,
@@ -791,7 +766,7 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
     }
     if (AppDetailView::isLinkableHomepage(app.homepage)) {
         addLabel(QStringLiteral("官方主页:"));
-        auto *link = textLabel(
+        auto *link = Labels::text(
             QStringLiteral("<a href=\"%1\">%2</a>").arg(app.homepage->toHtmlEscaped(), app.homepage->toHtmlEscaped()),
             11, QFont::Normal, value, ThemeFont::Face::Numeric);
         link->setObjectName(QStringLiteral("homepageLink"));

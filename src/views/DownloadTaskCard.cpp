@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "views/components/Labels.h"
 #include "views/components/LinearProgressBar.h"
 #include "views/components/PillPainter.h"
 #include "views/components/SymbolButton.h"
@@ -19,13 +20,6 @@ constexpr int kPadding = 12;
 constexpr qreal kCornerRadius = 8;
 constexpr qreal kIconSize = 18;
 constexpr qreal kCloseSize = 14;
-
-void setTextColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-}
 
 } // namespace
 
@@ -143,8 +137,8 @@ void DownloadTaskCard::applyColors()
     const QPalette &pal = palette();
     m_icon->setPixmap(Symbols::pixmap(QStringLiteral("arrow.down.circle.fill"), ThemeColor::accent(pal), kIconSize,
                                       devicePixelRatioF()));
-    setTextColor(m_title, ThemeColor::primary(pal));
-    setTextColor(m_detail, m_task.status.kind == DownloadStatus::Kind::failed ? ThemeColor::red(pal)
+    Labels::setTextColor(m_title, ThemeColor::primary(pal));
+    Labels::setTextColor(m_detail, m_task.status.kind == DownloadStatus::Kind::failed ? ThemeColor::red(pal)
                                                                               : ThemeColor::secondary(pal));
     m_applyingColors = false;
 }

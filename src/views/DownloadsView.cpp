@@ -24,6 +24,7 @@
 #include "views/LocalPackageListModel.h"
 #include "views/LocalPackageListView.h"
 #include "views/components/ChipButton.h"
+#include "views/components/Labels.h"
 #include "views/components/SeparatorLine.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
@@ -45,13 +46,6 @@ QLabel *textLabel(const QString &objectName, qreal size, QFont::Weight weight, Q
     label->setTextFormat(Qt::PlainText);
     ThemeFont::apply(label, size, weight);
     return label;
-}
-
-void setTextColor(QWidget *widget, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    widget->setPalette(palette);
 }
 
 ChipButton *headerButton(const QString &objectName, const QString &text, QWidget *parent)
@@ -411,9 +405,9 @@ void DownloadsView::applyColors()
     const QPalette &pal = palette();
     const QColor secondary = ThemeColor::secondary(pal);
     const QColor red = ThemeColor::red(pal);
-    setTextColor(m_subtitle, secondary);
-    setTextColor(m_summary, secondary);
-    setTextColor(m_emptyText, secondary);
+    Labels::setTextColor(m_subtitle, secondary);
+    Labels::setTextColor(m_summary, secondary);
+    Labels::setTextColor(m_emptyText, secondary);
     m_emptyIcon->setPixmap(Symbols::pixmap(QStringLiteral("shippingbox"), ThemeColor::withOpacity(secondary, 0.5),
                                            kEmptySymbolSize, devicePixelRatioF()));
     const QColor border = ThemeColor::withOpacity(ThemeColor::primary(pal), 0.15);

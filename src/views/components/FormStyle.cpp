@@ -1,7 +1,6 @@
 #include "views/components/FormStyle.h"
 
 #include <QComboBox>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -169,15 +168,4 @@ QWidget *FormStyle::sectionHeading(const QString &title, const QString &note, QW
     column->addWidget(label(title, 15, QFont::DemiBold));
     column->addWidget(secondaryLabel(note, 12));
     return heading;
-}
-
-QFrame *FormStyle::divider(QWidget *parent)
-{
-    auto *line = new QFrame(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, ThemeColor::separator(palette));
-    line->setPalette(palette);
-    return line;
 }

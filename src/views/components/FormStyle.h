@@ -5,7 +5,6 @@
 #include <QStringList>
 
 class QComboBox;
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -37,6 +36,4 @@ public:
     // The heading of an entry section: its title (PingFang 15, semibold) over a
     // secondary note (PingFang 12).
     static QWidget *sectionHeading(const QString &title, const QString &note, QWidget *parent = nullptr);
-    // A hairline in the separator colour.
-    static QFrame *divider(QWidget *parent = nullptr);
 };
