@@ -8,6 +8,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliParser.h"
 #include "models/ZelvoError.h"
+#include "platform/BoundedRead.h"
 #include "services/AppStoreService.h"
 #include "services/CatalogFilter.h"
 #include "services/InstalledDetector.h"
@@ -239,11 +240,20 @@ int LibraryCommands::importRecords(CliContext &context, const QString &path, con
     QFile file;
     const bool opened = fromFile ? (file.setFileName(source), file.open(QIODevice::ReadOnly))
                                  : file.open(stdin, QIODevice::ReadOnly);
-    const QByteArray data = opened ? file.readAll() : QByteArray();
-    if (!opened || file.error() != QFileDevice::NoError) {
-        CliOutput::err(QStringLiteral("无法读取 ") + source + QStringLiteral(": ") + file.errorString());
+    // Read with the cap in force: a device such as /dev/zero never ends.
+    const auto read = opened ? BoundedRead::device(file, AppStoreService::maxLibraryBytes)
+                             : BoundedRead::Result{BoundedRead::Status::failed, {}, file.errorString()};
+    if (read.status == BoundedRead::Status::tooLarge) {
+        CliOutput::err(QStringLiteral("无法读取 %1: 内容超过 %2 MB，不是应用记录")
+                           .arg(source)
+                           .arg(AppStoreService::maxLibraryBytes >> 20));
         return exitFailure;
     }
+    if (read.status != BoundedRead::Status::ok) {
+        CliOutput::err(QStringLiteral("无法读取 ") + source + QStringLiteral(": ") + read.error);
+        return exitFailure;
+    }
+    const QByteArray &data = read.bytes;
     ImportResult result;
     try {
         result = context.store().importFromData(data);

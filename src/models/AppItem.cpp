@@ -312,7 +312,9 @@ QJsonObject AppItem::toJson() const
     return o;
 }
 
-QList<AppItem> AppItem::listFromJson(const QByteArray &json)
+namespace {
+
+QJsonArray recordArray(const QByteArray &json)
 {
     QJsonParseError error;
     const auto document = QJsonDocument::fromJson(json, &error);
@@ -320,7 +322,14 @@ QList<AppItem> AppItem::listFromJson(const QByteArray &json)
         throw DecodingError(error.errorString());
     if (!document.isArray())
         throw DecodingError(QStringLiteral("应为 AppItem 数组"));
-    const auto array = document.array();
+    return document.array();
+}
+
+} // namespace
+
+QList<AppItem> AppItem::listFromJson(const QByteArray &json)
+{
+    const auto array = recordArray(json);
     QList<AppItem> apps;
     apps.reserve(array.size());
     for (const auto &entry : array) {
@@ -329,6 +338,23 @@ QList<AppItem> AppItem::listFromJson(const QByteArray &json)
         apps.append(fromJson(entry.toObject()));
     }
     return apps;
+}
+
+AppItemList AppItem::listFromJsonSkippingBad(const QByteArray &json)
+{
+    const auto array = recordArray(json);
+    AppItemList list;
+    list.apps.reserve(array.size());
+    for (const auto &entry : array) {
+        try {
+            if (!entry.isObject())
+                throw DecodingError(QString());
+            list.apps.append(fromJson(entry.toObject()));
+        } catch (const DecodingError &) {
+            ++list.skipped;
+        }
+    }
+    return list;
 }
 
 QByteArray AppItem::listToJson(const QList<AppItem> &apps)

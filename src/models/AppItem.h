@@ -37,6 +37,8 @@ struct AppVersion
     QJsonObject toJson() const;
 };
 
+struct AppItemList;
+
 struct AppItem
 {
     QString id;
@@ -77,7 +79,16 @@ struct AppItem
 
     // A JSON array of records, decoded whole or not at all. Throws DecodingError.
     static QList<AppItem> listFromJson(const QByteArray &json);
+    // A JSON array whose records decode one by one, so that one bad record
+    // costs only itself. Throws DecodingError when the text is no JSON array.
+    static AppItemList listFromJsonSkippingBad(const QByteArray &json);
     static QByteArray listToJson(const QList<AppItem> &apps);
+};
+
+struct AppItemList
+{
+    QList<AppItem> apps;
+    int skipped = 0;
 };
 
 // dmg, pkg or zip when the whole address text ends in that extension (any case);

@@ -1,22 +1,27 @@
 #include "PropertyList.h"
 
-#include <QFile>
-
 #include <plist/plist.h>
 
 #include <cstdlib>
-#include <limits>
 #include <memory>
+
+#include "platform/BoundedRead.h"
 
 namespace PropertyList {
 
+namespace {
+
+// Real Info.plist files stay far below this; a bundle carrying a larger one
+// (or a FIFO in its place) must not stall or bloat a scan of every app.
+constexpr qint64 maxFileBytes = 4 << 20;
+
+} // namespace
+
 std::optional<QHash<QString, QString>> readTopLevelStrings(const QString &path, const QList<const char *> &keys)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max())
+    const auto file = BoundedRead::regularFile(path, maxFileBytes);
+    const QByteArray &bytes = file.bytes;
+    if (file.status != BoundedRead::Status::ok || bytes.isEmpty())
         return std::nullopt;
 
     plist_t root = nullptr;

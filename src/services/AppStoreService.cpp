@@ -7,10 +7,13 @@
 #include <QFileSystemWatcher>
 #include <QJsonDocument>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QTimer>
 
+#include <filesystem>
+
 #include "models/ZelvoError.h"
+#include "platform/BoundedRead.h"
+#include "platform/DurableFile.h"
 #include "platform/Platform.h"
 #include "services/ConsoleLine.h"
 #include "services/InstalledDetector.h"
@@ -181,67 +184,123 @@ QString AppStoreService::lockFilePath() const
     return storageFilePath() + QStringLiteral(".lock");
 }
 
+QString AppStoreService::lastGoodFilePath() const
+{
+    return storageFilePath() + QStringLiteral(".last-good");
+}
+
 void AppStoreService::rememberDiskBytes(const QByteArray &bytes)
 {
     m_diskSize = bytes.size();
     m_diskHash = qHash(bytes);
 }
 
-AppStoreService::DiskState AppStoreService::readDisk(QList<AppItem> &apps)
+void AppStoreService::tell(const QString &line)
 {
-    QFile file(storageFilePath());
-    if (!file.exists())
-        return DiskState::missing;
-    if (!file.open(QIODevice::ReadOnly))
-        return DiskState::unreadable;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return DiskState::unreadable;
-    try {
-        apps = AppItem::listFromJson(bytes);
-    } catch (const DecodingError &) {
-        return DiskState::unusable;
+    printLine(line);
+    m_notice = m_notice.isEmpty() ? line : m_notice + QLatin1Char('\n') + line;
+    Q_EMIT noticeChanged();
+}
+
+AppStoreService::DiskRead AppStoreService::readDisk()
+{
+    const auto file = BoundedRead::regularFile(storageFilePath(), maxLibraryBytes);
+    switch (file.status) {
+    case BoundedRead::Status::missing:
+        return {DiskState::missing};
+    case BoundedRead::Status::failed:
+        return {DiskState::unreadable};
+    case BoundedRead::Status::notRegularFile:
+    case BoundedRead::Status::tooLarge:
+        return {DiskState::unusable};
+    case BoundedRead::Status::ok:
+        break;
     }
-    rememberDiskBytes(bytes);
-    return DiskState::loaded;
+    AppItemList decoded;
+    try {
+        decoded = AppItem::listFromJsonSkippingBad(file.bytes);
+    } catch (const DecodingError &) {
+        return {DiskState::unusable};
+    }
+    if (decoded.skipped > 0 && decoded.apps.isEmpty())
+        return {DiskState::unusable};
+    rememberDiskBytes(file.bytes);
+    return {decoded.skipped > 0 ? DiskState::partial : DiskState::loaded, std::move(decoded.apps), decoded.skipped,
+            file.bytes};
+}
+
+std::optional<QList<AppItem>> AppStoreService::readLastGood() const
+{
+    const auto file = BoundedRead::regularFile(lastGoodFilePath(), maxLibraryBytes);
+    if (file.status != BoundedRead::Status::ok)
+        return std::nullopt;
+    try {
+        return AppItem::listFromJson(file.bytes);
+    } catch (const DecodingError &) {
+        return std::nullopt;
+    }
 }
 
 void AppStoreService::loadApps()
 {
     QLockFile lock(lockFilePath());
     const bool locked = lock.tryLock(lockTimeoutMs);
-    QList<AppItem> apps;
-    const auto state = readDisk(apps);
-    if (state == DiskState::loaded) {
-        setApps(std::move(apps));
+    auto disk = readDisk();
+    if (disk.state == DiskState::loaded) {
+        setApps(std::move(disk.apps));
+        // Before the first save of this version there is no copy yet.
+        if (locked && !QFileInfo::exists(lastGoodFilePath()))
+            keepLastGood(disk.bytes);
         return;
     }
-    setApps(defaultPresetApps());
-    // A library the user edited by hand and broke is still theirs: keep it
-    // beside the presets rather than overwrite it. If it cannot be moved,
-    // leave it alone and run on the presets in memory only.
-    if (state != DiskState::missing && !moveAsideUnusableFile(storageFilePath()))
-        return;
+    const auto lastGood =
+        disk.state == DiskState::missing || disk.state == DiskState::partial ? std::nullopt : readLastGood();
+    setApps(disk.state == DiskState::partial ? disk.apps : lastGood.value_or(defaultPresetApps()));
     if (!locked) {
-        reportFailure(lockBusyText());
+        // Another process may be writing the file right now: nothing on disk
+        // is touched, the next change settles it.
+        reportFailure(lockFailureText(lock));
         return;
     }
+    if (disk.state != DiskState::missing && !moveAside(disk, lastGood.has_value()))
+        return;
     writeUnlocked();
 }
 
-bool AppStoreService::moveAsideUnusableFile(const QString &path)
+bool AppStoreService::moveAside(const DiskRead &disk, bool recovered)
+{
+    // A library the user edited by hand and broke is still theirs: keep it
+    // beside what replaces it rather than overwrite it. If it cannot be
+    // moved, leave it alone and run on what is in memory only.
+    const auto backup = moveAsideUnusableFile(storageFilePath());
+    if (!backup)
+        return false;
+    if (disk.state == DiskState::partial)
+        tell(QStringLiteral("应用库中有 %1 条记录无法解析，已跳过，其余 %2 个应用照常可用；原文件已备份为: %3")
+                 .arg(disk.skipped)
+                 .arg(disk.apps.size())
+                 .arg(*backup));
+    else if (recovered)
+        tell(QStringLiteral("应用库文件无法解析，已备份为: %1；已从上次完好的副本恢复 %2 个应用")
+                 .arg(*backup)
+                 .arg(m_apps.size()));
+    else
+        tell(QStringLiteral("应用库文件无法解析，已备份为: ") + *backup);
+    return true;
+}
+
+std::optional<QString> AppStoreService::moveAsideUnusableFile(const QString &path)
 {
     const QString stem = path + QStringLiteral(".corrupt-") +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString backup = stem;
-    for (int counter = 1; QFileInfo::exists(backup); ++counter)
+    for (int counter = 1; QFileInfo::exists(backup) || QFileInfo(backup).isSymLink(); ++counter)
         backup = stem + QStringLiteral("-%1").arg(counter);
     if (!QFile::rename(path, backup)) {
-        printLine(unusableFileKeptText() + path);
-        return false;
+        tell(unusableFileKeptText() + path);
+        return std::nullopt;
     }
-    printLine(QStringLiteral("应用库文件无法解析，已备份为: ") + backup);
-    return true;
+    return backup;
 }
 
 QString AppStoreService::unusableFileKeptText()
@@ -255,18 +314,47 @@ SaveResult AppStoreService::reportFailure(const QString &error)
     return {false, error};
 }
 
+QString AppStoreService::lockFailureText(const QLockFile &lock) const
+{
+    if (lock.error() == QLockFile::LockFailedError)
+        return lockBusyText();
+    std::error_code code;
+    std::filesystem::create_directories(QFile::encodeName(m_folder).toStdString(), code);
+    if (code)
+        return QStringLiteral("无法创建应用库文件夹 %1：%2").arg(m_folder, DurableFile::reasonText(code.value()));
+    // QLockFile tells only that it failed; a file of its size written beside
+    // it gives the system's reason (read-only folder, full disk).
+    const QString probe = lockFilePath() + QStringLiteral(".probe");
+    try {
+        DurableFile::write(probe, QByteArray(64, '\n'));
+        QFile::remove(probe);
+    } catch (const FileWriteError &error) {
+        return QStringLiteral("无法创建应用库锁文件 %1：%2")
+            .arg(lockFilePath(), DurableFile::reasonText(error.systemError()));
+    }
+    return QStringLiteral("无法创建应用库锁文件 ") + lockFilePath();
+}
+
+void AppStoreService::keepLastGood(const QByteArray &bytes) const
+{
+    // Only a safety copy: when it cannot be written, the older copy stays
+    // whole and the library itself is saved all the same.
+    try {
+        DurableFile::write(lastGoodFilePath(), bytes);
+    } catch (const FileWriteError &) {
+    }
+}
+
 SaveResult AppStoreService::writeUnlocked()
 {
     const QByteArray bytes = AppItem::listToJson(m_apps);
-    QSaveFile file(storageFilePath());
-    QString error;
-    if (!file.open(QIODevice::WriteOnly))
-        error = file.errorString();
-    else if (file.write(bytes) < 0 || !file.commit())
-        error = file.errorString();
-    if (!error.isEmpty())
-        return reportFailure(error);
+    try {
+        DurableFile::write(storageFilePath(), bytes);
+    } catch (const FileWriteError &error) {
+        return reportFailure(error.localizedDescription());
+    }
     rememberDiskBytes(bytes);
+    keepLastGood(bytes);
     return {};
 }
 
@@ -274,7 +362,7 @@ SaveResult AppStoreService::saveApps()
 {
     QLockFile lock(lockFilePath());
     if (!lock.tryLock(lockTimeoutMs))
-        return reportFailure(lockBusyText());
+        return reportFailure(lockFailureText(lock));
     return writeUnlocked();
 }
 
@@ -285,18 +373,16 @@ SaveResult AppStoreService::modify(const std::function<void(QList<AppItem> &)> &
         auto apps = m_apps;
         change(apps);
         setApps(std::move(apps));
-        return reportFailure(lockBusyText());
+        return reportFailure(lockFailureText(lock));
     }
     // The change applies to what is on disk now, so a record another process
     // wrote since this store last looked is kept. Without a usable file the
     // records in memory are the best base there is.
-    QList<AppItem> apps;
-    const auto state = readDisk(apps);
-    if (state != DiskState::loaded)
-        apps = m_apps;
+    auto disk = readDisk();
+    auto apps = disk.state == DiskState::loaded || disk.state == DiskState::partial ? disk.apps : m_apps;
     change(apps);
     setApps(std::move(apps));
-    if (state == DiskState::unusable && !moveAsideUnusableFile(storageFilePath()))
+    if ((disk.state == DiskState::unusable || disk.state == DiskState::partial) && !moveAside(disk, false))
         return {false, unusableFileKeptText() + storageFilePath()};
     return writeUnlocked();
 }
@@ -364,7 +450,8 @@ void AppStoreService::watchLibrary()
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_reloadTimer, qOverload<>(&QTimer::start));
     // The folder tells when a new file replaces the old one; the file tells
     // when it is rewritten in place (an editor that does not replace).
-    m_watcher->addPath(m_folder);
+    if (QFileInfo(m_folder).isDir())
+        m_watcher->addPath(m_folder);
     const QString path = storageFilePath();
     if (QFileInfo::exists(path))
         m_watcher->addPath(path);
@@ -376,10 +463,10 @@ void AppStoreService::reloadIfChangedOnDisk()
     // An atomic replace ends the watch on the old file.
     if (QFileInfo::exists(path) && !m_watcher->files().contains(path))
         m_watcher->addPath(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto file = BoundedRead::regularFile(path, maxLibraryBytes);
+    if (file.status != BoundedRead::Status::ok)
         return;
-    const QByteArray bytes = file.readAll();
+    const QByteArray &bytes = file.bytes;
     if (bytes.size() == m_diskSize && qHash(bytes) == m_diskHash)
         return; // this store's own write, or a rewrite with the same content
     QList<AppItem> apps;

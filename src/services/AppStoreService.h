@@ -12,6 +12,7 @@
 
 class InstalledDetector;
 class QFileSystemWatcher;
+class QLockFile;
 class QTimer;
 
 // Whether a change reached "apps.json". The change is kept in memory either
@@ -46,6 +47,10 @@ public:
     using ConsoleSink = std::function<void(const QString &line)>;
     static void setConsole(ConsoleSink sink);
 
+    // The most a library file or an import may hold (about 140,000 records):
+    // anything larger is refused before it fills memory.
+    static constexpr qint64 maxLibraryBytes = 128 << 20;
+
     // Loads the library from libraryFolder/apps.json and runs one installed scan.
     AppStoreService(QString libraryFolder, const InstalledDetector &detector, QObject *parent = nullptr);
 
@@ -62,6 +67,12 @@ public:
 
     QString storageFilePath() const;
     QString lockFilePath() const;
+    // A copy of the library as last loaded or saved whole, which a load that
+    // finds the library unusable recovers from.
+    QString lastGoodFilePath() const;
+    // What the last load had to do to the library file that the user should
+    // know (records skipped, a backup made, a copy restored); empty when nothing.
+    const QString &notice() const { return m_notice; }
     void loadApps();
     // Writes the records in memory as they are.
     SaveResult saveApps();
@@ -81,14 +92,27 @@ public:
 Q_SIGNALS:
     void appsChanged();
     void installedAppMapChanged();
+    void noticeChanged();
 
 private:
-    enum class DiskState { missing, unreadable, unusable, loaded };
+    enum class DiskState { missing, unreadable, unusable, partial, loaded };
+    struct DiskRead
+    {
+        DiskState state = DiskState::missing;
+        QList<AppItem> apps;
+        int skipped = 0;
+        QByteArray bytes;
+    };
 
     void setApps(QList<AppItem> apps);
-    bool moveAsideUnusableFile(const QString &path);
-    DiskState readDisk(QList<AppItem> &apps);
+    void tell(const QString &line);
+    std::optional<QString> moveAsideUnusableFile(const QString &path);
+    bool moveAside(const DiskRead &disk, bool recovered);
+    DiskRead readDisk();
+    std::optional<QList<AppItem>> readLastGood() const;
     void rememberDiskBytes(const QByteArray &bytes);
+    QString lockFailureText(const QLockFile &lock) const;
+    void keepLastGood(const QByteArray &bytes) const;
     SaveResult writeUnlocked();
     SaveResult modify(const std::function<void(QList<AppItem> &)> &change);
     SaveResult reportFailure(const QString &error);
@@ -99,6 +123,7 @@ private:
     const InstalledDetector &m_detector;
     QList<AppItem> m_apps;
     InstalledAppMap m_installedAppMap;
+    QString m_notice;
     // What this store last read or wrote, so that its own writes do not come
     // back as reloads.
     qsizetype m_diskSize = -1;

@@ -6,6 +6,7 @@
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
 #include "services/InstalledDetector.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
 
@@ -155,6 +156,8 @@ private Q_SLOTS:
         QTest::newRow("cache unknown option") << Args{"cache", "--all"} << 2 << "zelvo cache:";
         QTest::newRow("show unknown id") << Args{"show", "nope"} << 1 << "应用库中没有此应用: nope\n";
         QTest::newRow("import missing file") << Args{"import", "/nowhere/in.json"} << 1 << "无法读取 /nowhere/in.json";
+        QTest::newRow("import endless device") << Args{"import", "/dev/zero"} << 1
+                                               << "无法读取 /dev/zero: 内容超过 128 MB，不是应用记录\n";
         QTest::newRow("install missing file") << Args{"install", "/no/Foo.zip"} << 1 << "安装失败: 未找到安装包文件：/no/Foo.zip\n";
         QTest::newRow("install unknown id") << Args{"install", "nothing"} << 1 << "应用库中没有此应用: nothing\n";
         QTest::newRow("download 404") << Args{"download", "foo"} << 1 << "下载失败: 服务器返回错误: HTTP 404\n";
@@ -268,28 +271,38 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("fromFile");
         QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("diskFull");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message"); // the whole of standard output (exit 0) or error, the other empty
         const QByteArray three = "[" + record("a") + "," + record("b") + "," + record("c") + "]";
         const QString badFormat = "JSON 格式既不是 AppItem 对象，也不是 AppItem 数组\n";
-        QTest::newRow("pasted array") << false << three << 0 << "成功导入 / 更新了 3 个应用！已同步保存到本地应用库。\n";
-        QTest::newRow("file array") << true << three << 0 << "从文件成功导入 / 更新了 3 个应用！\n";
-        QTest::newRow("file object") << true << record("a") << 0 << "从文件成功导入 / 更新了 1 个应用！\n";
-        QTest::newRow("pasted garbage") << false << QByteArray("hello") << 1 << "导入失败: " + badFormat;
+        QTest::newRow("pasted array") << false << three << false << 0 << "成功导入 / 更新了 3 个应用！已同步保存到本地应用库。\n";
+        QTest::newRow("file array") << true << three << false << 0 << "从文件成功导入 / 更新了 3 个应用！\n";
+        QTest::newRow("file object") << true << record("a") << false << 0 << "从文件成功导入 / 更新了 1 个应用！\n";
+        QTest::newRow("pasted garbage") << false << QByteArray("hello") << false << 1 << "导入失败: " + badFormat;
         QTest::newRow("file with a bad record")
-            << true << QByteArray("[" + record("ok") + ",{\"id\":1}]") << 1 << "文件导入失败: " + badFormat;
+            << true << QByteArray("[" + record("ok") + ",{\"id\":1}]") << false << 1 << "文件导入失败: " + badFormat;
+        QTest::newRow("disk full") << true << three << true << 1 << "保存应用数据失败: 无法写入 %1：文件超出系统允许的大小\n";
     }
 
     void importReportsLikeTheWindow()
     {
         QFETCH(bool, fromFile);
         QFETCH(QByteArray, json);
+        QFETCH(bool, diskFull);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
-        const auto run = fromFile ? zelvo({"import", TestFolders::writeFile(home(), "in.json", json)})
-                                  : zelvo({"import", "-"}, json);
+        const QString input = TestFolders::writeFile(home(), "in.json", json);
+        // A library first, then room for the lock file and not for the library.
+        std::optional<FileSizeLimit> full;
+        if (diskFull) {
+            QCOMPARE(zelvo({"list"}).exitCode, 0);
+            full.emplace(1024);
+        }
+        const auto run = fromFile ? zelvo({"import", input}) : zelvo({"import", "-"}, json);
+        full.reset();
         QCOMPARE(run.exitCode, exitCode);
-        QCOMPARE(run.out + run.err, message);
+        QCOMPARE(run.out + run.err, message.replace("%1", libraryPath()));
         QCOMPARE(exitCode == 0 ? run.err : run.out, QString());
         QCOMPARE(libraryOnDisk().size(), 6 + (exitCode == 0 ? int(json.count("\"id\"")) : 0));
     }

@@ -8,7 +8,11 @@
 #include "models/ZelvoError.h"
 #include "services/AppStoreService.h"
 #include "services/InstalledDetector.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestFolders.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,7 +61,7 @@ class TestAppStoreService final : public QObject
     }
     QStringList backups() const
     {
-        return QDir(m_dir.filePath("lib")).entryList({"apps.json.corrupt-*"}, QDir::Files, QDir::Name);
+        return QDir(m_dir.filePath("lib")).entryList({"apps.json.corrupt-*"}, QDir::Files | QDir::System, QDir::Name);
     }
 
 private Q_SLOTS:
@@ -79,33 +83,61 @@ private Q_SLOTS:
         QCOMPARE(store->exportToJson().toUtf8(), bytes);
     }
 
-    void emptyArrayLoadsEmptyAndIsNotRewritten()
+    // What a load makes of the file it finds: the records that decode, the
+    // file kept aside as it was, the last good copy when nothing decodes, and
+    // a notice that says so.
+    void libraryOnLoad_data()
     {
-        writeLibrary("[]");
-        QVERIFY(makeStore()->apps().isEmpty());
-        QCOMPARE(fileBytes(), QByteArray("[]"));
-        QVERIFY(backups().isEmpty());
+        QTest::addColumn<QByteArray>("content"); // "fifo": a named pipe in its place
+        QTest::addColumn<QByteArray>("lastGood");
+        QTest::addColumn<QStringList>("expected"); // "presets": the six defaults
+        QTest::addColumn<QString>("notice");
+        const QByteArray malformed = "[{\"id\": ";
+        const QString unusable = "应用库文件无法解析，已备份为: ";
+        const QStringList presets{"presets"};
+        QTest::newRow("empty array") << QByteArray("[]") << QByteArray() << QStringList() << QString();
+        QTest::newRow("malformed") << malformed << QByteArray() << presets << unusable;
+        QTest::newRow("object instead of array") << record("a") << QByteArray() << presets << unusable;
+        QTest::newRow("every record bad") << list({record("a").replace("\"dmg\"", "\"DMG\"")}) << QByteArray()
+                                          << presets << unusable;
+        QTest::newRow("bad records among good")
+            << list({record("a"), record("b").replace("\"dmg\"", "\"DMG\""), "{\"id\":1}", "7", record("c")})
+            << QByteArray() << QStringList{"a", "c"}
+            << "应用库中有 3 条记录无法解析，已跳过，其余 2 个应用照常可用；原文件已备份为: ";
+        QTest::newRow("last good copy restored") << malformed << list({record("x")}) << QStringList{"x"}
+                                                 << unusable;
+        QTest::newRow("last good copy broken too") << malformed << QByteArray("[") << presets << unusable;
+        QTest::newRow("named pipe") << QByteArray("fifo") << QByteArray() << presets << unusable;
     }
 
-    void unusableFileIsKeptAsideBeforePresets_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::newRow("malformed") << QByteArray("[{\"id\": ");
-        QTest::newRow("no currentVersion") << list({record("a").replace("\"currentVersion\":\"1.0\",", "")});
-        QTest::newRow("object instead of array") << record("a");
-        QTest::newRow("unknown enum") << list({record("a").replace("\"dmg\"", "\"DMG\"")});
-    }
-
-    void unusableFileIsKeptAsideBeforePresets()
+    void libraryOnLoad()
     {
         QFETCH(QByteArray, content);
-        writeLibrary(content);
-        QCOMPARE(makeStore()->apps(), AppStoreService::defaultPresetApps());
+        QFETCH(QByteArray, lastGood);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, notice);
+        if (content == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(libraryPath()), 0644), 0);
+        else
+            writeLibrary(content);
+        if (!lastGood.isEmpty())
+            TestFolders::writeFile(m_dir.path(), "lib/apps.json.last-good", lastGood);
+        auto store = makeStore();
+        if (expected == QStringList{"presets"})
+            expected = ids(AppStoreService::defaultPresetApps());
+        QCOMPARE(ids(store->apps()), expected);
+        QCOMPARE(onDisk(), store->apps());
+        QCOMPARE(TestFolders::readFile(libraryPath() + ".last-good"), fileBytes());
+        QVERIFY2(store->notice().startsWith(notice), qPrintable(store->notice()));
         const auto saved = backups();
-        QCOMPARE(saved.size(), 1);
+        QCOMPARE(saved.size(), notice.isEmpty() ? 0 : 1);
+        if (notice.isEmpty())
+            return;
         QVERIFY(QRegularExpression("^apps\\.json\\.corrupt-\\d{8}-\\d{6}$").match(saved.first()).hasMatch());
-        QCOMPARE(TestFolders::readFile(m_dir.filePath("lib/" + saved.first())), content);
-        QCOMPARE(onDisk(), AppStoreService::defaultPresetApps());
+        QVERIFY(store->notice().contains(saved.first()));
+        QCOMPARE(store->notice().contains("已从上次完好的副本恢复"), expected == QStringList{"x"});
+        if (content != "fifo")
+            QCOMPARE(TestFolders::readFile(m_dir.filePath("lib/" + saved.first())), content);
     }
 
     void backupsNeverOverwriteEachOther()
@@ -198,20 +230,93 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(), fileBefore);
     }
 
-    void failedWritesAreReportedAndKeptInMemory()
+    // A disk that fills up at any point of a save: the library on disk stays
+    // as it was, nothing is left behind, the failure is reported with its
+    // reason and the change stays in memory.
+    void fullDiskNeverDamagesTheLibrary_data()
     {
+        QTest::addColumn<double>("share"); // of the new file that fits
+        QTest::addColumn<int>("offset");   // bytes added to that
+        for (const double share : {0.0, 0.002, 0.1, 0.25, 0.5, 0.75, 0.99})
+            QTest::addRow("%g of the file fits", share) << share << 0;
+        QTest::newRow("all but its last byte") << 1.0 << -1;
+        QTest::newRow("all of it") << 1.0 << 0;
+    }
+
+    void fullDiskNeverDamagesTheLibrary()
+    {
+        QFETCH(double, share);
+        QFETCH(int, offset);
+        QList<QByteArray> records;
+        for (int i = 0; i < 20; ++i)
+            records << record(QString::number(i));
+        writeLibrary(list(records));
         auto store = makeStore();
-        // A folder where the file should be makes every atomic write fail.
-        QFile::remove(libraryPath());
-        QDir().mkpath(libraryPath());
-        const auto save = store->saveAppItem(item("new"));
+        const QByteArray before = fileBytes();
+        const QByteArray big = record("big").replace("\"d\"", "\"" + QByteArray(20'000, 'd') + "\"");
+        QList<AppItem> after = store->apps();
+        after.prepend(AppItem::fromJson(QJsonDocument::fromJson(big).object()));
+        const qint64 limit = qint64(share * AppItem::listToJson(after).size()) + offset;
+        const bool fits = share == 1.0 && offset == 0;
+
+        FileSizeLimit full(limit);
+        QVERIFY(full.active());
+        const auto result = store->importFromData(big);
+        full.end();
+        QCOMPARE(result.save.ok, fits);
+        QVERIFY(store->app("big"));
+        QCOMPARE(QDir(m_dir.filePath("lib")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList({"apps.json", "apps.json.last-good"}));
+        QCOMPARE(TestFolders::readFile(libraryPath() + ".last-good"), fits ? fileBytes() : before);
+        if (fits)
+            return;
+        QVERIFY2(result.save.error.endsWith("：文件超出系统允许的大小"), qPrintable(result.save.error));
+        QCOMPARE(fileBytes(), before);
+        QCOMPARE(makeStore()->apps().size(), 20);
+    }
+
+    // Failing to take the lock has other causes than another process; each
+    // is named, and a file found unusable meanwhile is left where it is.
+    void lockProblemsSayWhatHappened_data()
+    {
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("folder cannot be created") << "file in the way" << "无法创建应用库文件夹 ";
+        QTest::newRow("read-only folder") << "read-only" << "无法创建应用库锁文件 ";
+        QTest::newRow("disk too full for the lock") << "full" << "无法创建应用库锁文件 ";
+    }
+
+    void lockProblemsSayWhatHappened()
+    {
+        QFETCH(QString, problem);
+        QFETCH(QString, expected);
+        QString folder = m_dir.filePath("lib");
+        writeLibrary("[{");
+        std::optional<FileSizeLimit> full;
+        const QByteArray bytes = QFile::encodeName(folder);
+        const bool root = ::geteuid() == 0;
+        if (problem == "file in the way") {
+            folder = libraryPath() + "/lib";
+        } else if (problem == "full") {
+            full.emplace(0);
+        } else if (root) { // permissions do not hold root back; a read-only mount does
+            QCOMPARE(QProcess::execute("mount", {"--bind", folder, folder}), 0);
+            QCOMPARE(QProcess::execute("mount", {"-o", "remount,ro,bind", folder}), 0);
+        } else {
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        AppStoreService store(folder, m_detector);
+        const auto save = store.saveAppItem(item("new"));
+        full.reset();
+        if (problem == "read-only" && root)
+            QProcess::execute("umount", {folder});
+        QFile::setPermissions(m_dir.filePath("lib"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY(!save.ok);
-        QVERIFY(!save.error.isEmpty());
-        QCOMPARE(store->apps().first().id, QStringLiteral("new"));
-        QVERIFY(!store->removeApp("new").ok);
-        const auto imported = store->importFromData(list({record("z")}));
-        QCOMPARE(imported.count, 1);
-        QVERIFY(!imported.save.ok);
+        QVERIFY2(save.error.startsWith(expected), qPrintable(save.error));
+        QVERIFY(!save.error.endsWith("："));
+        QCOMPARE(store.apps().first().id, QStringLiteral("new"));
+        QCOMPARE(fileBytes(), QByteArray("[{"));
+        QVERIFY(backups().isEmpty());
     }
 
     void changesOfAnotherStoreAreNeverLost_data()

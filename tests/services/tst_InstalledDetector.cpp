@@ -1,6 +1,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include "services/InstalledDetector.h"
 #include "support/TestFolders.h"
 
@@ -55,6 +57,13 @@ private Q_SLOTS:
 <key>CFBundleVersion</key><string>5.1</string>
 <key>CFBundleIdentifier</key><array/>
 </dict></plist>)");
+        // Neither may stall or bloat the scan: a pipe never ends, and a real
+        // Info.plist is far below 4 MiB.
+        QDir().mkpath(m_global + QStringLiteral("/Fifo.app/Contents"));
+        QCOMPARE(::mkfifo(QFile::encodeName(m_global + QStringLiteral("/Fifo.app/Contents/Info.plist")), 0644), 0);
+        TestFolders::writeFile(m_global, QStringLiteral("Huge.app/Contents/Info.plist"), R"(<?xml version="1.0"?>
+<plist version="1.0"><dict><key>CFBundleIdentifier</key><string>com.example.huge</string><key>Pad</key><string>)" +
+            QByteArray(4 << 20, 'x') + "</string></dict></plist>");
         InstalledDetector detector({m_global, m_system, m_root.filePath(QStringLiteral("missing")), m_user});
         m_map = detector.scanInstalledApps();
     }
@@ -74,6 +83,8 @@ private Q_SLOTS:
         QTest::newRow("no Info.plist") << "empty" << false;
         QTest::newRow("malformed Info.plist") << "broken" << false;
         QTest::newRow("array at top level") << "array" << false;
+        QTest::newRow("FIFO for Info.plist") << "fifo" << false;
+        QTest::newRow("oversized Info.plist") << "com.example.huge" << false;
         QTest::newRow("system folder") << "com.apple.calculator" << true;
     }
 
