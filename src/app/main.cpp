@@ -1,6 +1,8 @@
 #include <QApplication>
 
+#include "app/AskPassDialog.h"
 #include "services/AppStoreService.h"
+#include "services/AskPass.h"
 #include "services/BrewService.h"
 #include "services/DownloadManager.h"
 #include "services/InstallerService.h"
@@ -13,6 +15,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    if (AskPass::requested())
+        return AskPassDialog::run();
     // Settings land in ~/.config/ZelvoAppStore/ZelvoAppStore.conf (user defaults on macOS).
     QApplication::setOrganizationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationName(QStringLiteral("ZelvoAppStore"));

@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include "models/SafeText.h"
+
 namespace CliOutput {
 
 namespace {
@@ -15,6 +17,20 @@ void put(std::FILE *stream, const QString &text)
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
+}
+
+// Each piece between separators neutralised, the separators kept.
+QString neutralizeBetween(const QString &text, QChar separator, QChar inner = {})
+{
+    QStringList pieces = text.split(separator);
+    for (auto &piece : pieces)
+        piece = inner.isNull() ? neutralizeControls(piece) : neutralizeBetween(piece, inner);
+    return pieces.join(separator);
+}
+
+QString forPeople(const QString &text)
+{
+    return neutralizeBetween(text, u'\n');
 }
 
 bool isWide(char32_t c)
@@ -30,32 +46,37 @@ bool isWide(char32_t c)
 
 void out(const QString &line)
 {
-    put(stdout, line + QLatin1Char('\n'));
+    put(stdout, forPeople(line) + QLatin1Char('\n'));
 }
 
 void write(const QString &text)
 {
-    put(stdout, text);
+    put(stdout, forPeople(text));
 }
 
 void err(const QString &line)
 {
-    put(stderr, line + QLatin1Char('\n'));
+    put(stderr, forPeople(line) + QLatin1Char('\n'));
 }
 
 void errWrite(const QString &text)
 {
-    put(stderr, text);
+    put(stderr, neutralizeBetween(text, u'\n', u'\r'));
 }
 
 void json(const QJsonArray &array)
 {
-    write(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    raw(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
 }
 
 void json(const QJsonObject &object)
 {
-    write(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)));
+    raw(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)));
+}
+
+void raw(const QString &text)
+{
+    put(stdout, text);
 }
 
 bool stderrIsTerminal()

@@ -274,6 +274,6 @@ int LibraryCommands::exportRecords(CliContext &context, const QString &path, con
     CliParser parser(path, QStringLiteral("把整个应用库以 JSON 数组写到标准输出（与 apps.json 相同，可再导入）。"));
     if (const auto done = parser.parse(arguments))
         return *done;
-    CliOutput::write(context.store().exportToJson());
+    CliOutput::raw(context.store().exportToJson());
     return exitSuccess;
 }

@@ -7,11 +7,16 @@
 #include "cli/InstallCommand.h"
 #include "cli/LibraryCommands.h"
 #include "cli/SourceCommands.h"
+#include "cli/TerminalAskPass.h"
 #include "services/AppStoreService.h"
+#include "services/AskPass.h"
 
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
+    if (AskPass::requested())
+        return TerminalAskPass::run();
+    TerminalAskPass::publishTerminal();
     QCoreApplication::setApplicationName(QStringLiteral("zelvo"));
     // Standard output carries results (often JSON); the store's own report
     // lines belong with the errors.

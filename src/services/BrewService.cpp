@@ -3,21 +3,32 @@
 #include <algorithm>
 #include <memory>
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
+#include <QProcessEnvironment>
 #include <QPromise>
 #include <QStringDecoder>
+#include <QTemporaryFile>
+#include <QTimer>
 #include <QUrl>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include "models/WebAddress.h"
+#include "services/AskPass.h"
 
 namespace {
 
-// A cask object is a few kilobytes; anything far larger is not one, and is
-// not worth holding in memory before falling back to the local brew.
-constexpr qint64 maxApiBodySize = 8 * 1024 * 1024;
+// Qt reads a whole reply into memory unless told otherwise.
+constexpr qint64 replyReadBuffer = 256 * 1024;
 
 const QString noBrewForLookup = QStringLiteral("未在系统中检测到可执行的 brew 工具，且网络查询不可用");
 const QString noBrewForInstall = QStringLiteral("未找到 brew 命令路径");
@@ -94,7 +105,7 @@ std::optional<QString> appFilenameFromArtifacts(const QJsonValue &artifacts)
     return std::nullopt;
 }
 
-AppItem appFromApiReply(QNetworkReply *reply, const QString &token)
+AppItem appFromApiReply(QNetworkReply *reply, const QByteArray &body, const QString &token)
 {
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && status.toInt() != 200)
@@ -105,7 +116,7 @@ AppItem appFromApiReply(QNetworkReply *reply, const QString &token)
         throw BrewError::packageNotFound(token);
 
     QJsonParseError parseError;
-    const auto document = QJsonDocument::fromJson(reply->readAll(), &parseError);
+    const auto document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError)
         throw ZelvoError(parseError.errorString());
     if (!document.isObject())
@@ -128,14 +139,14 @@ AppItem appFromInfoOutput(const QByteArray &output, const QString &token)
 
 QStringList candidatesFromSearchOutput(const QByteArray &output, const QString &query)
 {
-    auto decoder = QStringDecoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(output);
-    if (decoder.hasError())
-        return {};
-
     QStringList candidates;
-    for (const auto line : QStringView(text).split(u'\n')) {
-        const auto trimmed = line.trimmed();
+    for (const QByteArray &bytes : output.split('\n')) {
+        // One undecodable line says nothing about the names around it.
+        auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString line = decoder.decode(bytes);
+        if (decoder.hasError())
+            continue;
+        const auto trimmed = QStringView(line).trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(u"==>") || trimmed.startsWith(u"Error:"))
             continue;
         // `brew search` prints several names per line when it writes to a terminal.
@@ -153,6 +164,42 @@ QStringList candidatesFromSearchOutput(const QByteArray &output, const QString &
         return a < b;
     });
     return candidates;
+}
+
+
+// "60 秒", "10 分钟": how long a run stayed silent, as the user reads it.
+QString durationText(std::chrono::milliseconds duration)
+{
+    const auto ms = duration.count();
+    if (ms >= 60000 && ms % 60000 == 0)
+        return QStringLiteral("%1 分钟").arg(ms / 60000);
+    return QStringLiteral("%1 秒").arg(double(ms) / 1000.0, 0, 'g', 3);
+}
+
+QString silentText(std::chrono::milliseconds idle)
+{
+    return QStringLiteral("brew 已有 %1没有任何输出，可能在等待无法回答的提问，已停止").arg(durationText(idle));
+}
+
+// brew leads its own process group, so this reaches whatever it started
+// (curl, sudo, installer scripts) as well.
+void stopGroup(const QProcess &process)
+{
+    const qint64 pid = process.processId();
+    if (pid > 0)
+        ::kill(-pid_t(pid), SIGKILL);
+}
+
+QProcessEnvironment brewEnvironment()
+{
+    auto environment = QProcessEnvironment::systemEnvironment();
+    // Nothing may stop to ask, update itself first or decorate the output we parse.
+    for (const char *name : {"HOMEBREW_NO_AUTO_UPDATE", "HOMEBREW_NO_ENV_HINTS", "HOMEBREW_NO_COLOR",
+                             "HOMEBREW_NO_EMOJI", "NONINTERACTIVE"})
+        environment.insert(QString::fromLatin1(name), QStringLiteral("1"));
+    environment.remove(QString::fromLatin1(AskPass::statusVariable));
+    environment.remove(QStringLiteral("SUDO_ASKPASS"));
+    return environment;
 }
 
 } // namespace
@@ -198,13 +245,41 @@ QStringList BrewService::defaultBrewPaths()
     return {QStringLiteral("/opt/homebrew/bin/brew"), QStringLiteral("/usr/local/bin/brew")};
 }
 
+struct BrewService::Run
+{
+    QString program;
+    QStringList arguments;
+    QProcess::ProcessChannelMode mode = QProcess::SeparateChannels;
+    std::chrono::milliseconds idle{};
+    qint64 outputCap = 0; // 0: output is passed on, not kept, so any amount is fine
+    QProcessEnvironment environment;
+};
+
+struct BrewService::RunEnd
+{
+    enum class Reason { exited, failedToStart, silent, flooded };
+    Reason reason = Reason::exited;
+    int exitCode = 0;
+    QProcess::ExitStatus status = QProcess::NormalExit;
+    QString error;
+};
+
 BrewService::BrewService(QString apiBaseUrl, QStringList brewPaths, QNetworkAccessManager *network,
-                         std::chrono::milliseconds idleTimeout, QObject *parent)
+                         std::chrono::milliseconds idleTimeout, std::chrono::milliseconds installIdleTimeout,
+                         QString askPassProgram, QObject *parent)
     : QObject(parent), m_apiBaseUrl(std::move(apiBaseUrl)), m_brewPaths(std::move(brewPaths)),
-      m_network(network ? network : new QNetworkAccessManager(this)), m_idleTimeout(idleTimeout)
+      m_network(network ? network : new QNetworkAccessManager(this)), m_idleTimeout(idleTimeout),
+      m_installIdleTimeout(installIdleTimeout), m_askPassProgram(std::move(askPassProgram))
 {
     while (m_apiBaseUrl.endsWith(QLatin1Char('/')))
         m_apiBaseUrl.chop(1);
+}
+
+BrewService::~BrewService()
+{
+    // A QProcess going away kills brew alone; what brew started would live on.
+    for (const auto *process : findChildren<QProcess *>(Qt::FindDirectChildrenOnly))
+        stopGroup(*process);
 }
 
 BrewService &BrewService::shared()
@@ -244,6 +319,12 @@ bool BrewService::isValidToken(const QString &token)
 
 AppItem BrewService::parseBrewJson(const QString &token, const QJsonObject &json)
 {
+    // The API is data like any other: a file: or smb: address would be
+    // fetched or opened on a single click once the record is saved.
+    const auto webAddress = [&json](const char *key) {
+        auto value = stringValue(json, key);
+        return value && isWebAddress(*value) ? value : std::nullopt;
+    };
     AppItem app;
     app.id = token;
     if (const auto names = stringList(json.value(QLatin1String("name"))))
@@ -254,11 +335,11 @@ AppItem BrewService::parseBrewJson(const QString &token, const QJsonObject &json
     app.category = QStringLiteral("开发与工具");
     app.summary = stringValue(json, "desc").value_or(QString());
     app.description = app.summary;
-    app.homepage = stringValue(json, "homepage");
+    app.homepage = webAddress("homepage");
     app.sourceType = AppSourceType::brew;
     app.brewName = token;
     app.currentVersion = stringValue(json, "version").value_or(QStringLiteral("latest"));
-    app.downloadUrl = stringValue(json, "url");
+    app.downloadUrl = webAddress("url");
     app.packageType =
         app.downloadUrl ? packageTypeFromUrlEnding(*app.downloadUrl).value_or(PackageType::brew) : PackageType::brew;
 
@@ -279,7 +360,10 @@ QFuture<AppItem> BrewService::resolveCask(const QString &name)
         return QtFuture::makeExceptionalFuture<AppItem>(BrewError::packageNotFound(token));
 
     auto promise = startedPromise<AppItem>();
-    fetchFromOfficialApi(token).then(this, [this, promise, token](QFuture<AppItem> api) {
+    // The application outlives every request; the service may not (a command
+    // or a test ends), and then the lookup simply ends cancelled.
+    QPointer<BrewService> self(this);
+    fetchFromOfficialApi(token).then(QCoreApplication::instance(), [self, promise, token](QFuture<AppItem> api) {
         bool succeeded = false;
         try {
             api.waitForFinished();
@@ -288,11 +372,12 @@ QFuture<AppItem> BrewService::resolveCask(const QString &name)
             // Whatever went wrong with the API, the local brew gets its turn and
             // only its outcome reaches the caller.
         }
-        if (succeeded) {
+        if (succeeded || !self) {
             relay(api, *promise);
             return;
         }
-        fetchFromLocalCli(token).then(this, [promise](QFuture<AppItem> local) { relay(local, *promise); });
+        self->fetchFromLocalCli(token).then(QCoreApplication::instance(),
+                                            [promise](QFuture<AppItem> local) { relay(local, *promise); });
     });
     return promise->future();
 }
@@ -311,16 +396,36 @@ QFuture<AppItem> BrewService::fetchFromOfficialApi(const QString &token)
     request.setTransferTimeout(int(m_idleTimeout.count()));
 #endif
     QNetworkReply *reply = m_network->get(request);
+    reply->setReadBufferSize(replyReadBuffer);
 
     auto promise = startedPromise<AppItem>();
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > maxApiBodySize)
+    auto body = std::make_shared<QByteArray>();
+    auto tooLarge = std::make_shared<bool>(false);
+    // Counted as it is read: a fast server delivers megabytes between two progress reports.
+    const auto take = [reply, body, tooLarge] {
+        if (*tooLarge)
+            return;
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (announced.isValid() && announced.toLongLong() > maxReplySize)
+            *tooLarge = true;
+        else
+            body->append(reply->read(maxReplySize + 1 - body->size()));
+        if (*tooLarge || body->size() > maxReplySize) {
+            *tooLarge = true;
+            body->clear();
             reply->abort();
-    });
-    connect(reply, &QNetworkReply::finished, reply, [reply, promise, token] {
+        }
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, take);
+    connect(reply, &QNetworkReply::readyRead, reply, take);
+    connect(reply, &QNetworkReply::finished, reply, [reply, promise, token, body, tooLarge, take] {
         reply->deleteLater();
         try {
-            promise->addResult(appFromApiReply(reply, token));
+            if (!*tooLarge && reply->error() == QNetworkReply::NoError)
+                take();
+            if (*tooLarge)
+                throw BrewError::parseFailed(QStringLiteral("API 数据超过 %1 MB").arg(maxReplySize >> 20));
+            promise->addResult(appFromApiReply(reply, *body, token));
             promise->finish();
         } catch (const QException &error) {
             reject(*promise, error);
@@ -354,6 +459,11 @@ QFuture<QStringList> BrewService::searchCasks(const QString &query)
         .onFailed([] { return QStringList(); });
 }
 
+QString BrewService::askPassProgram() const
+{
+    return m_askPassProgram.isEmpty() ? QCoreApplication::applicationFilePath() : m_askPassProgram;
+}
+
 QFuture<void> BrewService::installViaBrew(const QString &token, OutputHandler onOutput)
 {
     const auto brew = brewExecutable();
@@ -363,26 +473,49 @@ QFuture<void> BrewService::installViaBrew(const QString &token, OutputHandler on
         return QtFuture::makeExceptionalFuture<void>(
             BrewError::commandFailed(QStringLiteral("无效的 Cask 名称「%1」").arg(token)));
 
+    // Where the askpass program leaves what the user did with the password question.
+    auto status = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/zelvo-askpass-XXXXXX"));
+    if (!status->open())
+        return QtFuture::makeExceptionalFuture<void>(ZelvoError(status->errorString()));
+    status->close();
+
+    Run run{*brew, {QStringLiteral("install"), QStringLiteral("--cask"), token}, QProcess::MergedChannels,
+            m_installIdleTimeout, 0, brewEnvironment()};
+    run.environment.insert(QStringLiteral("SUDO_ASKPASS"), askPassProgram());
+    run.environment.insert(QString::fromLatin1(AskPass::statusVariable), status->fileName());
+
     auto promise = startedPromise<void>();
     // Stateful, so a character split across two reads is passed on once, whole.
     auto decoder = std::make_shared<QStringDecoder>(QStringDecoder::Utf8);
-    const QStringList arguments{QStringLiteral("install"), QStringLiteral("--cask"), token};
     startProcess(
-        *brew, arguments, QProcess::MergedChannels,
+        run,
         [decoder, onOutput = std::move(onOutput)](const QByteArray &chunk) {
             const QString text = decoder->decode(chunk);
             if (!text.isEmpty() && onOutput)
                 onOutput(text);
         },
-        [promise](int exitCode, QProcess::ExitStatus status) {
-            if (status == QProcess::NormalExit && exitCode == 0) {
+        [promise, status, idle = m_installIdleTimeout](const RunEnd &end) {
+            using Reason = RunEnd::Reason;
+            if (end.reason == Reason::failedToStart)
+                return reject(*promise, ZelvoError(end.error));
+            if (end.reason == Reason::silent)
+                return reject(*promise, BrewError::commandFailed(silentText(idle)));
+            if (end.status == QProcess::NormalExit && end.exitCode == 0) {
                 promise->finish();
                 return;
             }
+            switch (AskPass::recorded(status->fileName()).value_or(AskPass::Outcome::answered)) {
+            case AskPass::Outcome::cancelled:
+                return reject(*promise, BrewError::commandFailed(QStringLiteral("已取消输入管理员密码，安装未完成")));
+            case AskPass::Outcome::noTerminal:
+                return reject(*promise, BrewError::commandFailed(
+                                            QStringLiteral("安装需要管理员密码，但没有可以输入密码的终端或窗口")));
+            case AskPass::Outcome::answered:
+                break;
+            }
             reject(*promise,
-                   BrewError::commandFailed(QStringLiteral("brew install 执行失败，退出码: %1").arg(exitCode)));
-        },
-        [promise](const QString &error) { reject(*promise, ZelvoError(error)); });
+                   BrewError::commandFailed(QStringLiteral("brew install 执行失败，退出码: %1").arg(end.exitCode)));
+        });
     return promise->future();
 }
 
@@ -391,43 +524,82 @@ QFuture<QByteArray> BrewService::runCollectingOutput(const QString &program, con
     auto promise = startedPromise<QByteArray>();
     auto output = std::make_shared<QByteArray>();
     startProcess(
-        program, arguments, QProcess::SeparateChannels, [output](const QByteArray &chunk) { output->append(chunk); },
-        [promise, output](int, QProcess::ExitStatus) {
+        Run{program, arguments, QProcess::SeparateChannels, m_idleTimeout, maxReplySize, brewEnvironment()},
+        [output](const QByteArray &chunk) { output->append(chunk); },
+        [promise, output, idle = m_idleTimeout](const RunEnd &end) {
+            switch (end.reason) {
+            case RunEnd::Reason::failedToStart:
+                return reject(*promise, ZelvoError(end.error));
+            case RunEnd::Reason::silent:
+                return reject(*promise, BrewError::commandFailed(silentText(idle)));
+            case RunEnd::Reason::flooded:
+                return reject(*promise, BrewError::parseFailed(
+                                            QStringLiteral("brew 的输出超过 %1 MB，已停止").arg(maxReplySize >> 20)));
+            case RunEnd::Reason::exited:
+                break;
+            }
             promise->addResult(*output);
             promise->finish();
-        },
-        [promise](const QString &error) { reject(*promise, ZelvoError(error)); });
+        });
     return promise->future();
 }
 
-void BrewService::startProcess(const QString &program, const QStringList &arguments, QProcess::ProcessChannelMode mode,
-                               std::function<void(const QByteArray &)> onData,
-                               std::function<void(int, QProcess::ExitStatus)> onExit,
-                               std::function<void(const QString &)> onLaunchError)
+void BrewService::startProcess(const Run &run, std::function<void(const QByteArray &)> onData,
+                               std::function<void(const RunEnd &)> onEnd)
 {
     auto *process = new QProcess(this);
-    process->setProgram(program);
-    process->setArguments(arguments);
-    process->setProcessChannelMode(mode);
+    process->setProgram(run.program);
+    process->setArguments(run.arguments);
+    process->setProcessChannelMode(run.mode);
+    process->setProcessEnvironment(run.environment);
     // A question on the terminal must end the child's wait, not ours.
     process->setStandardInputFile(QProcess::nullDevice());
+    // A session of its own has no controlling terminal, so sudo cannot read
+    // the terminal that started us and turns to the askpass program instead.
+    process->setChildProcessModifier([] { ::setsid(); });
+
+    using Reason = RunEnd::Reason;
+    auto reason = std::make_shared<Reason>(Reason::exited);
+    auto received = std::make_shared<qint64>(0);
+    auto *idle = new QTimer(process);
+    idle->setSingleShot(true);
+    idle->setInterval(run.idle);
+    const auto stop = [process, reason](Reason why) {
+        if (*reason == Reason::exited)
+            *reason = why;
+        stopGroup(*process);
+    };
+    connect(idle, &QTimer::timeout, process, [stop] { stop(Reason::silent); });
+    const auto take = [idle, reason, received, cap = run.outputCap, stop, onData](const QByteArray &chunk) {
+        idle->start();
+        if (*reason != Reason::exited || chunk.isEmpty())
+            return;
+        *received += chunk.size();
+        if (cap > 0 && *received > cap)
+            stop(Reason::flooded);
+        else
+            onData(chunk);
+    };
 
     connect(process, &QProcess::readyReadStandardOutput, process,
-            [process, onData] { onData(process->readAllStandardOutput()); });
-    connect(process, &QProcess::readyReadStandardError, process, [process] { process->readAllStandardError(); });
+            [process, take] { take(process->readAllStandardOutput()); });
+    connect(process, &QProcess::readyReadStandardError, process, [process, idle] {
+        idle->start();
+        process->readAllStandardError();
+    });
     connect(process, &QProcess::finished, process,
-            [process, onData, onExit = std::move(onExit)](int exitCode, QProcess::ExitStatus status) {
-                if (const auto rest = process->readAllStandardOutput(); !rest.isEmpty())
-                    onData(rest);
-                onExit(exitCode, status);
+            [process, idle, reason, take, onEnd](int exitCode, QProcess::ExitStatus status) {
+                take(process->readAllStandardOutput());
+                idle->stop();
+                onEnd(RunEnd{*reason, exitCode, status, {}});
                 process->deleteLater();
             });
-    connect(process, &QProcess::errorOccurred, process,
-            [process, onLaunchError = std::move(onLaunchError)](QProcess::ProcessError error) {
-                if (error != QProcess::FailedToStart)
-                    return;
-                onLaunchError(process->errorString());
-                process->deleteLater();
-            });
+    connect(process, &QProcess::errorOccurred, process, [process, onEnd](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        onEnd(RunEnd{Reason::failedToStart, 0, QProcess::NormalExit, process->errorString()});
+        process->deleteLater();
+    });
     process->start();
+    idle->start();
 }

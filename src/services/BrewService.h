@@ -55,9 +55,13 @@ private:
 // carrying the platform's own text. Continue with `.then(context, …)`.
 //
 // The brew executable is looked up afresh on every call: the first of the
-// configured paths that is an executable file wins. No shell is used, the
-// child's standard input is closed and both output pipes are drained, so a
-// prompt or a flood of output can never stall it.
+// configured paths that is an executable file wins. No shell is used; brew
+// runs in a session of its own, without a terminal, with standard input
+// closed and without auto-update, and both output pipes are drained, so a
+// prompt or a flood of output can never stall it. A password sudo needs
+// during an installation is asked for by the askpass program (see AskPass.h).
+// A run that prints nothing for its idle limit is stopped with everything it
+// started.
 class BrewService final : public QObject
 {
     Q_OBJECT
@@ -70,13 +74,22 @@ public:
     // "/opt/homebrew/bin/brew", then "/usr/local/bin/brew".
     static QStringList defaultBrewPaths();
     // An API request that receives nothing for this long is dropped and the
-    // local brew takes over.
+    // local brew takes over; `brew info` and `brew search` are stopped.
     static constexpr std::chrono::milliseconds defaultIdleTimeout{60000};
+    // Downloads and installer scripts can stay quiet for a long while.
+    static constexpr std::chrono::milliseconds defaultInstallIdleTimeout{600000};
+    // A cask object is a few kilobytes and a search lists a few thousand
+    // names; an answer or output beyond this is refused while it is read.
+    static constexpr qint64 maxReplySize = 8 * 1024 * 1024;
 
-    // network: nullptr makes the service own one.
+    // network: nullptr makes the service own one. askPassProgram: empty means
+    // the running executable, which answers in its askpass mode.
     explicit BrewService(QString apiBaseUrl = defaultApiBaseUrl(), QStringList brewPaths = defaultBrewPaths(),
                          QNetworkAccessManager *network = nullptr,
-                         std::chrono::milliseconds idleTimeout = defaultIdleTimeout, QObject *parent = nullptr);
+                         std::chrono::milliseconds idleTimeout = defaultIdleTimeout,
+                         std::chrono::milliseconds installIdleTimeout = defaultInstallIdleTimeout,
+                         QString askPassProgram = {}, QObject *parent = nullptr);
+    ~BrewService() override;
 
     static BrewService &shared();
 
@@ -89,19 +102,22 @@ public:
     QFuture<AppItem> resolveCask(const QString &name);
 
     // Candidate tokens from `brew search --casks <query>`: those starting with
-    // the trimmed lower-case query first, each group in ascending order.
-    // Never fails: every failure yields an empty list.
+    // the trimmed lower-case query first, each group in ascending order; a
+    // line that is not UTF-8 is skipped. Never fails: every failure yields an
+    // empty list.
     QFuture<QStringList> searchCasks(const QString &query);
 
     // Runs `brew install --cask <token>` (token as given). Output of both
     // streams reaches onOutput on this object's thread in chunks as it
     // arrives, decoded as UTF-8 across chunk boundaries. Fails with
     // commandFailed when no brew is found, the token is not a cask token or
-    // brew exits with a status other than 0.
+    // brew exits with a status other than 0 (saying so when the user cancelled
+    // the password or had nowhere to type it) or stays silent too long.
     QFuture<void> installViaBrew(const QString &token, OutputHandler onOutput);
 
     // Builds a record from one cask object of Homebrew's cask JSON. Never fails:
-    // a missing key or one of another JSON type counts as absent.
+    // a missing key, one of another JSON type or an address that is not a web
+    // address counts as absent.
     static AppItem parseBrewJson(const QString &token, const QJsonObject &json);
 
     // ASCII letters, digits and "-_.@+/"; not starting with "-"; "/" only
@@ -116,22 +132,25 @@ public:
     const QStringList &brewPaths() const { return m_brewPaths; }
 
 private:
+    struct Run;
+    struct RunEnd;
+
     QFuture<AppItem> fetchFromOfficialApi(const QString &token);
     QFuture<AppItem> fetchFromLocalCli(const QString &token);
-    // Runs program with stdin closed and yields its standard output; standard
-    // error is read and dropped. The exit status is not examined.
+    // Runs brew's program and yields its standard output, at most
+    // maxReplySize bytes; standard error is read and dropped. The exit status
+    // is not examined.
     QFuture<QByteArray> runCollectingOutput(const QString &program, const QStringList &arguments);
-    // Starts program with stdin closed. onData receives each chunk of standard
-    // output (standard error too under MergedChannels; otherwise standard
-    // error is drained and dropped); then exactly one of onExit and
-    // onLaunchError is called.
-    void startProcess(const QString &program, const QStringList &arguments, QProcess::ProcessChannelMode mode,
-                      std::function<void(const QByteArray &)> onData,
-                      std::function<void(int exitCode, QProcess::ExitStatus status)> onExit,
-                      std::function<void(const QString &error)> onLaunchError);
+    // Starts a run; onData receives each chunk of standard output (standard
+    // error too under MergedChannels), then onEnd is called exactly once.
+    void startProcess(const Run &run, std::function<void(const QByteArray &)> onData,
+                      std::function<void(const RunEnd &)> onEnd);
+    QString askPassProgram() const;
 
     QString m_apiBaseUrl;
     QStringList m_brewPaths;
     QNetworkAccessManager *m_network;
     std::chrono::milliseconds m_idleTimeout;
+    std::chrono::milliseconds m_installIdleTimeout;
+    QString m_askPassProgram;
 };

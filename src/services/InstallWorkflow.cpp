@@ -82,8 +82,15 @@ void InstallWorkflow::handleInstall()
                             if (self)
                                 self->m_console(QStringLiteral("Brew output: ") + chunk);
                         })
-        .then(this, [this] { finishInstallation(); })
-        .onFailed(this, [this](const std::exception &error) {
+        // The application outlives the work; this workflow may not.
+        .then(QCoreApplication::instance(),
+              [this, self] {
+                  if (self)
+                      finishInstallation();
+              })
+        .onFailed(QCoreApplication::instance(), [this, self](const std::exception &error) {
+            if (!self)
+                return;
             setInstalling(false);
             Q_EMIT brewFailed(errorText(error));
             fallbackDirectDownload();
@@ -130,8 +137,15 @@ void InstallWorkflow::executeInstallPackage(const QString &packagePath)
             Qt::QueuedConnection);
     };
     m_installer.install(packagePath, onProgress)
-        .then(this, [this] { finishInstallation(); })
-        .onFailed(this, [this](const std::exception &error) {
+        // The application outlives the work; this workflow may not.
+        .then(QCoreApplication::instance(),
+              [this, self] {
+                  if (self)
+                      finishInstallation();
+              })
+        .onFailed(QCoreApplication::instance(), [this, self](const std::exception &error) {
+            if (!self)
+                return;
             const QString text = errorText(error);
             m_console(QStringLiteral("安装失败: ") + text);
             m_installing = false;

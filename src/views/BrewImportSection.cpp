@@ -1,5 +1,7 @@
 #include "views/BrewImportSection.h"
 
+#include <QPointer>
+#include <QCoreApplication>
 #include <QAbstractButton>
 #include <QClipboard>
 #include <QFontMetricsF>
@@ -428,10 +430,16 @@ void BrewImportSection::startResolving()
     setResolvedApp(std::nullopt);
     setCandidates({}, std::nullopt);
 
-    m_context.brew.searchCasks(name).then(this, [this, name](QFuture<QStringList> search) {
+    // Continued on the application, which outlives every lookup: the section
+    // may be gone (the user left the screen) before brew answers.
+    QPointer<BrewImportSection> guard(this);
+    m_context.brew.searchCasks(name).then(qApp, [this, guard, name](QFuture<QStringList> search) {
+        if (!guard)
+            return;
         const QStringList candidates = candidatesOf(search);
-        m_context.brew.resolveCask(name).then(this, [this, name, candidates](QFuture<AppItem> exact) {
-            finishLookup(name, candidates, lookupOf(exact).app);
+        m_context.brew.resolveCask(name).then(qApp, [this, guard, name, candidates](QFuture<AppItem> exact) {
+            if (guard)
+                finishLookup(name, candidates, lookupOf(exact).app);
         });
     });
 }
@@ -449,8 +457,10 @@ void BrewImportSection::finishLookup(const QString &name, const QStringList &can
         setResolving(false);
         return;
     }
-    m_context.brew.resolveCask(candidates.first()).then(this, [this, name, candidates](QFuture<AppItem> first) {
-        finishFuzzyLookup(name, candidates, lookupOf(first).app);
+    QPointer<BrewImportSection> guard(this);
+    m_context.brew.resolveCask(candidates.first()).then(qApp, [this, guard, name, candidates](QFuture<AppItem> first) {
+        if (guard)
+            finishFuzzyLookup(name, candidates, lookupOf(first).app);
     });
 }
 
@@ -477,7 +487,10 @@ void BrewImportSection::resolveCandidate(const QString &token)
     setMessages(std::nullopt, m_successTip);
     setCandidates(m_candidateTokens, token);
 
-    m_context.brew.resolveCask(token).then(this, [this, token](QFuture<AppItem> future) {
+    QPointer<BrewImportSection> guard(this);
+    m_context.brew.resolveCask(token).then(qApp, [this, guard, token](QFuture<AppItem> future) {
+        if (!guard)
+            return;
         Lookup lookup = lookupOf(future);
         if (lookup.app)
             setResolvedApp(std::move(lookup.app));

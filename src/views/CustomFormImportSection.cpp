@@ -1,5 +1,7 @@
 #include "views/CustomFormImportSection.h"
 
+#include <QPointer>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
@@ -157,9 +159,13 @@ void CustomFormImportSection::fetchNginxVersions()
     setParsing(true);
     setTipMessage(std::nullopt);
 
+    // Continued on the application, which outlives the fetch; the section may not.
+    QPointer<CustomFormImportSection> guard(this);
     m_scraper.parseVersions(listingUrl, unlessEmpty(pattern))
-        .then(this,
-              [this](const QList<AppVersion> &versions) {
+        .then(qApp,
+              [this, guard](const QList<AppVersion> &versions) {
+                  if (!guard)
+                      return;
                   m_parsedVersions = versions;
                   setParsing(false);
                   if (!versions.isEmpty()) {
@@ -171,13 +177,17 @@ void CustomFormImportSection::fetchNginxVersions()
                                     .arg(versions.size())
                                     .arg(m_currentVersion->text()));
               })
-        .onFailed(this,
-                  [this](const std::exception &error) {
+        .onFailed(qApp,
+                  [this, guard](const std::exception &error) {
+                      if (!guard)
+                          return;
                       setParsing(false);
                       setTipMessage(QStringLiteral("抓取版本失败: ") + errorText(error));
                   })
-        .onCanceled(this, [this] {
+        .onCanceled(qApp, [this, guard] {
             // Nothing cancels a fetch on purpose; never leave the spinner turning.
+            if (!guard)
+                return;
             setParsing(false);
             setTipMessage(QStringLiteral("抓取版本失败: 请求已取消"));
         });

@@ -386,7 +386,9 @@ void DownloadsView::installPackage(const LocalPackage &package)
                       printConsoleLine(QStringLiteral("安装失败: ") + text);
                       return std::optional<QString>(text);
                   })
-        .then(this, [this, path, lastStep](const std::optional<QString> &error) {
+        .then(&store, [this, guard = QPointer<DownloadsView>(this), path, lastStep](const std::optional<QString> &error) {
+            if (!guard)
+                return;
             m_packages->setInstallState(path, {error ? Phase::failed : Phase::succeeded, error.value_or(*lastStep)});
             Q_EMIT installFinished(path, !error);
         });

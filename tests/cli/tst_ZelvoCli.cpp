@@ -392,6 +392,21 @@ private Q_SLOTS:
         const auto search = zelvo({"brew", "search", "code"}); // brew found on the path; the exact name first
         QCOMPARE(search.exitCode, 0);
         QCOMPARE(search.out, u"code\nalfred\nvisual-studio-code\n"_s);
+
+        // A name that would set the terminal's title and turn the line around is printed harmless.
+        server.routeBody("/api/cask/evil.json", "{\"name\":[\"\\u001b]0;owned\\u0007Evil\\u202e\"]}", "application/json");
+        const auto evil = zelvo({"brew", "resolve", "evil"});
+        QVERIFY2(evil.out.contains(u"\ufffd]0;owned\ufffdEvil\ufffd"_s), qPrintable(evil.out));
+        QVERIFY(!evil.out.contains(QChar(0x1b)) && !evil.out.contains(QChar(0x202e)));
+
+        // Started by sudo to ask for a password where no terminal is at hand: fails at once and leaves word why.
+        QTemporaryFile status;
+        QVERIFY(status.open());
+        m_extraEnvironment.insert("ZELVO_ASKPASS_STATUS", status.fileName());
+        const auto askpass = zelvo({"Password:"});
+        QCOMPARE(askpass.exitCode, 1);
+        QVERIFY(askpass.out.isEmpty());
+        QCOMPARE(status.readAll(), "no-terminal");
     }
 
     // The record's own package, and another version's through its address template.

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <memory>
 
+#include <signal.h>
+
 #include "services/BrewService.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
@@ -63,7 +65,8 @@ QByteArray fixture()
 
 // A temporary home with a local API server and a fake brew that appends its
 // arguments, one a line, to args.log. The first brew path never exists, so
-// every lookup has to skip it.
+// every lookup has to skip it. The askpass program answers its prompt, or
+// records a cancelled question when the prompt is "cancel".
 struct Setup
 {
     QTemporaryDir dir;
@@ -74,7 +77,10 @@ struct Setup
     {
         service = std::make_unique<BrewService>(apiBase.isEmpty() ? server.url(QString()).toString() : apiBase,
                                                 QStringList{dir.filePath(QStringLiteral("missing/brew")), brewPath()},
-                                                nullptr, idleTimeout);
+                                                nullptr, idleTimeout, 3s, dir.filePath(QStringLiteral("bin/askpass")));
+        TestFolders::writeScript(dir.filePath(QStringLiteral("bin")), QStringLiteral("askpass"),
+                                 "[ \"$1\" = cancel ] && { printf cancelled > \"$ZELVO_ASKPASS_STATUS\"; exit 1; }\n"
+                                 "echo \"answer to $1\"\n");
     }
 
     QString brewPath() const { return dir.filePath(QStringLiteral("bin/brew")); }
@@ -208,7 +214,7 @@ private Q_SLOTS:
         row("padded upper-case query", "  CODE \n", "vscode\ncode-insiders\n", "code-insiders vscode");
         row("CRLF and tabs", "q", "\tq1\r\n==> Formulae\r\nq0 \r\n", "q0 q1");
         row("error line among names", "c", "cb\nError: partial\nca\n", "ca cb");
-        row("not UTF-8", "code", "code\n\xff\xfe\n", "");
+        row("one line not UTF-8", "code", "code\n\xff\xfe\nvscode\n", "code vscode");
         row("Chinese names compared as text", "a", "\xe4\xb8\xad\nb\naz\n", "az b 中");
         // Every failure only means "no candidates"; a query brew must not see would have listed "code".
         row("no brew", "code", nullptr, "");
@@ -262,6 +268,15 @@ private Q_SLOTS:
             QString(3000000, u'o') + QString(3000000, u'e') + QStringLiteral("done\n"));
         row("standard input closed", "if read -r answer; then echo \"got $answer\"; else echo 'no terminal'; fi\n", "",
             "no terminal\n");
+        row("own session, nothing interactive, askpass",
+            "echo \"$HOMEBREW_NO_AUTO_UPDATE$NONINTERACTIVE\"\n"
+            "[ \"$(ps -o sid= -p $$ | tr -d ' ')\" = $$ ] && echo 'own session'\n\"$SUDO_ASKPASS\" 'Password:'\n",
+            "", "11\nown session\nanswer to Password:\n");
+        row("password cancelled", "\"$SUDO_ASKPASS\" cancel || { echo 'sudo: no password'; exit 1; }\n",
+            "执行 Brew 失败：已取消输入管理员密码，安装未完成", "sudo: no password\n");
+        // What brew started goes too: the child's pid is checked after the run.
+        row("silent too long", "echo start\nsleep 60 &\necho $! > \"$dir/child\"\nwait\n",
+            "执行 Brew 失败：brew 已有 3 秒没有任何输出，可能在等待无法回答的提问，已停止", "start\n");
         row("no brew", nullptr, "执行 Brew 失败：未找到 brew 命令路径", "");
         row("option as token", "exit 0\n", "执行 Brew 失败：无效的 Cask 名称「--force」", "",
             QStringLiteral("--force"));
@@ -295,6 +310,44 @@ private Q_SLOTS:
                      qPrintable(failureText(future)));
         else
             QCOMPARE(failureText(future), error);
+        if (const auto child = TestFolders::readFile(setup.dir.filePath(QStringLiteral("bin/child"))); !child.isEmpty())
+            QTRY_VERIFY(::kill(pid_t(child.trimmed().toLongLong()), 0) != 0);
+    }
+
+    // Lookups that would hang or fill memory are stopped while brew runs.
+    void stoppedLookups_data()
+    {
+        QTest::addColumn<bool>("search");
+        QTest::addColumn<QByteArray>("brew");
+        QTest::addColumn<QString>("outcome"); // the candidates, or the lookup's error
+        QTest::newRow("info silent") << false << QByteArray("echo '{'\nsleep 60\n")
+                                     << "执行 Brew 失败：brew 已有 1 秒没有任何输出，可能在等待无法回答的提问，已停止";
+        // Valid JSON after 9 MB of blanks: only a cap applied while reading refuses it.
+        QTest::newRow("info floods") << false
+                                     << QByteArray("head -c 9000000 /dev/zero | tr '\\0' ' '\n"
+                                                   "echo '{\"casks\":[{\"name\":[\"Flood\"]}]}'\n")
+                                     << "解析 Brew 数据失败：brew 的输出超过 8 MB，已停止";
+        QTest::newRow("search silent") << true << QByteArray("echo code\nsleep 60\n") << "";
+        QTest::newRow("search floods") << true << QByteArray("yes code | head -c 9000000\n") << "";
+    }
+
+    void stoppedLookups()
+    {
+        QFETCH(bool, search);
+        QFETCH(QByteArray, brew);
+        QFETCH(QString, outcome);
+
+        Setup setup(1000ms);
+        setup.writeBrew(brew);
+        if (search) {
+            const auto future = setup.service->searchCasks(QStringLiteral("code"));
+            QVERIFY(settle(future));
+            QCOMPARE(future.result().join(u' '), outcome);
+        } else {
+            const auto future = setup.service->resolveCask(token);
+            QVERIFY(settle(future));
+            QCOMPARE(failureText(future), outcome);
+        }
     }
 };
 
@@ -310,7 +363,8 @@ void tst_BrewService::parseBrewJson_data()
         "Microsoft Visual Studio Code|Visual Studio Code.app|Open-source code editor|https://code.visualstudio.com/"
         "|1.96.2|https://update.code.visualstudio.com/1.96.2/darwin-arm64/stable|brew");
     row("empty object", "{}", "tok|-||-|latest|-|brew");
-    row("first of names", R"({"name":["Foo","Bar"],"token":"t","desc":"D","homepage":"h"})", "Foo|-|D|h|latest|-|brew");
+    row("first of names", R"({"name":["Foo","Bar"],"token":"t","desc":"D","homepage":"https://h.test"})",
+        "Foo|-|D|https://h.test|latest|-|brew");
     row("empty names take token", R"({"name":[],"token":"json-token"})", "json-token|-||-|latest|-|brew");
     row("names not all texts", R"({"name":[1,"x"],"token":"jt"})", "jt|-||-|latest|-|brew");
     row("wrong types count as absent", R"({"token":5,"desc":null,"homepage":[],"version":1.2,"url":{}})",
@@ -325,6 +379,8 @@ void tst_BrewService::parseBrewJson_data()
     row("empty and mixed app lists skipped",
         R"({"artifacts":[{"app":[]},{"app":["A.app",{"target":"X.app"}]},{"app":["B.app"]}]})",
         "tok|B.app||-|latest|-|brew");
+    row("addresses that are not web addresses", R"({"url":"file:///etc/passwd","homepage":"smb://host/share"})",
+        "tok|-||-|latest|-|brew");
     row("stray element spoils artifacts", R"({"artifacts":[{"app":["A.app"]},"stray"]})", "tok|-||-|latest|-|brew");
 }
 
@@ -360,6 +416,11 @@ void tst_BrewService::resolveCask_data()
     row("body not JSON", api(200, "<html>maintenance</html>"), local, fromLocal, true, true);
     row("top-level array", api(200, R"([{"token":"x"}])"), local, fromLocal, true, true);
     row("stalled server", Reply{.stall = true}, local, fromLocal, true, true);
+    // Read at full speed, a body over the cap must still be refused before it is held.
+    const QByteArray huge = R"({"token":"x","name":["From API"],"pad":")" + QByteArray(20 << 20, 'x') + "\"}";
+    row("API body over the cap", api(200, huge), local, fromLocal, true, true);
+    row("API body over the cap, length unannounced", Reply{.body = huge, .sendContentLength = false}, local, fromLocal,
+        true, true);
     row("connection refused", api(-1), local, fromLocal, false, true);
     row("empty casks", api(0), R"({"formulae":[],"casks":[]})", unknown, true, true);
     row("no casks key", api(0), R"({"formulae":[{"name":"x"}]})", unknown, true, true);

@@ -348,7 +348,6 @@ private Q_SLOTS:
         };
         row("all rows", "https://example.com/app", "https://example.com/App-1.2.3.dmg", true);
         row("homepage not a URL", "example dot com", "https://example.com/a.zip", false);
-        row("homepage without host", "mailto:x", "https://example.com/a.zip", false);
         row("no homepage, no address", nullptr, nullptr, false);
     }
 

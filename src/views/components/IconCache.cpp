@@ -1,5 +1,7 @@
 #include "views/components/IconCache.h"
 
+#include <QPointer>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -108,7 +110,10 @@ void IconCache::loadBundle(const QString &path)
     }
     QtConcurrent::run([path] {
         return BundleIcon::load(path, kStoredSide);
-    }).then(this, [this, key](const QImage &image) { finish(key, image); });
+    }).then(qApp, [this, guard = QPointer<IconCache>(this), key](const QImage &image) {
+        if (guard)
+            finish(key, image);
+    });
 }
 
 void IconCache::loadRemote(const QString &url)
@@ -122,8 +127,10 @@ void IconCache::loadRemote(const QString &url)
     QtConcurrent::run([file] {
         QFile in(file);
         return in.open(QIODevice::ReadOnly) ? decode(in.readAll()) : QImage();
-    }).then(this, [this, url](const QImage &image) {
+    }).then(qApp, [this, guard = QPointer<IconCache>(this), url](const QImage &image) {
         // A damaged file on disk is replaced by a fresh fetch.
+        if (!guard)
+            return;
         if (image.isNull())
             fetch(url);
         else
@@ -161,7 +168,10 @@ void IconCache::fetch(const QString &url)
                     out.commit();
             }
             return image;
-        }).then(this, [this, url](const QImage &image) { finish(url, image); });
+        }).then(qApp, [this, guard = QPointer<IconCache>(this), url](const QImage &image) {
+            if (guard)
+                finish(url, image);
+        });
     });
 }
 
