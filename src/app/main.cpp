@@ -1,6 +1,8 @@
 #include <QApplication>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "app/AskPassDialog.h"
+#include "platform/InterruptWatcher.h"
 #include "services/AppStoreService.h"
 #include "services/AskPass.h"
 #include "services/BrewService.h"
@@ -34,6 +36,15 @@ int main(int argc, char *argv[])
     auto &downloads = DownloadManager::shared();
     AppContext context{AppStoreService::shared(), downloads, InstallerService::shared(), BrewService::shared(),
                        NginxIndexParser::shared(), fontScale};
+
+    // Installations cut short by an interrupt remove their work folders on
+    // the way out (the pool is waited for at exit); a crash's are swept here.
+    InterruptWatcher interrupt;
+    QObject::connect(&interrupt, &InterruptWatcher::interrupted, &app, [&context] {
+        context.installer.stopAll();
+        QApplication::quit();
+    });
+    [[maybe_unused]] const auto sweep = QtConcurrent::run([&installer = context.installer] { installer.sweepLeftovers(); });
 
     MainWindow window(context);
     window.show();

@@ -9,7 +9,7 @@
 #include "cli/CliContext.h"
 #include "cli/CliOutput.h"
 #include "cli/CliParser.h"
-#include "cli/InterruptWatcher.h"
+#include "platform/InterruptWatcher.h"
 #include "cli/ProgressPrinter.h"
 #include "models/ByteFormat.h"
 #include "services/AppStoreService.h"

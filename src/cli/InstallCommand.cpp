@@ -7,6 +7,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliParser.h"
 #include "cli/DownloadCommands.h"
+#include "platform/InterruptWatcher.h"
 #include "services/AppStoreService.h"
 #include "services/DownloadManager.h"
 #include "services/InstallWorkflow.h"
@@ -21,7 +22,7 @@ int InstallCommand::install(CliContext &context, const QString &path, const QStr
 {
     CliParser parser(path, QStringLiteral(
         "安装应用。给出应用 ID 时与窗口中的安装按钮相同：Homebrew 应用先用 brew 安装，失败或非 Homebrew 应用则使用"
-        "缓存中的安装包，没有时先下载，然后安装。给出文件路径时直接安装该安装包（DMG、ZIP 或 PKG）。"));
+        "缓存中的安装包，没有时先下载，然后安装。给出文件路径时直接安装该安装包（DMG、ZIP 或 PKG，按文件内容识别）。"));
     parser.addPositional(QStringLiteral("TARGET"), QStringLiteral("应用 ID 或安装包路径"), QStringLiteral("ID|PATH"));
     if (const auto done = parser.parse(arguments, 1, 1))
         return *done;
@@ -47,6 +48,10 @@ int InstallCommand::installRecord(CliContext &context, const AppItem &app)
     // a download (the window's next click installs); here the command follows
     // the download and installs the package at once.
     auto &downloads = context.downloads();
+    // An interrupt stops the installation so that it removes its work
+    // folders; the download's own follower handles the download phase.
+    InterruptWatcher interrupt;
+    QObject::connect(&interrupt, &InterruptWatcher::interrupted, &interrupt, [&] { context.installer().stopAll(); });
     InstallWorkflow workflow(app, context.store(), downloads, context.installer(), context.brew());
     workflow.setConsole([](const QString &line) {
         // The window's console lines, without the prefixes that tell them
@@ -102,17 +107,19 @@ int InstallCommand::installRecord(CliContext &context, const AppItem &app)
     workflow.handleInstall();
     if (!result)
         loop.exec();
-    return result.value_or(exitFailure);
+    return interrupt.wasInterrupted() ? 128 + interrupt.signalNumber() : result.value_or(exitFailure);
 }
 
 int InstallCommand::installPackage(CliContext &context, const QString &packagePath)
 {
     QString error;
+    InterruptWatcher interrupt;
+    QObject::connect(&interrupt, &InterruptWatcher::interrupted, &interrupt, [&] { context.installer().stopAll(); });
     // Progress comes from a pool thread; the output functions write whole
     // lines at once, so lines never mix.
     if (!context.succeeded(context.installer().install(packagePath, &CliOutput::out), error)) {
         CliOutput::err(QStringLiteral("安装失败: ") + error);
-        return exitFailure;
+        return interrupt.wasInterrupted() ? 128 + interrupt.signalNumber() : exitFailure;
     }
     return exitSuccess;
 }

@@ -2,19 +2,37 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUuid>
 
 #include "platform/FileTree.h"
 
 DiskImageMounter::DiskImageMounter(Tools tools) : m_tools(std::move(tools)) {}
 
-ToolResult DiskImageMounter::attach(const QString &imagePath, const QString &mountPoint) const
+ToolResult DiskImageMounter::attach(const QString &imagePath, const QString &mountPoint,
+                                    const ToolCommand::Check &keepGoing) const
 {
     const ToolResult result =
-        m_tools.attach.bound({{QStringLiteral("image"), imagePath}, {QStringLiteral("mountpoint"), mountPoint}}).run();
+        m_tools.attach.bound({{QStringLiteral("image"), imagePath}, {QStringLiteral("mountpoint"), mountPoint}})
+            .run(keepGoing);
     if (result.succeeded() && m_tools.liftVolumeFolder)
         liftVolumeFolder(mountPoint);
     return result;
+}
+
+ToolResult DiskImageMounter::list(const QString &imagePath) const
+{
+    return m_tools.list.bound({{QStringLiteral("image"), imagePath}}).run();
+}
+
+bool DiskImageMounter::hasLicenceAgreement(const QString &imagePath) const
+{
+    if (m_tools.describe.isEmpty())
+        return false;
+    const ToolResult result = m_tools.describe.bound({{QStringLiteral("image"), imagePath}}).run();
+    static const QRegularExpression licence(
+        QStringLiteral("<key>Software License Agreement</key>\\s*<true\\s*/>"));
+    return result.succeeded() && licence.match(QString::fromUtf8(result.output)).hasMatch();
 }
 
 bool DiskImageMounter::detach(const QString &mountPoint) const
@@ -26,18 +44,23 @@ bool DiskImageMounter::detach(const QString &mountPoint) const
 
 DiskImageMounter::Tools DiskImageMounter::hdiutilTools(const QString &program)
 {
-    return {
-        {program, {"attach", "{image}", "-nobrowse", "-mountpoint", "{mountpoint}"}},
-        {program, {"detach", "{mountpoint}", "-force"}},
-        false,
-    };
+    // hdiutil pages a licence agreement through $PAGER and then asks on
+    // standard input; cat ends the paging at once, and "Y" is the agreement.
+    ToolCommand attach{program, {"attach", "{image}", "-nobrowse", "-mountpoint", "{mountpoint}"}};
+    attach.input = "Y\n";
+    attach.environment = QStringList{QStringLiteral("PAGER=/bin/cat")};
+    ToolCommand describe{program, {"imageinfo", "-plist", "{image}"}};
+    describe.outputLimit = 4 * 1024 * 1024;
+    return {attach, {program, {"detach", "{mountpoint}", "-force"}}, {}, describe, false};
 }
 
 DiskImageMounter::Tools DiskImageMounter::sevenZipTools(const QString &program)
 {
     // Linux cannot attach an Apple disk image without privileges, so the image
     // is expanded instead; the expanded files are all there is to detach.
-    return {{program, {"x", "-y", "-bd", "-o{mountpoint}", "{image}"}}, {}, true};
+    ToolCommand list{program, {"l", "-slt", "-ba", "{image}"}};
+    list.outputLimit = 64 * 1024 * 1024;
+    return {{program, {"x", "-y", "-bd", "-o{mountpoint}", "{image}"}}, {}, list, {}, true};
 }
 
 bool DiskImageMounter::isVolumeMetadata(const QString &name)

@@ -17,6 +17,14 @@ public:
         ToolCommand attach;
         // Empty when nothing stays mounted (the folder then only holds files).
         ToolCommand detach;
+        // Where the image is expanded rather than attached: lists its entries
+        // with their sizes ("7zz l -slt"), so an expansion that would not fit
+        // is refused first. Empty otherwise.
+        ToolCommand list;
+        // Describes the image as a property list ("hdiutil imageinfo -plist"),
+        // to tell whether it carries a licence agreement. Empty where images
+        // are not attached.
+        ToolCommand describe;
         // 7-Zip puts a disk image's volume inside a folder named after it,
         // beside entries of its own ("[SYSTEM]", ".journal", ...). When set,
         // those entries are dropped and, when a lone folder (not a bundle, not
@@ -38,8 +46,17 @@ public:
     const Tools &tools() const { return m_tools; }
 
     // Makes the image's volume appear in mountPoint, an existing empty folder.
-    // Success is an exit status of 0; the caller reads the result.
-    ToolResult attach(const QString &imagePath, const QString &mountPoint) const;
+    // Success is an exit status of 0; the caller reads the result. A licence
+    // agreement the image carries is accepted, as command-line installers do.
+    ToolResult attach(const QString &imagePath, const QString &mountPoint,
+                      const ToolCommand::Check &keepGoing = {}) const;
+
+    // The list tool's run over the image (its listing in ToolResult::output).
+    ToolResult list(const QString &imagePath) const;
+
+    // Whether the image shows a licence agreement when attached; false when
+    // that cannot be told.
+    bool hasLicenceAgreement(const QString &imagePath) const;
 
     // Takes the volume away again, ignoring failure. Returns true when
     // nothing is mounted at mountPoint any more, so that the folder may be

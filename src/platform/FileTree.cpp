@@ -47,7 +47,27 @@ void rename(const QString &from, const QString &to)
     std::error_code error;
     fs::rename(nativePath(from), nativePath(to), error);
     if (error)
-        throw ZelvoError(QStringLiteral("%1: %2 -> %3").arg(QString::fromStdString(error.message()), from, to));
+        throw RenameError(QStringLiteral("%1: %2 -> %3").arg(QString::fromStdString(error.message()), from, to),
+                          error.value());
+}
+
+qint64 size(const QString &path)
+{
+    std::error_code error;
+    const fs::path root = nativePath(path);
+    if (!fs::is_directory(fs::symlink_status(root, error)))
+        return fs::is_regular_file(fs::symlink_status(root, error)) ? qint64(fs::file_size(root, error)) : 0;
+    qint64 total = 0;
+    for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        // A file that vanished or cannot be read counts as empty.
+        std::error_code entryError;
+        if (it->symlink_status(entryError).type() != fs::file_type::regular)
+            continue;
+        const auto bytes = it->file_size(entryError);
+        if (!entryError)
+            total += qint64(bytes);
+    }
+    return total;
 }
 
 void makeFolder(const QString &path)

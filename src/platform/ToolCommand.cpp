@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 
 namespace {
@@ -14,8 +15,24 @@ void prepare(QProcess &process, const ToolCommand &command)
 {
     process.setProgram(command.program);
     process.setArguments(command.arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
+    if (command.input.isEmpty())
+        process.setStandardInputFile(QProcess::nullDevice());
+    if (command.outputLimit <= 0)
+        process.setStandardOutputFile(QProcess::nullDevice());
+    if (!command.environment.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString &entry : command.environment)
+            environment.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        process.setProcessEnvironment(environment);
+    }
+}
+
+void stop(QProcess &process, ToolResult &result, ToolResult::Outcome outcome)
+{
+    process.kill();
+    process.waitForFinished(-1);
+    result.outcome = outcome;
+    result.errorText = process.errorString();
 }
 
 void keepTail(QByteArray &tail, const QByteArray &more)
@@ -50,7 +67,7 @@ ToolCommand ToolCommand::bound(const QHash<QString, QString> &values) const
     return result;
 }
 
-ToolResult ToolCommand::run() const
+ToolResult ToolCommand::run(const Check &keepGoing) const
 {
     ToolResult result;
     QProcess process;
@@ -60,21 +77,35 @@ ToolResult ToolCommand::run() const
         result.errorText = process.errorString();
         return result;
     }
+    if (!input.isEmpty()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
 
     const QDeadlineTimer deadline(timeLimit);
-    while (!process.waitForFinished(kPollMs)) {
+    const auto collect = [&] {
         keepTail(result.errorOutput, process.readAllStandardError());
+        if (outputLimit > 0)
+            result.output.append(process.readAllStandardOutput());
+    };
+    while (!process.waitForFinished(kPollMs)) {
+        collect();
         if (process.state() == QProcess::NotRunning)
             break;
         if (deadline.hasExpired()) {
-            process.kill();
-            process.waitForFinished(-1);
-            result.outcome = ToolResult::Outcome::TimedOut;
-            result.errorText = process.errorString();
+            stop(process, result, ToolResult::Outcome::TimedOut);
+            return result;
+        }
+        if ((keepGoing && !keepGoing()) || (outputLimit > 0 && result.output.size() > outputLimit)) {
+            stop(process, result, ToolResult::Outcome::Stopped);
             return result;
         }
     }
-    keepTail(result.errorOutput, process.readAllStandardError());
+    collect();
+    if (outputLimit > 0 && result.output.size() > outputLimit) {
+        result.outcome = ToolResult::Outcome::Stopped;
+        return result;
+    }
 
     result.exitCode = process.exitCode();
     if (process.exitStatus() == QProcess::CrashExit) {

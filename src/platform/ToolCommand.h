@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <functional>
 
 // How one run of a command-line tool ended.
 struct ToolResult
@@ -15,6 +16,7 @@ struct ToolResult
         FailedToStart, // missing, not executable, ...; errorText holds the system's reason
         Crashed,       // killed by a signal
         TimedOut,      // still running after the time limit, so it was stopped
+        Stopped,       // stopped because the caller's check said so, or its output outgrew the limit
     };
 
     Outcome outcome = Outcome::FailedToStart;
@@ -22,6 +24,8 @@ struct ToolResult
     QString errorText;
     // The last few KiB the tool wrote to its standard error, for diagnostics.
     QByteArray errorOutput;
+    // What the tool wrote to its standard output, when the command keeps it.
+    QByteArray output;
 
     bool succeeded() const { return outcome == Outcome::Exited && exitCode == 0; }
 };
@@ -36,6 +40,13 @@ struct ToolCommand
     // A tool still running after this long is stopped: nothing waits forever
     // on a tool that hangs or asks a question nobody will answer.
     std::chrono::milliseconds timeLimit = std::chrono::minutes(10);
+    // Fed to the tool's standard input, which is closed afterwards.
+    QByteArray input;
+    // "NAME=value" entries added to the tool's environment.
+    QStringList environment;
+    // Standard output is kept up to this many bytes (0: discarded); a tool
+    // that writes more is stopped rather than filling memory.
+    qint64 outputLimit = 0;
 
     bool isEmpty() const { return program.isEmpty(); }
 
@@ -44,10 +55,12 @@ struct ToolCommand
     ToolCommand bound(const QHash<QString, QString> &values) const;
 
     // Runs the tool and waits for it, blocking the calling thread. Standard
-    // input is closed (a tool that asks for an answer fails instead of
-    // hanging), standard output is discarded and standard error drained, so
-    // the tool never stalls on a full pipe.
-    ToolResult run() const;
+    // input gets `input` and is closed (a tool that asks for more fails
+    // instead of hanging), standard output is discarded or kept and standard
+    // error drained, so the tool never stalls on a full pipe. keepGoing, when
+    // given, is asked several times a second; false stops the tool.
+    using Check = std::function<bool()>;
+    ToolResult run(const Check &keepGoing = {}) const;
 
     // Starts the tool without waiting for it; the same input and output
     // rules apply. Returns false when it could not be started.

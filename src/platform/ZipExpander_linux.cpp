@@ -1,6 +1,6 @@
 #include "ZipExpander.h"
 
-ToolCommand ZipExpander::platformTool()
+ZipExpander::Tools ZipExpander::platformTools()
 {
-    return bsdtarTool();
+    return bsdtarTools();
 }

@@ -3,7 +3,9 @@
 #include <QFuture>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 #include "models/ZelvoError.h"
 #include "platform/DiskImageMounter.h"
@@ -18,13 +20,14 @@ class InstallError final : public ZelvoError
 public:
     enum class Kind {
         fileNotFound,         // payload: the package path
-        unsupportedType,      // payload: the extension (not raised by the installer itself)
+        unsupportedType,      // payload: the file's name
         processFailed,        // payload: what went wrong
         appNotFoundInPackage, // no payload
     };
 
     static InstallError fileNotFound(const QString &path);
-    static InstallError unsupportedType(const QString &extension);
+    // `why` says what the file is instead of a package.
+    static InstallError unsupportedType(const QString &fileName, const QString &why);
     static InstallError processFailed(const QString &detail);
     static InstallError appNotFoundInPackage();
 
@@ -41,14 +44,16 @@ private:
     QString m_payload;
 };
 
-// Turns a downloaded package into an installed application: a disk image
-// (.dmg) or ZIP archive (.zip) has its top-level .app bundle copied into the
-// install folder, an installer package (.pkg) goes to the system installer,
-// anything else is opened with its default application.
+// Turns a downloaded package into an installed application: a disk image or
+// ZIP archive has its top-level .app bundle copied into the install folder,
+// an installer package goes to the system installer. The kind is read from
+// the file's content, not its name; anything else is refused.
 //
-// Holds no mutable state: any number of installations may run at once, each
-// in its own uniquely named work folder. It never touches the catalog, the
-// download cache or the installed map; callers rescan afterwards.
+// Any number of installations may run at once, each in its own uniquely named
+// work folder, claimed for as long as it runs (FolderLock), so that the
+// leftovers of a process that died can be swept by the next one. It never
+// touches the catalog, the download cache or the installed map; callers
+// rescan afterwards.
 class InstallerService final
 {
 public:
@@ -85,11 +90,26 @@ public:
     // nothing, ignores failure.
     void launchApp(const QString &bundlePath) const;
 
+    // Stops every installation of this installer and its copies, for the
+    // process's end (an interrupt): running tools are killed and each flow
+    // fails after removing its work folders and staging copies, leaving the
+    // installed bundle as it was. Installations started afterwards fail too.
+    void stopAll() const;
+
+    // Removes the work folders and staging copies that installations of
+    // processes no longer running left behind, putting back an installed
+    // bundle that such a process had set aside. Runs before every
+    // installation; blocks on the calling thread.
+    void sweepLeftovers() const;
+
 private:
+    bool stopped() const { return m_stop->load(); }
+    void throwIfStopped() const;
     void installDmg(const QString &imagePath, const Progress &onProgress) const;
     void installZip(const QString &archivePath, const Progress &onProgress) const;
     void installPkg(const QString &packagePath, const Progress &onProgress) const;
     QString newWorkFolderPath(const QString &prefix) const;
+    void checkExpansionFits(qint64 expandedBytes, qint64 packageBytes) const;
     void replaceBundle(const QString &source, const QString &destination) const;
 
     QString m_installFolder;
@@ -97,4 +117,5 @@ private:
     DiskImageMounter m_mounter;
     ZipExpander m_expander;
     Workspace m_workspace;
+    std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
 };
