@@ -13,6 +13,8 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include "services/UrlError.h"
+
 namespace {
 
 // A cask object is a few kilobytes; anything far larger is not one, and is
@@ -100,7 +102,7 @@ AppItem appFromApiReply(QNetworkReply *reply, const QString &token)
     if (status.isValid() && status.toInt() != 200)
         throw BrewError::packageNotFound(token);
     if (reply->error() != QNetworkReply::NoError)
-        throw ZelvoError(reply->errorString());
+        throw ZelvoError(UrlError::describe(*reply));
     if (!status.isValid())
         throw BrewError::packageNotFound(token);
 
