@@ -24,6 +24,7 @@
 
 #include "models/WebAddress.h"
 #include "services/AskPass.h"
+#include "services/UrlError.h"
 
 namespace {
 
@@ -111,7 +112,7 @@ AppItem appFromApiReply(QNetworkReply *reply, const QByteArray &body, const QStr
     if (status.isValid() && status.toInt() != 200)
         throw BrewError::packageNotFound(token);
     if (reply->error() != QNetworkReply::NoError)
-        throw ZelvoError(reply->errorString());
+        throw ZelvoError(UrlError::describe(*reply));
     if (!status.isValid())
         throw BrewError::packageNotFound(token);
 

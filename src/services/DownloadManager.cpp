@@ -16,6 +16,7 @@
 #include "models/ByteFormat.h"
 #include "platform/ExtendedAttributes.h"
 #include "platform/Platform.h"
+#include "services/UrlError.h"
 
 namespace {
 
@@ -436,7 +437,7 @@ std::optional<QString> DownloadManager::checkResponse(const Transfer &transfer) 
         return QStringLiteral("连接提前断开，下载不完整: 收到 %1，应为 %2")
             .arg(ByteFormat::fileSize(transfer.written), ByteFormat::fileSize(transfer.expected));
     if (reply.error() != QNetworkReply::NoError)
-        return reply.errorString();
+        return UrlError::describe(reply);
     if (looksLikeWebPage(reply.rawHeader("Content-Type"), readHead(transfer.file.fileName(), 512)))
         return QStringLiteral("服务器返回的是网页而不是安装包");
     return std::nullopt;

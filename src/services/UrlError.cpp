@@ -2,6 +2,8 @@
 
 #include <QNetworkRequest>
 
+#include "services/ConsoleLine.h"
+
 UrlError::UrlError(Code code, QString description, QNetworkReply::NetworkError networkError)
     : ZelvoError(std::move(description)), m_code(code), m_networkError(networkError)
 {
@@ -41,7 +43,85 @@ UrlError UrlError::dataLengthExceedsMaximum(qint64 limitBytes)
 
 UrlError UrlError::transport(QNetworkReply::NetworkError error, const QString &errorString)
 {
-    return UrlError(Code::transport, errorString, error);
+    UrlError result(Code::transport, describe(error), error);
+    result.m_technicalText = errorString;
+    return result;
+}
+
+QString UrlError::describe(QNetworkReply::NetworkError error)
+{
+    using E = QNetworkReply::NetworkError;
+    switch (error) {
+    case E::NoError:
+        return {};
+    case E::ConnectionRefusedError:
+        return QStringLiteral("无法连接服务器：连接被拒绝");
+    case E::RemoteHostClosedError:
+        return QStringLiteral("连接被服务器中断");
+    case E::HostNotFoundError:
+        return QStringLiteral("找不到服务器：请检查网址和网络连接");
+    case E::TimeoutError:
+        return QStringLiteral("连接超时：服务器长时间没有响应");
+    case E::OperationCanceledError:
+        return QStringLiteral("请求已取消");
+    case E::SslHandshakeFailedError:
+        return QStringLiteral("安全连接失败：服务器的证书无效或不受信任");
+    case E::TemporaryNetworkFailureError:
+    case E::NetworkSessionFailedError:
+        return QStringLiteral("网络暂时不可用，请检查网络连接");
+    case E::BackgroundRequestNotAllowedError:
+        return QStringLiteral("系统不允许在后台访问网络");
+    case E::TooManyRedirectsError:
+        return QStringLiteral("网址跳转次数过多，可能陷入了循环跳转");
+    case E::InsecureRedirectError:
+        return QStringLiteral("已拒绝从 HTTPS 跳转到不安全的 HTTP 地址");
+    case E::ProxyConnectionRefusedError:
+        return QStringLiteral("代理服务器拒绝连接");
+    case E::ProxyConnectionClosedError:
+        return QStringLiteral("代理服务器中断了连接");
+    case E::ProxyNotFoundError:
+        return QStringLiteral("找不到代理服务器，请检查代理设置");
+    case E::ProxyTimeoutError:
+        return QStringLiteral("代理服务器响应超时");
+    case E::ProxyAuthenticationRequiredError:
+        return QStringLiteral("代理服务器要求身份验证");
+    case E::UnknownProxyError:
+        return QStringLiteral("代理服务器出错");
+    case E::ContentAccessDenied:
+    case E::ContentOperationNotPermittedError:
+        return QStringLiteral("服务器拒绝访问");
+    case E::ContentNotFoundError:
+        return QStringLiteral("服务器上找不到该文件");
+    case E::AuthenticationRequiredError:
+        return QStringLiteral("服务器要求登录验证");
+    case E::ContentGoneError:
+        return QStringLiteral("该文件已从服务器移除");
+    case E::ContentReSendError:
+    case E::ContentConflictError:
+    case E::UnknownContentError:
+        return QStringLiteral("服务器拒绝了请求");
+    case E::ProtocolUnknownError:
+        return QStringLiteral("不支持的网址类型，请使用 http:// 或 https://");
+    case E::ProtocolInvalidOperationError:
+    case E::ProtocolFailure:
+        return QStringLiteral("服务器的响应无法识别");
+    case E::InternalServerError:
+    case E::OperationNotImplementedError:
+    case E::ServiceUnavailableError:
+    case E::UnknownServerError:
+        return QStringLiteral("服务器出错，请稍后再试");
+    case E::UnknownNetworkError:
+        break;
+    }
+    return QStringLiteral("网络错误，请检查网络连接");
+}
+
+QString UrlError::describe(const QNetworkReply &reply)
+{
+    if (reply.error() == QNetworkReply::NoError)
+        return {};
+    printConsoleLine(QStringLiteral("网络错误: ") + reply.url().toString() + QStringLiteral(": ") + reply.errorString());
+    return describe(reply.error());
 }
 
 std::optional<UrlError> UrlError::forFinishedReply(const QNetworkReply &reply, int timeoutMs)

@@ -8,8 +8,8 @@
 #include "models/ZelvoError.h"
 
 // A request for a web page that failed: the address, the server's answer or
-// the transfer. Failures of the transfer keep Qt's own text; the others say in
-// Chinese what went wrong.
+// the transfer. Every failure says in Chinese what went wrong; for a failed
+// transfer Qt's own English text stays available as technicalText().
 class UrlError final : public ZelvoError
 {
 public:
@@ -36,6 +36,17 @@ public:
     // use this where nothing else aborts the reply.
     static std::optional<UrlError> forFinishedReply(const QNetworkReply &reply, int timeoutMs);
 
+    // The short Chinese text a user reads for a failed transfer. Qt's texts
+    // are English and name sockets and handshakes; this is the one place
+    // where downloads, listings and the Homebrew API turn them into words.
+    static QString describe(QNetworkReply::NetworkError error);
+    // The same for a finished reply; its English text goes to the console,
+    // where a developer looking into the failure finds it.
+    static QString describe(const QNetworkReply &reply);
+
+    // Qt's own text of a failed transfer; empty for the other failures.
+    const QString &technicalText() const { return m_technicalText; }
+
     Code code() const { return m_code; }
     QNetworkReply::NetworkError networkError() const { return m_networkError; }
 
@@ -47,4 +58,5 @@ private:
 
     Code m_code;
     QNetworkReply::NetworkError m_networkError;
+    QString m_technicalText;
 };
