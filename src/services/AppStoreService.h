@@ -70,8 +70,8 @@ public:
     // A copy of the library as last loaded or saved whole, which a load that
     // finds the library unusable recovers from.
     QString lastGoodFilePath() const;
-    // What the last load had to do to the library file that the user should
-    // know (records skipped, a backup made, a copy restored); empty when nothing.
+    // The latest thing the store had to do to a damaged library file that the
+    // user should know (records skipped, a backup made, a copy restored).
     const QString &notice() const { return m_notice; }
     void loadApps();
     // Writes the records in memory as they are.

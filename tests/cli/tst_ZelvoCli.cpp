@@ -3,7 +3,6 @@
 #include <csignal>
 
 #include "models/AppItem.h"
-#include "services/AppStoreService.h"
 #include "services/BrewService.h"
 #include "services/InstalledDetector.h"
 #include "support/FileSizeLimit.h"
@@ -305,22 +304,6 @@ private Q_SLOTS:
         QCOMPARE(run.out + run.err, message.replace("%1", libraryPath()));
         QCOMPARE(exitCode == 0 ? run.err : run.out, QString());
         QCOMPARE(libraryOnDisk().size(), 6 + (exitCode == 0 ? int(json.count("\"id\"")) : 0));
-    }
-
-    void importIsSeenByAnOpenWindowAndSurvivesItsSave()
-    {
-        // The window's store, open over the same library while zelvo runs.
-        InstalledDetector detector({applications()});
-        AppStoreService window(libraryFolder(), detector);
-        QSignalSpy changed(&window, &AppStoreService::appsChanged);
-        QCOMPARE(zelvo({"import", "-"}, record("from-cli")).exitCode, 0);
-        QTRY_VERIFY(window.app("from-cli"));
-        QVERIFY(changed.count() >= 1);
-        QCOMPARE(window.apps().first().id, u"from-cli"_s);
-
-        QVERIFY(window.saveAppItem(AppItem::fromJson(QJsonDocument::fromJson(record("from-window")).object())).ok);
-        QCOMPARE(idsOf(libraryOnDisk()).mid(0, 2), Args({"from-window", "from-cli"}));
-        QCOMPARE(zelvo({"show", "from-cli"}).exitCode, 0);
     }
 
     // From the links of a listing page, or with their versions put into a template.

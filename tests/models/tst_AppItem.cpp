@@ -111,15 +111,6 @@ private Q_SLOTS:
         }
     }
 
-    void enumsParseOnlyTheirRawValues()
-    {
-        for (auto type : allPackageTypes())
-            QCOMPARE(packageTypeFromRaw(rawValue(type)), std::optional<PackageType>(type));
-        for (auto type : allAppSourceTypes())
-            QCOMPARE(appSourceTypeFromRaw(rawValue(type)), std::optional<AppSourceType>(type));
-        QVERIFY(!packageTypeFromRaw(QStringLiteral("Zip")));
-    }
-
     void displayTexts_data()
     {
         QTest::addColumn<QString>("chineseName"); // null: absent
