@@ -12,12 +12,14 @@
 //
 // sudo only reports that no password came, so the outcome the user saw is
 // left in a status file whose path travels in the environment; the same
-// variable tells the executable it was started to ask.
+// variable tells the executable it was started to ask. brew clears its
+// environment of everything but a few names and those starting HOMEBREW_,
+// so ours start that way to reach sudo.
 namespace AskPass {
 
-inline constexpr char statusVariable[] = "ZELVO_ASKPASS_STATUS";
+inline constexpr char statusVariable[] = "HOMEBREW_ZELVO_ASKPASS_STATUS";
 // Set by `zelvo` when it has a terminal: brew and sudo run without one.
-inline constexpr char terminalVariable[] = "ZELVO_ASKPASS_TERMINAL";
+inline constexpr char terminalVariable[] = "HOMEBREW_ZELVO_ASKPASS_TERMINAL";
 
 enum class Outcome { answered, cancelled, noTerminal };
 

@@ -194,9 +194,9 @@ void stopGroup(const QProcess &process)
 QProcessEnvironment brewEnvironment()
 {
     auto environment = QProcessEnvironment::systemEnvironment();
-    // Nothing may stop to ask, update itself first or decorate the output we parse.
+    // Nothing may update itself first, print hints or decorate the output we parse.
     for (const char *name : {"HOMEBREW_NO_AUTO_UPDATE", "HOMEBREW_NO_ENV_HINTS", "HOMEBREW_NO_COLOR",
-                             "HOMEBREW_NO_EMOJI", "NONINTERACTIVE"})
+                             "HOMEBREW_NO_EMOJI"})
         environment.insert(QString::fromLatin1(name), QStringLiteral("1"));
     environment.remove(QString::fromLatin1(AskPass::statusVariable));
     environment.remove(QStringLiteral("SUDO_ASKPASS"));

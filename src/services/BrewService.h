@@ -52,7 +52,9 @@ private:
 // nothing here blocks that thread and no pool thread waits for minutes on an
 // installation. Results and failures arrive in the returned futures; errors
 // are BrewError or, for network, JSON and launch failures, ZelvoError
-// carrying the platform's own text. Continue with `.then(context, …)`.
+// carrying the platform's own text. Continue on an object that outlives the
+// work (the application) and check the caller is still there: Qt asserts
+// when a continuation's context dies first.
 //
 // The brew executable is looked up afresh on every call: the first of the
 // configured paths that is an executable file wins. No shell is used; brew

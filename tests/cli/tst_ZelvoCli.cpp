@@ -385,7 +385,7 @@ private Q_SLOTS:
         // Started by sudo to ask for a password where no terminal is at hand: fails at once and leaves word why.
         QTemporaryFile status;
         QVERIFY(status.open());
-        m_extraEnvironment.insert("ZELVO_ASKPASS_STATUS", status.fileName());
+        m_extraEnvironment.insert("HOMEBREW_ZELVO_ASKPASS_STATUS", status.fileName());
         const auto askpass = zelvo({"Password:"});
         QCOMPARE(askpass.exitCode, 1);
         QVERIFY(askpass.out.isEmpty());

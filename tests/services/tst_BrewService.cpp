@@ -79,7 +79,7 @@ struct Setup
                                                 QStringList{dir.filePath(QStringLiteral("missing/brew")), brewPath()},
                                                 nullptr, idleTimeout, 3s, dir.filePath(QStringLiteral("bin/askpass")));
         TestFolders::writeScript(dir.filePath(QStringLiteral("bin")), QStringLiteral("askpass"),
-                                 "[ \"$1\" = cancel ] && { printf cancelled > \"$ZELVO_ASKPASS_STATUS\"; exit 1; }\n"
+                                 "[ \"$1\" = cancel ] && { printf cancelled > \"$HOMEBREW_ZELVO_ASKPASS_STATUS\"; exit 1; }\n"
                                  "echo \"answer to $1\"\n");
     }
 
@@ -268,8 +268,8 @@ private Q_SLOTS:
             QString(3000000, u'o') + QString(3000000, u'e') + QStringLiteral("done\n"));
         row("standard input closed", "if read -r answer; then echo \"got $answer\"; else echo 'no terminal'; fi\n", "",
             "no terminal\n");
-        row("own session, nothing interactive, askpass",
-            "echo \"$HOMEBREW_NO_AUTO_UPDATE$NONINTERACTIVE\"\n"
+        row("own session, no auto-update, askpass",
+            "echo \"$HOMEBREW_NO_AUTO_UPDATE$HOMEBREW_NO_ENV_HINTS\"\n"
             "[ \"$(ps -o sid= -p $$ | tr -d ' ')\" = $$ ] && echo 'own session'\n\"$SUDO_ASKPASS\" 'Password:'\n",
             "", "11\nown session\nanswer to Password:\n");
         row("password cancelled", "\"$SUDO_ASKPASS\" cancel || { echo 'sudo: no password'; exit 1; }\n",
