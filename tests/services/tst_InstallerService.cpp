@@ -244,24 +244,41 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(m_temp + "/" + left.first() + "/volume/Foo.app/Contents"));
     }
 
-    // The Linux road: a real image expanded by the real 7-Zip.
+    void realDiskImage_data()
+    {
+        QTest::addColumn<QByteArray>("listing"); // a stand-in lister's output; empty: 7-Zip lists
+        QTest::addColumn<QString>("error");
+        QTest::newRow("expanded") << QByteArray() << QString();
+        QTest::newRow("holds more than its listing says")
+            << QByteArray("Path = Foo.app\nSize = 10")
+            << "安装执行失败：无法打开磁盘镜像：展开的内容超出了镜像声明的大小，已停止";
+    }
+
+    // The Linux road: a real image listed and expanded by the real 7-Zip.
     void realDiskImage()
     {
+        QFETCH(QByteArray, listing);
+        QFETCH(QString, error);
         const QString genisoimage = QStandardPaths::findExecutable("genisoimage");
         if (genisoimage.isEmpty())
             QSKIP("genisoimage is not installed");
         const QString volume = m_root.filePath("src");
         makeRichBundle(volume, "Foo");
         QFile::link("/Applications", volume + "/Applications");
-        TestFolders::writeFile(volume, "Read Me.txt", "hello");
+        TestFolders::writeFile(volume, "Read Me.txt", QByteArray(listing.isEmpty() ? 5 : 20 << 20, 'r'));
         const QString image = package("Foo.dmg");
         QCOMPARE(QProcess::execute(genisoimage, {"-quiet", "-R", "-V", "Foo", "-o", image, volume}), 0);
+        DiskImageMounter::Tools tools = DiskImageMounter::sevenZipTools();
+        if (!listing.isEmpty())
+            tools.list.program = TestFolders::writeScript(m_tools, "lister", "echo '" + listing + "'");
 
-        const Outcome outcome = runInstall(installer(), image);
-        QCOMPARE(outcome.error, QString());
-        QCOMPARE(outcome.messages, (QStringList{kMounting, kDetecting, copying("Foo.app"), kDone}));
-        QCOMPARE(entries(m_apps), QStringList{"Foo.app"});
-        verifyRichBundle(m_apps + "/Foo.app");
+        const Outcome outcome = runInstall(installer(DiskImageMounter(tools)), image);
+        QCOMPARE(outcome.error, error);
+        QCOMPARE(outcome.messages, QStringList({kMounting, kDetecting, copying("Foo.app"), kDone})
+                                       .mid(0, error.isEmpty() ? 4 : 1));
+        QCOMPARE(entries(m_apps), error.isEmpty() ? QStringList{"Foo.app"} : QStringList());
+        if (error.isEmpty())
+            verifyRichBundle(m_apps + "/Foo.app");
         verifyNoWorkFolderLeft();
     }
 
