@@ -116,16 +116,6 @@ private Q_SLOTS:
         QCOMPARE(result.exitCode, 2);
         QVERIFY(result.errorOutput.endsWith("x the reason\n"));
     }
-
-    void missingProgram()
-    {
-        const ToolResult result = ToolCommand{m_dir.filePath("missing"), {}}.run();
-        QCOMPARE(result.outcome, Outcome::FailedToStart);
-        QVERIFY(!result.errorText.isEmpty());
-        QVERIFY(!result.succeeded());
-        const ToolCommand missing{m_dir.filePath("missing"), {}};
-        QVERIFY(!missing.startDetached());
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_ToolCommand)

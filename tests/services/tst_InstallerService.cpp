@@ -414,6 +414,8 @@ private Q_SLOTS:
         QTest::newRow("installer refused") << "Foo.pkg" << xar
                                            << QByteArray("echo 'No application can open it.' >&2; exit 1")
                                            << QStringList{launching} << "No application can open it.";
+        QTest::newRow("installer refused silently")
+            << "Foo.pkg" << xar << QByteArray("exit 4") << QStringList{launching} << "open 无法打开文件，退出码: 4";
         QTest::newRow("opener missing") << "Foo.pkg" << xar << QByteArray() << QStringList{launching} << ".+";
         // Nothing that is not a package of a known kind reaches a tool or the opener.
         QTest::newRow("server's error page named .dmg")
@@ -446,7 +448,7 @@ private Q_SLOTS:
         QCOMPARE(outcome.messages, messages);
         QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(error)).match(outcome.error).hasMatch(),
                  qPrintable(outcome.error));
-        const bool handedOver = !messages.isEmpty() && !opener.isNull();
+        const bool handedOver = !messages.isEmpty() && !opener.isNull(); // and finished when the flow did
         QCOMPARE(logLines(m_log), handedOver ? QStringList{path + "|"} : QStringList());
         verifyNoWorkFolderLeft();
     }
