@@ -402,7 +402,6 @@ void InstallerService::installZip(const QString &archivePath, const Progress &on
     const qint64 expanded = ArchiveListing::totalSize(*entries);
     checkExpansionFits(expanded, QFileInfo(archivePath).size());
 
-    FileTree::makeFolder(m_tempFolder);
     const QString workFolder = newWorkFolderPath(kZipPrefix);
     const FolderLock claim = FolderLock::create(workFolder);
     const auto cleanup = qScopeGuard([&] { FileTree::remove(workFolder); });
@@ -443,6 +442,7 @@ void InstallerService::checkExpansionFits(qint64 expandedBytes, qint64 packageBy
             QStringLiteral("安装包展开后将达 %1，是其自身大小的 %2 倍以上，疑为恶意压缩包，已拒绝")
                 .arg(sizeText(expandedBytes))
                 .arg(kMaxExpansionRatio));
+    FileTree::makeFolder(m_tempFolder);
     const QStorageInfo volume(m_tempFolder);
     if (volume.isValid() && expandedBytes > volume.bytesAvailable() - kReserveBytes)
         throw InstallError::processFailed(QStringLiteral("安装包展开后需要 %1，但临时文件夹所在磁盘只剩 %2 可用空间")

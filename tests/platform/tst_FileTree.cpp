@@ -2,12 +2,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstring>
 #include <filesystem>
 
-#include "models/ZelvoError.h"
 #include "platform/FileTree.h"
-#include "support/FileSizeLimit.h"
 #include "support/TestFolders.h"
 
 namespace fs = std::filesystem;
@@ -73,46 +70,6 @@ private Q_SLOTS:
         QVERIFY(!FileTree::exists(to));
         QCOMPARE(TestFolders::readFile(m_dir.filePath("outside/data")), QByteArray("outside"));
         QVERIFY(FileTree::remove(m_dir.filePath("src")));
-    }
-
-    void copyOntoExistingFails()
-    {
-        const QString from = makeSource();
-        const QString to = TestFolders::writeFile(m_dir.path(), "taken/Foo.app/keep", "keep");
-        try {
-            FileTree::copy(from, QFileInfo(to).path());
-            QFAIL("copied onto an existing bundle");
-        } catch (const ZelvoError &error) {
-            QVERIFY(!error.localizedDescription().isEmpty());
-        }
-        QCOMPARE(TestFolders::readFile(to), QByteArray("keep"));
-        FileTree::remove(m_dir.filePath("src"));
-        FileTree::remove(m_dir.filePath("taken"));
-    }
-
-    // A copy that runs out of room says so (here the file-size limit stands
-    // in for a full disk), rather than blaming the device.
-    void copyCutShortSaysWhy()
-    {
-        const QString from = m_dir.filePath("big/Foo.app");
-        TestFolders::writeFile(from, "Contents/payload", QByteArray(256 * 1024, 'x'));
-        const QString to = m_dir.filePath("full/Foo.app");
-        QDir().mkpath(m_dir.filePath("full"));
-
-        QString description;
-        {
-            const FileSizeLimit limit(64 * 1024);
-            QVERIFY(limit.active());
-            try {
-                FileTree::copy(from, to);
-            } catch (const ZelvoError &error) {
-                description = error.localizedDescription();
-            }
-        }
-
-        QVERIFY2(description.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(description));
-        QVERIFY(FileTree::remove(m_dir.filePath("full")));
-        QVERIFY(FileTree::remove(m_dir.filePath("big")));
     }
 
     void existsSeesDanglingLinks()

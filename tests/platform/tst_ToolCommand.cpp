@@ -50,14 +50,28 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<qint64>("outputLimit");
+        QTest::addColumn<bool>("stop"); // the caller's check says stop
 
-        QTest::newRow("exit status") << QByteArray("exit 3") << Outcome::Exited << 3;
+        const QByteArray none;
+        QTest::newRow("exit status") << QByteArray("exit 3") << Outcome::Exited << 3 << none << 0LL << false;
         // Far more than any pipe buffer, on both channels.
         QTest::newRow("floods its output")
-            << QByteArray("head -c 8000000 /dev/zero; head -c 8000000 /dev/zero >&2; exit 0") << Outcome::Exited << 0;
-        QTest::newRow("reads its input") << QByteArray("cat > /dev/null; exit 0") << Outcome::Exited << 0;
-        QTest::newRow("never ends") << QByteArray("exec sleep 60") << Outcome::TimedOut << -1;
-        QTest::newRow("crashes") << QByteArray("kill -KILL $$") << Outcome::Crashed << -1;
+            << QByteArray("head -c 8000000 /dev/zero; head -c 8000000 /dev/zero >&2; exit 0") << Outcome::Exited << 0
+            << none << 0LL << false;
+        QTest::newRow("output kept") << QByteArray("head -c 8000000 /dev/zero; exit 0") << Outcome::Exited << 0
+                                     << none << 8000000LL << false;
+        QTest::newRow("output beyond its limit") << QByteArray("head -c 8000000 /dev/zero; exit 0")
+                                                 << Outcome::Stopped << -1 << none << 1000LL << false;
+        QTest::newRow("reads its input") << QByteArray("cat > /dev/null; exit 0") << Outcome::Exited << 0 << none
+                                         << 0LL << false;
+        QTest::newRow("answers from its input") << QByteArray("read a; [ \"$a\" = Y ]") << Outcome::Exited << 0
+                                                << QByteArray("Y\n") << 0LL << false;
+        QTest::newRow("never ends") << QByteArray("exec sleep 60") << Outcome::TimedOut << -1 << none << 0LL << false;
+        QTest::newRow("stopped by the caller")
+            << QByteArray("exec sleep 60") << Outcome::Stopped << -1 << none << 0LL << true;
+        QTest::newRow("crashes") << QByteArray("kill -KILL $$") << Outcome::Crashed << -1 << none << 0LL << false;
     }
 
     void run()
@@ -65,6 +79,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(Outcome, outcome);
         QFETCH(int, exitCode);
+        QFETCH(QByteArray, input);
+        QFETCH(qint64, outputLimit);
+        QFETCH(bool, stop);
 
         // Our own standard input is a pipe nobody writes to: a tool that
         // inherited it would wait on it until the time limit.
@@ -74,8 +91,10 @@ private Q_SLOTS:
         dup2(fds[0], STDIN_FILENO);
 
         ToolCommand command = script(body);
-        command.timeLimit = std::chrono::seconds(2);
-        const ToolResult result = command.run();
+        command.timeLimit = std::chrono::seconds(stop ? 30 : 2);
+        command.input = input;
+        command.outputLimit = outputLimit;
+        const ToolResult result = command.run([stop] { return !stop; });
 
         dup2(savedInput, STDIN_FILENO);
         ::close(savedInput);
@@ -86,6 +105,7 @@ private Q_SLOTS:
         if (outcome == Outcome::Exited)
             QCOMPARE(result.exitCode, exitCode);
         QVERIFY(result.errorOutput.size() <= 16 * 1024);
+        QCOMPARE(result.output.size(), outcome == Outcome::Exited ? outputLimit : result.output.size());
         QCOMPARE(result.succeeded(), outcome == Outcome::Exited && exitCode == 0);
     }
 
@@ -95,16 +115,6 @@ private Q_SLOTS:
             script("head -c 100000 /dev/zero | tr '\\0' x >&2; echo ' the reason' >&2; exit 2").run();
         QCOMPARE(result.exitCode, 2);
         QVERIFY(result.errorOutput.endsWith("x the reason\n"));
-    }
-
-    void missingProgram()
-    {
-        const ToolResult result = ToolCommand{m_dir.filePath("missing"), {}}.run();
-        QCOMPARE(result.outcome, Outcome::FailedToStart);
-        QVERIFY(!result.errorText.isEmpty());
-        QVERIFY(!result.succeeded());
-        const ToolCommand missing{m_dir.filePath("missing"), {}};
-        QVERIFY(!missing.startDetached());
     }
 };
 

@@ -169,7 +169,7 @@ private Q_SLOTS:
 
         flow.handleInstall();
         QVERIFY(failed.wait(30000));
-        const QString error = "安装执行失败：hdiutil 挂载镜像失败，退出码: 1";
+        const QString error = "暂不支持的安装包格式：foo-1.0.dmg（文件内容不是 DMG 磁盘镜像、ZIP 压缩包或 PKG 安装包）";
         QCOMPARE(failed.first().first().toString(), error);
         QCOMPARE(rig.console.last(), "安装失败: " + error);
         QCOMPARE(flow.state().status, before.status);

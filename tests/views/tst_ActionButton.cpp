@@ -122,8 +122,9 @@ private Q_SLOTS:
         QCOMPARE(card.visibleTexts(), QStringList{"安装中..."});
         QTRY_COMPARE_WITH_TIMEOUT(detail.visibleTexts(), (QStringList{"获取", "安装失败"}), 30000);
         QCOMPARE(card.visibleTexts(), detail.visibleTexts());
-        QCOMPARE(detail.state().failure, QString("安装执行失败：hdiutil 挂载镜像失败，退出码: 1"));
-        QVERIFY(screen.rig.console.contains("安装失败: 安装执行失败：hdiutil 挂载镜像失败，退出码: 1"));
+        const QString error = "暂不支持的安装包格式：foo-1.0.dmg（文件内容不是 DMG 磁盘镜像、ZIP 压缩包或 PKG 安装包）";
+        QCOMPARE(detail.state().failure, error);
+        QVERIFY(screen.rig.console.contains("安装失败: " + error));
     }
 
     void completionCallbackRunsAfterInstallation()
