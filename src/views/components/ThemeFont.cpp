@@ -9,6 +9,8 @@
 #include <QVariant>
 #include <QWidget>
 
+#include "platform/Platform.h"
+
 namespace {
 
 const char *const kSizeProperty = "zelvoFontSize";
@@ -86,8 +88,8 @@ FontScaleManager::~FontScaleManager() = default;
 
 FontScaleManager &FontScaleManager::shared()
 {
-    static QSettings settings;
-    static FontScaleManager instance(&settings);
+    static const std::unique_ptr<QSettings> settings = Platform::openSettings();
+    static FontScaleManager instance(settings.get());
     static const bool followed = [] {
         connect(&instance, &FontScaleManager::scaleChanged, &instance, [] { ThemeFont::refreshAll(); });
         // The instance outlives the application object; its timer must not.
