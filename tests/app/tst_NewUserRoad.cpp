@@ -466,6 +466,20 @@ private Q_SLOTS:
         QCOMPARE(AppCardDelegate::rowHeight(), cardHeight);
     }
 
+    // Before the failures, which start on a fresh window: the Window menu's Ctrl/⌘+M minimises, Ctrl/⌘+W closes.
+    void windowMenuPutsTheWindowAway()
+    {
+        MainWindow &window = m_road->window;
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_M, Qt::ControlModifier);
+        QVERIFY(window.isMinimized());
+        window.showNormal();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
+        QVERIFY(!window.isVisible());
+    }
+
     // What the user meets when the road breaks, and that nothing is lost: the library keeps the record, the
     // installed older version stays, the cache holds no half file, and once the cause is gone the same clicks work.
     void roadFailures_data()

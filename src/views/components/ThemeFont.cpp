@@ -40,8 +40,9 @@ bool hasPingFang()
 
 const QString &numericFamily()
 {
-    static const QString family =
-        firstInstalled({"SF Mono", "Menlo", "Noto Sans Mono CJK SC", "DejaVu Sans Mono"}, QFontDatabase::FixedFont);
+    // The platform names its own fixed-pitch face; a stock Mac registers
+    // none of the monospaced names a list here could guess.
+    static const QString family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
     return family;
 }
 
