@@ -11,8 +11,7 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
     : QMainWindow(parent), m_screens(std::make_unique<ScreenFactory>(context))
 {
     setUnifiedTitleAndToolBarOnMac(true);
-    // Named in the Window menu, the Dock and Mission Control; the unified
-    // title bar itself stays quiet.
+    // What the Window menu, the Dock and Mission Control call the window.
     setWindowTitle(QStringLiteral("Zelvo App Store"));
     setMinimumSize(920, 620);
     resize(1100, 720);
@@ -31,7 +30,6 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
         }
     }
     QMenu *window = menuBar()->addMenu(QStringLiteral("窗口"));
-    window->setObjectName(QStringLiteral("windowMenu"));
     window->addAction(QStringLiteral("最小化"), QKeySequence(Qt::CTRL | Qt::Key_M), this, &QWidget::showMinimized);
     window->addAction(QStringLiteral("关闭"), QKeySequence(Qt::CTRL | Qt::Key_W), this, &QWidget::close);
 
