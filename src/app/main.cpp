@@ -1,4 +1,7 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "app/AskPassDialog.h"
@@ -19,7 +22,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (AskPass::requested())
         return AskPassDialog::run();
-    // Settings land in ~/.config/ZelvoAppStore/ZelvoAppStore.conf (user defaults on macOS).
+    // Settings land in ~/.config/ZelvoAppStore/ZelvoAppStore.conf; macOS keeps them under the bundle id.
     QApplication::setOrganizationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationDisplayName(QStringLiteral("Zelvo App Store"));
@@ -28,6 +31,15 @@ int main(int argc, char *argv[])
 #ifndef Q_OS_MACOS
     QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
 #endif
+    // Qt's own texts (application menu, text-field menus, standard buttons)
+    // follow the interface into Chinese; a Mac bundle carries the catalogue.
+    QTranslator qtTexts;
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    if (qtTexts.load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || qtTexts.load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QApplication::applicationDirPath() + QStringLiteral("/../Resources/translations")))
+        QApplication::installTranslator(&qtTexts);
     if (!Symbols::fontLoaded())
         qWarning("The embedded symbol font could not be loaded; symbols will not show.");
 

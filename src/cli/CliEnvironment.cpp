@@ -30,8 +30,10 @@ CliEnvironment CliEnvironment::from(const QProcessEnvironment &environment)
 QString CliEnvironment::variablesHelp()
 {
     return QStringLiteral(
-        "环境变量（供脚本与测试使用，窗口程序不读取）:\n"
-        "  XDG_DATA_HOME, XDG_CACHE_HOME  应用库 apps.json 与安装包缓存所在的目录（Linux）\n"
+        "环境变量（供脚本与测试使用）:\n"
+        "  ZELVO_LIBRARY_DIR              应用库 apps.json 所在的目录（窗口程序同样读取）\n"
+        "  ZELVO_CACHE_DIR                安装包缓存目录（窗口程序同样读取）\n"
+        "  ZELVO_SETTINGS_FILE            代替系统设置存储的 INI 文件（窗口程序同样读取）\n"
         "  ZELVO_APPLICATION_FOLDERS      扫描已安装应用的目录，以 ':' 分隔\n"
         "  ZELVO_INSTALL_TARGET           安装应用的目标目录\n"
         "  ZELVO_BREW_API                 Homebrew Cask JSON API 的基础地址\n"

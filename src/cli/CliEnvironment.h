@@ -6,8 +6,8 @@
 
 // Where `zelvo` finds the library, the cache, the installed applications and
 // the outside services. The folders are the window's own (XDG on Linux, the
-// user's Library folders on macOS); a few variables let scripts and tests
-// point the tool elsewhere. The window itself reads none of them.
+// user's Library folders on macOS, moved by the same variables as the
+// window's); a few more let scripts and tests point the tool elsewhere.
 struct CliEnvironment
 {
     QString libraryFolder;

@@ -3,15 +3,26 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QSettings;
+
 // The folders this app reads and writes, as the operating system names them.
 // Every service takes its folders as constructor arguments; only the
 // composition roots (the window's main and the command line) ask here.
+// Scripts and tests move the user's own data with one environment variable
+// each (ZELVO_LIBRARY_DIR, ZELVO_CACHE_DIR, ZELVO_SETTINGS_FILE): on macOS
+// the standard folders ignore HOME, so nothing else keeps a test run away
+// from the real library.
 namespace Platform {
 
 // Folder holding "apps.json": the user's application-support (macOS) or data (Linux) folder + "ZelvoAppStore".
 QString libraryFolder();
 // The package cache: the user's caches folder + "ZelvoAppStore/Downloads".
 QString packageCacheFolder();
+// The user's settings: the user defaults under the bundle identifier on
+// macOS, ~/.config/ZelvoAppStore/ZelvoAppStore.conf on Linux.
+std::unique_ptr<QSettings> openSettings();
 // Folders scanned for installed bundles, in scan order.
 QStringList applicationFolders();
 // Where bundles are installed: /Applications on macOS, ~/Applications on Linux.

@@ -1,5 +1,6 @@
 #include "views/MainWindow.h"
 
+#include <QMenu>
 #include <QMenuBar>
 
 #include "services/DownloadManager.h"
@@ -10,7 +11,8 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
     : QMainWindow(parent), m_screens(std::make_unique<ScreenFactory>(context))
 {
     setUnifiedTitleAndToolBarOnMac(true);
-    setWindowTitle(QString());
+    // What the Window menu, the Dock and Mission Control call the window.
+    setWindowTitle(QStringLiteral("Zelvo App Store"));
     setMinimumSize(920, 620);
     resize(1100, 720);
 
@@ -19,6 +21,17 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
     });
     setCentralWidget(m_view);
     m_view->installMenus(menuBar());
+    // Left to guess from the texts, the Mac menu bar would move commands
+    // that look like settings or quit into the application menu.
+    for (QAction *menu : menuBar()->actions()) {
+        if (menu->menu()) {
+            for (QAction *action : menu->menu()->actions())
+                action->setMenuRole(QAction::NoRole);
+        }
+    }
+    QMenu *window = menuBar()->addMenu(QStringLiteral("窗口"));
+    window->addAction(QStringLiteral("最小化"), QKeySequence(Qt::CTRL | Qt::Key_M), this, &QWidget::showMinimized);
+    window->addAction(QStringLiteral("关闭"), QKeySequence(Qt::CTRL | Qt::Key_W), this, &QWidget::close);
 
     // The sidebar knows nothing of downloads; the badge is fed from here.
     auto &downloads = context.downloads;

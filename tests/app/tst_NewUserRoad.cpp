@@ -34,6 +34,7 @@
 #include "views/components/MessageLine.h"
 #include "views/components/SegmentedControl.h"
 #include "views/components/SymbolButton.h"
+#include "views/components/TextScaleHud.h"
 #include "views/components/ThemeFont.h"
 
 using Action = InstallControlPainter::Action;
@@ -286,16 +287,12 @@ class tst_NewUserRoad : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settingsHome;
     std::unique_ptr<Road> m_road;
     QByteArray m_zip;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        // The text scale is the shared one the fonts read; it keeps its setting here.
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsHome.path());
         FontScaleManager::shared().setScale(1.0);
         qInfo("disk-full cases: %s", FullDisk::canMount() ? "a 64 KiB tmpfs" : "a 64 KiB file-size limit");
         m_road = std::make_unique<Road>();
@@ -430,7 +427,8 @@ private Q_SLOTS:
         QCOMPARE(road.installedVersion(), QStringLiteral("1.0.0")); // emptying the cache leaves the app alone
     }
 
-    // 6. Ctrl+= grows the texts of every screen, the one shown and those built afterwards; Ctrl+0 brings them back.
+    // 6. Ctrl++ / Ctrl+= grow the texts of every screen, the one shown and those built afterwards; Ctrl+- and Ctrl+0
+    // bring them back.
     void textScaleReachesEveryScreen()
     {
         Road &road = *m_road;
@@ -444,10 +442,10 @@ private Q_SLOTS:
         const int cardHeight = AppCardDelegate::rowHeight();
 
         QVERIFY(QTest::qWaitForWindowActive(&road.window));
-        QTest::keyClick(&road.window, Qt::Key_Equal, Qt::ControlModifier);
+        QTest::keyClick(&road.window, Qt::Key_Plus, Qt::ControlModifier);
         QTest::keyClick(&road.window, Qt::Key_Equal, Qt::ControlModifier);
         QVERIFY(qAbs(FontScaleManager::shared().scale() - 1.2) < 1e-9);
-        QVERIFY(FontScaleManager::shared().showHud());
+        QCOMPARE(road.view().hud()->labelText(), "字号 120%");
 
         // The screen on show (the last one visited) first, then the others as they are built.
         const QList<NavigationItem> order = QList{items.last()} + items.mid(0, items.size() - 1);
@@ -460,10 +458,26 @@ private Q_SLOTS:
         }
         QVERIFY(AppCardDelegate::rowHeight() > cardHeight);
 
+        QTest::keyClick(&road.window, Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(FontScaleManager::shared().percentText(), "110%");
         QTest::keyClick(&road.window, Qt::Key_0, Qt::ControlModifier);
         QCOMPARE(FontScaleManager::shared().scale(), 1.0);
         QCOMPARE(scaledTextSizes(&road.view()), before[road.view().shownItem()]);
         QCOMPARE(AppCardDelegate::rowHeight(), cardHeight);
+    }
+
+    // Before the failures, which start on a fresh window: the Window menu's Ctrl/⌘+M minimises, Ctrl/⌘+W closes.
+    void windowMenuPutsTheWindowAway()
+    {
+        MainWindow &window = m_road->window;
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_M, Qt::ControlModifier);
+        QVERIFY(window.isMinimized());
+        window.showNormal();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
+        QVERIFY(!window.isVisible());
     }
 
     // What the user meets when the road breaks, and that nothing is lost: the library keeps the record, the

@@ -48,8 +48,8 @@ QList<AppItem> listed(const QJsonDocument &answer)
 
 } // namespace
 
-// Every test gets a fresh home: the tool finds its library and cache through
-// the XDG folders and the installed applications through the environment.
+// Every test gets a fresh home: the tool finds its library, cache and
+// installed applications through the environment.
 class TestZelvoCli final : public QObject
 {
     Q_OBJECT
@@ -58,18 +58,18 @@ class TestZelvoCli final : public QObject
     QHash<QString, QString> m_extraEnvironment;
 
     QString home(const QString &relative = QString()) const { return m_home->filePath(relative); }
-    QString libraryFolder() const { return home("data/ZelvoAppStore"); }
-    QString libraryPath() const { return home("data/ZelvoAppStore/apps.json"); }
+    QString libraryFolder() const { return home("library"); }
+    QString libraryPath() const { return home("library/apps.json"); }
     QString applications() const { return home("Applications"); }
-    QString cacheFolder() const { return home("cache/ZelvoAppStore/Downloads"); }
+    QString cacheFolder() const { return home("cache"); }
 
     // Waits with the event loop turning, so the test's own HTTP server answers.
     Run zelvo(const QStringList &arguments, const QByteArray &input = {},
               const std::function<void(QProcess &)> &meanwhile = {})
     {
         QHash<QString, QString> variables{
-            {"HOME", home()}, {"XDG_DATA_HOME", home("data")}, {"XDG_CACHE_HOME", home("cache")},
-            {"XDG_CONFIG_HOME", home("config")}, {"ZELVO_APPLICATION_FOLDERS", applications()},
+            {"HOME", home()}, {"ZELVO_LIBRARY_DIR", libraryFolder()}, {"ZELVO_CACHE_DIR", cacheFolder()},
+            {"ZELVO_SETTINGS_FILE", home("settings.ini")}, {"ZELVO_APPLICATION_FOLDERS", applications()},
             {"ZELVO_INSTALL_TARGET", applications()}, {"LANG", "C.UTF-8"}};
         variables.insert(m_extraEnvironment);
         auto environment = QProcessEnvironment::systemEnvironment();

@@ -33,16 +33,7 @@ class tst_ActionButton final : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settings;
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // The shared text scale stores into the default settings: keep them here.
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
-    }
-
     void painterShowsEachState_data()
     {
         QTest::addColumn<InstallControlState>("state");

@@ -43,7 +43,6 @@ class TestAppListView final : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settingsDir;
     std::unique_ptr<TestScreenContext> m_services;
 
     void setLibrary(const QList<AppItem> &apps)
@@ -89,12 +88,6 @@ class TestAppListView final : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // The shared text scale stores into the default settings: keep them here.
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    }
     void init()
     {
         m_services = std::make_unique<TestScreenContext>();

@@ -8,8 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <optional>
@@ -150,13 +148,6 @@ class tst_BrewImportSection final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        static QTemporaryDir settingsDir;
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-    }
-
     void shortVersion()
     {
         const QList<std::pair<const char *, const char *>> badges{

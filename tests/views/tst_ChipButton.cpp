@@ -1,5 +1,3 @@
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "views/components/ChipButton.h"
@@ -9,22 +7,11 @@ class tst_ChipButton : public QObject
 {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_dir;
-
 private Q_SLOTS:
-    void initTestCase();
     void checkedChipLooksSelected_data();
     void checkedChipLooksSelected();
     void growsWithTheTextScale();
 };
-
-void tst_ChipButton::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
-}
 
 void tst_ChipButton::checkedChipLooksSelected_data()
 {

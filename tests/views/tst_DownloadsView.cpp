@@ -98,9 +98,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        // The shared text scale stores into the default settings: keep them here.
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
     }
 
     void emptyScreenRescansWhenShownAgain()
@@ -318,7 +315,6 @@ private Q_SLOTS:
     }
 
 private:
-    QTemporaryDir m_settingsDir;
 };
 
 QTEST_MAIN(tst_DownloadsView)

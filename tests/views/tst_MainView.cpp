@@ -1,7 +1,5 @@
 #include <QAbstractButton>
 #include <QLabel>
-#include <QMainWindow>
-#include <QMenuBar>
 #include <QPointer>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -45,11 +43,6 @@ class tst_MainView : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("shared"));
-    }
     void init()
     {
         m_settings = std::make_unique<QSettings>(m_dir.filePath("view.ini"), QSettings::IniFormat);
@@ -115,26 +108,6 @@ private Q_SLOTS:
     }
 
     // Each shortcut reaches its command; the limits belong to the scale's own tests.
-    void shortcutsDriveTheScale()
-    {
-        QMainWindow window;
-        auto view = makeView();
-        MainView *shown = view.release();
-        window.setCentralWidget(shown);
-        shown->installMenus(window.menuBar());
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        const auto press = [&window](Qt::Key key) { QTest::keyClick(&window, key, Qt::ControlModifier); };
-        press(Qt::Key_Plus);
-        press(Qt::Key_Equal);
-        QCOMPARE(shown->hud()->labelText(), "字号 120%");
-        press(Qt::Key_Minus);
-        QCOMPARE(m_fontScale->percentText(), "110%");
-        press(Qt::Key_0);
-        QCOMPARE(m_fontScale->scale(), 1.0);
-    }
-
     void hudButtonsAndHiding()
     {
         auto view = makeView();

@@ -26,7 +26,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QVBoxLayout>
@@ -495,8 +494,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     QTemporaryDir temp;
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, temp.filePath(QStringLiteral("settings")));
+    // The text scale is changed shot by shot; the user's own setting stays as it is.
+    qputenv("ZELVO_SETTINGS_FILE", temp.filePath(QStringLiteral("settings.ini")).toLocal8Bit());
     QPalette darkBase;
     darkBase.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
     darkBase.setColor(QPalette::WindowText, Qt::white);

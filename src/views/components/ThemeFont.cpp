@@ -9,6 +9,8 @@
 #include <QVariant>
 #include <QWidget>
 
+#include "platform/Platform.h"
+
 namespace {
 
 const char *const kSizeProperty = "zelvoFontSize";
@@ -38,8 +40,9 @@ bool hasPingFang()
 
 const QString &numericFamily()
 {
-    static const QString family =
-        firstInstalled({"SF Mono", "Menlo", "Noto Sans Mono CJK SC", "DejaVu Sans Mono"}, QFontDatabase::FixedFont);
+    // The platform names its own fixed-pitch face; a stock Mac registers
+    // none of the monospaced names a list here could guess.
+    static const QString family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
     return family;
 }
 
@@ -86,8 +89,8 @@ FontScaleManager::~FontScaleManager() = default;
 
 FontScaleManager &FontScaleManager::shared()
 {
-    static QSettings settings;
-    static FontScaleManager instance(&settings);
+    static const std::unique_ptr<QSettings> settings = Platform::openSettings();
+    static FontScaleManager instance(settings.get());
     static const bool followed = [] {
         connect(&instance, &FontScaleManager::scaleChanged, &instance, [] { ThemeFont::refreshAll(); });
         // The instance outlives the application object; its timer must not.
