@@ -81,6 +81,12 @@ private Q_SLOTS:
         row("element broken by a lone CR", "<a href=\"A-1.0.dmg\">A\r-1.0.dmg</a>\r<a href=\"A-2.0.dmg\">x</a>\r",
             "2.0 ~/rel/A-2.0.dmg");
         row("line break inside the opening tag is fine", "<a\r\n  href=\"A-1.0.dmg\">A</a>", "1.0 ~/rel/A-1.0.dmg");
+        row("unclosed links: the text runs to the next close on the line",
+            "<a href=\"A-1.0.dmg\">x<a href=\"A-2.0.dmg\">y</a><a href=\"A-3.0.dmg\">\n<a href=\"A-4.0.dmg\">",
+            "1.0 ~/rel/A-1.0.dmg");
+        row("only web addresses become downloads",
+            "javascript:alert(1)//A-1.0.dmg file:///etc/A-2.0.dmg data:,A-3.0.zip", "3.0 -, 2.0 -, 1.0 -");
+        row("template that is not a web address", "A-1.0.dmg", "1.0 -", "file:///tmp/{version}.dmg");
         row("upper-case ending gives no address", "MyApp-1.0.DMG", "1.0 -");
         row("absolute link keeps its own host", "https://m.org/pub/A-4.0.pkg", "4.0 https://m.org/pub/A-4.0.pkg");
         row("root-relative link", "/pub/MyApp-4.1.zip", "4.1 ~/pub/MyApp-4.1.zip", {}, "/a/b/");
