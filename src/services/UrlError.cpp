@@ -2,6 +2,9 @@
 
 #include <QNetworkRequest>
 
+#include "models/SafeText.h"
+#include "models/WebAddress.h"
+
 UrlError::UrlError(Code code, QString description, QNetworkReply::NetworkError networkError)
     : ZelvoError(std::move(description)), m_code(code), m_networkError(networkError)
 {
@@ -44,11 +47,37 @@ UrlError UrlError::transport(QNetworkReply::NetworkError error, const QString &e
     return UrlError(Code::transport, errorString, error);
 }
 
+std::optional<UrlError> UrlError::forRefusedRedirect(const QNetworkReply &reply)
+{
+    const auto error = reply.error();
+    if (error == QNetworkReply::TooManyRedirectsError)
+        return UrlError(Code::badRedirect, QStringLiteral("服务器的跳转次数过多，可能是跳转形成了循环"), error);
+    if (error == QNetworkReply::InsecureRedirectError)
+        return UrlError(Code::badRedirect, QStringLiteral("已拒绝从 HTTPS 跳转到不安全的 HTTP 地址"), error);
+    // A final answer that still asks to go elsewhere: the redirect was not followed.
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 300 || status >= 400 || status == 304)
+        return std::nullopt;
+    const QByteArray location = reply.rawHeader("Location").trimmed();
+    if (location.isEmpty())
+        return UrlError(Code::badRedirect, QStringLiteral("服务器要求跳转（HTTP %1），却没有给出新地址").arg(status),
+                        error);
+    const QUrl target = reply.url().resolved(QUrl::fromEncoded(location));
+    if (!isWebAddress(target))
+        return UrlError(Code::badRedirect,
+                        QStringLiteral("已拒绝跳转到“%1”：只支持 http:// 或 https:// 开头的网址")
+                            .arg(neutralizeControls(target.toDisplayString())),
+                        error);
+    return UrlError(Code::badRedirect, QStringLiteral("服务器要求跳转（HTTP %1），但跳转没有完成").arg(status), error);
+}
+
 std::optional<UrlError> UrlError::forFinishedReply(const QNetworkReply &reply, int timeoutMs)
 {
     const auto error = reply.error();
     if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
         return timedOut(timeoutMs);
+    if (auto redirect = forRefusedRedirect(reply))
+        return redirect;
     // Below 200 the failure is the connection's (refused, TLS, redirects,
     // proxy): no final answer exists to judge.
     if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)

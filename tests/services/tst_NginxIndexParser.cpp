@@ -154,6 +154,7 @@ private Q_SLOTS:
         QTest::newRow("404") << "~/missing/" << C::badServerResponse << "404";
         QTest::newRow("204 is not 200") << "~/empty/" << C::badServerResponse << "204";
         QTest::newRow("redirect ending in 404") << "~/moved" << C::badServerResponse << "404";
+        QTest::newRow("redirect loop") << "~/loop/" << C::badRedirect << "循环";
         QTest::newRow("GBK page") << "~/gbk/" << C::cannotDecodeRawData << "UTF-8";
         QTest::newRow("UTF-8 cut mid-character") << "~/cut/" << C::cannotDecodeRawData << "UTF-8";
         QTest::newRow("no answer within the time-out") << "~/stall/" << C::timedOut << "超时";
@@ -178,6 +179,7 @@ private Q_SLOTS:
         const QByteArray huge = page({"MyApp-1.0.dmg"}) + QByteArray(200 * 1000, ' ');
         m_server.route(QStringLiteral("/empty/"), {.status = 204});
         m_server.routeRedirect(QStringLiteral("/moved"), QStringLiteral("/gone/"));
+        m_server.routeRedirect(QStringLiteral("/loop/"), QStringLiteral("/loop/"));
         m_server.routeBody(QStringLiteral("/gbk/"), "<a href=\"\xC4\xE3\xBA\xC3-1.0.dmg\">\xC4\xE3</a>", "text/html");
         m_server.routeBody(QStringLiteral("/cut/"), "<a href=\"MyApp-1.0.dmg\">\xE4\xB8", "text/html");
         m_server.route(QStringLiteral("/stall/"), {.stall = true});
