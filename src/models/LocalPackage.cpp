@@ -17,8 +17,10 @@ PackageType LocalPackage::packageTypeForFileName(const QString &fileName)
 
 size_t qHash(const LocalPackage &package, size_t seed)
 {
-    const auto optional = [](const std::optional<QString> &value) { return value ? QLatin1Char('+') + *value : QString(); };
+    const auto optional = [](const std::optional<QString> &value) {
+        return value ? QLatin1Char('+') + *value : QString();
+    };
     return qHashMulti(seed, package.filePath, package.fileName, package.fileSize, package.formattedSize,
                       package.creationDate, optional(package.appId), optional(package.appName),
-                      optional(package.version), rawValue(package.packageType));
+                      optional(package.version), rawValue(package.packageType), package.unfinished);
 }

@@ -10,10 +10,10 @@
 // One entry of the package cache folder, as the last rescan saw it.
 struct LocalPackage
 {
-    QString filePath;  // absolute path; also the identity
-    QString fileName;  // last path component of filePath
+    QString filePath; // absolute path; also the identity
+    QString fileName; // last path component of filePath
     qint64 fileSize = 0;
-    QString formattedSize; // fileSize through ByteFormat::fileSize
+    QString formattedSize;  // fileSize through ByteFormat::fileSize
     QDateTime creationDate; // birth time where the file system keeps one, else the modification time
     // What the package was downloaded for, as remembered on the file itself;
     // absent for files that came from elsewhere or lost their attributes.
@@ -21,6 +21,9 @@ struct LocalPackage
     std::optional<QString> appName;
     std::optional<QString> version;
     PackageType packageType = PackageType::unknown; // from the extension; never brew
+    // A download's hidden partial file that no transfer is writing any more
+    // (the process ended mid-way): not a package, only space to reclaim.
+    bool unfinished = false;
 
     QString id() const { return filePath; }
     bool operator==(const LocalPackage &) const = default;

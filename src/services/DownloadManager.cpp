@@ -1,9 +1,17 @@
 #include "DownloadManager.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,11 +19,13 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
-#include <QUuid>
 
 #include "models/ByteFormat.h"
+#include "models/SafeText.h"
+#include "models/WebAddress.h"
 #include "platform/ExtendedAttributes.h"
 #include "platform/Platform.h"
+#include "services/PackageContent.h"
 #include "services/UrlError.h"
 
 namespace {
@@ -35,15 +45,18 @@ const QString saveFailedPrefix = QStringLiteral("保存下载文件失败: ");
 const char *const attributeAppId = "appId";
 const char *const attributeAppName = "appName";
 const char *const attributeVersion = "version";
+const char *const attributeUrl = "url";
+const QString partialSuffix = QStringLiteral(".partial");
 
 // A name a server or a record suggests, reduced to one plain entry of the
-// cache folder: no directory parts, not hidden, no control characters.
-// Empty when nothing usable is left.
+// cache folder: no directory parts, not hidden, no control characters and no
+// bidi overrides that make it read as something else. Empty when nothing
+// usable is left.
 QString safeFileName(QString name)
 {
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
     name = name.section(QLatin1Char('/'), -1);
-    name.removeIf([](QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f); });
+    name.removeIf([](QChar c) { return isUnsafeTextChar(c.unicode()); });
     name = name.trimmed();
     while (name.startsWith(QLatin1Char('.')))
         name = name.mid(1).trimmed();
@@ -151,55 +164,87 @@ QString suggestedFileName(const QNetworkReply &reply, const QString &key)
     return fallbackFileName(key);
 }
 
-QByteArray readHead(const QString &path, qint64 size)
+QByteArray readHead(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(size) : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? file.read(PackageContent::headBytes) : QByteArray();
 }
 
-QByteArray readTail(const QString &path, qint64 size)
+// The name a package is cached under: its type comes from its bytes, so an
+// untyped name gets the extension and a name that claims another type gets
+// the right one instead.
+QString typedFileName(const QString &name, PackageType content)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() < size)
-        return {};
-    file.seek(file.size() - size);
-    return file.read(size);
+    const PackageType named = LocalPackage::packageTypeForFileName(name);
+    if (named == content)
+        return name;
+    const QString base = named == PackageType::unknown ? name : QFileInfo(name).completeBaseName();
+    return base + QLatin1Char('.') + rawValue(content);
 }
 
-// The extension a package's own bytes call for, when its name gives none.
-QString extensionFromContent(const QString &path)
+// "App.dmg", "App (2).dmg", "App (3).dmg"...
+QString numberedFileName(const QString &name, int number)
 {
-    const QByteArray head = readHead(path, 4);
-    if (head == QByteArrayLiteral("PK\x03\x04"))
-        return QStringLiteral("zip");
-    if (head == "xar!")
-        return QStringLiteral("pkg");
-    // A disk image ends with a 512-byte "koly" trailer.
-    if (readTail(path, 512).startsWith("koly"))
-        return QStringLiteral("dmg");
-    return {};
+    if (number < 2)
+        return name;
+    const QFileInfo info(name);
+    const QString mark = QStringLiteral(" (%1)").arg(number);
+    return info.suffix().isEmpty() ? name + mark : info.completeBaseName() + mark + QLatin1Char('.') + info.suffix();
 }
 
-bool looksLikeWebPage(const QByteArray &contentType, QByteArray head)
+std::optional<QString> rememberedText(const QString &path, const char *name)
 {
-    if (head.startsWith("\xEF\xBB\xBF"))
-        head = head.mid(3);
-    head = head.trimmed().toLower();
-    if (head.startsWith("<!doctype html") || head.startsWith("<html") || head.startsWith("<head") ||
-        head.startsWith("<body"))
+    if (const auto value = ExtendedAttributes::read(path, QLatin1String(name)))
+        return QString::fromUtf8(*value);
+    return std::nullopt;
+}
+
+// Moves a finished file to a name that must not exist yet. link() refuses any
+// existing entry (a dangling symbolic link too) in one step; a file system
+// without hard links falls back to a check and a rename.
+bool moveToFreeName(const QString &from, const QString &to, int *error)
+{
+    const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
+    if (::link(source.constData(), target.constData()) == 0) {
+        ::unlink(source.constData());
         return true;
-    // A page announced as HTML that starts like markup; a real package never
-    // starts with '<', whatever a misconfigured server calls it.
-    const QByteArray type = contentType.trimmed().toLower();
-    const bool htmlType = type.startsWith("text/html") || type.startsWith("application/xhtml");
-    return htmlType && head.startsWith('<');
+    }
+    *error = errno;
+    if (*error != EPERM && *error != ENOTSUP && *error != EXDEV)
+        return false;
+    struct stat info
+    {
+    };
+    if (::lstat(target.constData(), &info) == 0) {
+        *error = EEXIST;
+        return false;
+    }
+    if (::rename(source.constData(), target.constData()) == 0)
+        return true;
+    *error = errno;
+    return false;
 }
 
+// Whether another transfer (in this or another process) holds a partial
+// file: each running transfer keeps an exclusive lock on its own, released
+// by the system when the process ends, however it ends.
+bool isBusyPartial(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return busy;
+}
+
+// The store only ever creates files in the cache: a folder there is someone
+// else's and is never removed, nor is the partial of a running transfer.
 bool removeEntry(const QString &path)
 {
     const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        return QDir(path).removeRecursively();
+    if ((info.isDir() && !info.isSymLink()) || (info.fileName().endsWith(partialSuffix) && isBusyPartial(path)))
+        return false;
     return QFile::remove(path);
 }
 
@@ -214,7 +259,8 @@ struct DownloadManager::Transfer
 {
     QString key;
     QNetworkReply *reply = nullptr;
-    QFile file; // the hidden partial file in the cache folder
+    QString partialPath;    // the hidden partial file in the cache folder, named after the key
+    QFile file;             // open on partialPath and locked while the transfer runs
     QTimer *idle = nullptr; // owned by the manager; may fire the very call that ends the transfer
     qint64 written = 0;
     qint64 expected = -1;
@@ -285,15 +331,19 @@ void DownloadManager::startDownload(const QString &appId, const QString &appName
     item.createdAt = now;
     item.status = DownloadStatus::downloading(0, connectingText, QStringLiteral("0 MB"), QStringLiteral("--"));
 
+    // Only a web address is fetched: a record's file: or data: address would
+    // copy local files into the cache.
+    if (!isWebAddress(url)) {
+        item.status = DownloadStatus::failed(QStringLiteral("已拒绝下载地址“%1”：只支持 http:// 或 https:// 开头的网址")
+                                                 .arg(neutralizeControls(url.toDisplayString())));
+        placeTask(std::move(item));
+        return;
+    }
+
     auto transfer = std::make_shared<Transfer>();
     transfer->key = key;
-    // A unique hidden name: the window and the command line may share the
-    // cache, and a rescan must never list an unfinished body.
-    const QString partialName = QLatin1Char('.') + fallbackFileName(key) + QLatin1Char('.') +
-                                QUuid::createUuid().toString(QUuid::Id128).left(12) + QStringLiteral(".partial");
-    transfer->file.setFileName(QDir(cacheDirectory()).filePath(partialName));
-    if (!transfer->file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-        item.status = DownloadStatus::failed(saveFailedPrefix + transfer->file.errorString());
+    if (const auto failure = openPartial(*transfer, item)) {
+        item.status = DownloadStatus::failed(*failure);
         placeTask(std::move(item));
         return;
     }
@@ -321,6 +371,55 @@ void DownloadManager::startDownload(const QString &appId, const QString &appName
 
     placeTask(std::move(item));
     m_lastSpeedCheck.insert(key, {0, now});
+}
+
+QString DownloadManager::partialFileName(const QString &key)
+{
+    // Derived from the key alone, so the partial a killed run leaves behind
+    // can be found again; the digest keeps keys that read alike apart.
+    const QByteArray digest = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(10);
+    return QLatin1Char('.') + safeFileName(key).left(100) + QLatin1Char('.') + QString::fromLatin1(digest) +
+           partialSuffix;
+}
+
+std::optional<QString> DownloadManager::openPartial(Transfer &transfer, const DownloadTaskItem &item)
+{
+    // The window and the command line may share the cache: the lock says
+    // which of them is writing the key's partial. O_NOFOLLOW keeps a link
+    // planted under that name from redirecting the write.
+    const QString path = QDir(cacheDirectory()).filePath(partialFileName(item.id));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return saveFailedPrefix + QString::fromLocal8Bit(std::strerror(errno));
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK)
+            return QStringLiteral("此版本正在由另一个窗口或命令下载，请等它完成");
+        return saveFailedPrefix + QString::fromLocal8Bit(std::strerror(error));
+    }
+    struct stat info
+    {
+    };
+    // What a killed run left is started over: nothing yet tells how much of it is sound.
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (!regular || ::ftruncate(fd, 0) != 0) {
+        const int error = regular ? errno : EINVAL;
+        ::close(fd);
+        return saveFailedPrefix + QString::fromLocal8Bit(std::strerror(error));
+    }
+    transfer.partialPath = path;
+    if (!transfer.file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return saveFailedPrefix + transfer.file.errorString();
+    }
+    // Remembered from the start, so an unfinished file says what it was for
+    // and the finished one never appears in the cache without it.
+    ExtendedAttributes::write(path, QLatin1String(attributeAppId), item.appId.toUtf8());
+    ExtendedAttributes::write(path, QLatin1String(attributeAppName), item.appName.toUtf8());
+    ExtendedAttributes::write(path, QLatin1String(attributeVersion), item.version.toUtf8());
+    ExtendedAttributes::write(path, QLatin1String(attributeUrl), item.downloadUrl.toEncoded());
+    return std::nullopt;
 }
 
 void DownloadManager::placeTask(DownloadTaskItem item)
@@ -427,19 +526,24 @@ void DownloadManager::reportProgress(Transfer &transfer)
 std::optional<QString> DownloadManager::checkResponse(const Transfer &transfer) const
 {
     const QNetworkReply &reply = *transfer.reply;
-    if (reply.error() == QNetworkReply::InsecureRedirectError)
-        return QStringLiteral("已拒绝从 HTTPS 跳转到不安全的 HTTP 地址");
+    if (const auto redirect = UrlError::forRefusedRedirect(reply))
+        return redirect->localizedDescription();
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && (status.toInt() < 200 || status.toInt() >= 300))
         return QStringLiteral("服务器返回错误: HTTP %1").arg(status.toInt());
-    const bool closed = reply.error() == QNetworkReply::NoError || reply.error() == QNetworkReply::RemoteHostClosedError;
+    const bool closed =
+        reply.error() == QNetworkReply::NoError || reply.error() == QNetworkReply::RemoteHostClosedError;
     if (closed && transfer.expected >= 0 && transfer.written != transfer.expected)
         return QStringLiteral("连接提前断开，下载不完整: 收到 %1，应为 %2")
             .arg(ByteFormat::fileSize(transfer.written), ByteFormat::fileSize(transfer.expected));
     if (reply.error() != QNetworkReply::NoError)
         return UrlError::describe(reply);
-    if (looksLikeWebPage(reply.rawHeader("Content-Type"), readHead(transfer.file.fileName(), 512)))
+    if (transfer.written == 0)
+        return QStringLiteral("服务器返回了空文件，没有安装包可保存");
+    if (PackageContent::looksLikeWebPage(reply.rawHeader("Content-Type"), readHead(transfer.partialPath)))
         return QStringLiteral("服务器返回的是网页而不是安装包");
+    if (PackageContent::typeOfFile(transfer.partialPath) == PackageType::unknown)
+        return QStringLiteral("服务器返回的内容不是可识别的安装包（DMG、PKG 或 ZIP），可能是一条错误信息");
     return std::nullopt;
 }
 
@@ -450,7 +554,7 @@ void DownloadManager::onFinished(QNetworkReply *reply)
         return;
     if (!drain(*transfer))
         return;
-    transfer->file.close();
+    // The file stays open, and so locked, until it has its final name.
     if (const auto reason = checkResponse(*transfer)) {
         fail(reply, *reason);
         return;
@@ -461,6 +565,8 @@ void DownloadManager::onFinished(QNetworkReply *reply)
         fail(reply, saveFailedPrefix + error);
         return;
     }
+    // Closed first: the partial's name is free again and may already be another transfer's.
+    transfer->file.close();
     const QString key = transfer->key;
     dropTransfer(reply);
     if (DownloadTaskItem *item = findTask(key)) {
@@ -474,36 +580,46 @@ void DownloadManager::onFinished(QNetworkReply *reply)
 
 QString DownloadManager::moveIntoCache(Transfer &transfer, QString *error)
 {
-    const QString partial = transfer.file.fileName();
+    const QString partial = transfer.partialPath;
     if (transfer.file.error() != QFileDevice::NoError) {
         *error = transfer.file.errorString();
         return {};
     }
-    QString name = suggestedFileName(*transfer.reply, transfer.key);
-    if (LocalPackage::packageTypeForFileName(name) == PackageType::unknown) {
-        if (const QString extension = extensionFromContent(partial); !extension.isEmpty())
-            name += QLatin1Char('.') + extension;
+    const DownloadTaskItem *item = findTask(transfer.key);
+    const QString name =
+        typedFileName(suggestedFileName(*transfer.reply, transfer.key), PackageContent::typeOfFile(partial));
+    // Another app's package, a file from elsewhere or a folder may already
+    // have the name a server suggests: the newcomer takes the next free
+    // number. Only a package of this very key and version is replaced.
+    const QDir cache(cacheDirectory());
+    for (int number = 1; number <= 1000; ++number) {
+        const QString destination = cache.filePath(numberedFileName(name, number));
+        const QFileInfo existing(destination);
+        if (existing.exists() || existing.isSymLink()) {
+            const bool sameKey = item && existing.isFile() && !existing.isSymLink() &&
+                                 rememberedText(destination, attributeAppId) == item->appId &&
+                                 rememberedText(destination, attributeVersion) == item->version;
+            if (!sameKey)
+                continue;
+            std::error_code code;
+            std::filesystem::rename(QFile::encodeName(partial).toStdString(),
+                                    QFile::encodeName(destination).toStdString(), code);
+            if (code) {
+                *error = QString::fromLocal8Bit(code.message());
+                return {};
+            }
+            return destination;
+        }
+        int code = 0;
+        if (moveToFreeName(partial, destination, &code))
+            return destination;
+        if (code != EEXIST) {
+            *error = QString::fromLocal8Bit(std::strerror(code));
+            return {};
+        }
     }
-    // Remembered on the file before it gets its name, so the package never
-    // appears in the cache without them.
-    if (const DownloadTaskItem *item = findTask(transfer.key)) {
-        ExtendedAttributes::write(partial, QLatin1String(attributeAppId), item->appId.toUtf8());
-        ExtendedAttributes::write(partial, QLatin1String(attributeAppName), item->appName.toUtf8());
-        ExtendedAttributes::write(partial, QLatin1String(attributeVersion), item->version.toUtf8());
-    }
-
-    const QString destination = QDir(cacheDirectory()).filePath(name);
-    if (const QFileInfo existing(destination); existing.isDir() && !existing.isSymLink())
-        QDir(destination).removeRecursively();
-    // rename() replaces an older file of the same name in one step.
-    std::error_code code;
-    std::filesystem::rename(QFile::encodeName(partial).toStdString(), QFile::encodeName(destination).toStdString(),
-                            code);
-    if (code) {
-        *error = QString::fromLocal8Bit(code.message());
-        return {};
-    }
-    return destination;
+    *error = QStringLiteral("缓存中同名的文件过多");
+    return {};
 }
 
 void DownloadManager::fail(QNetworkReply *reply, const QString &reason)
@@ -534,9 +650,10 @@ void DownloadManager::dropTransfer(QNetworkReply *reply)
         reply->abort();
         reply->deleteLater();
     });
+    // Removed while still locked, so no other transfer of the key has taken it over.
+    if (transfer->file.isOpen())
+        QFile::remove(transfer->partialPath);
     transfer->file.close();
-    if (transfer->file.exists())
-        transfer->file.remove();
     m_lastSpeedCheck.remove(transfer->key);
 }
 
@@ -557,13 +674,18 @@ QString DownloadManager::cacheDirectory() const
 
 void DownloadManager::refreshLocalPackages()
 {
-    // Hidden entries (partial downloads among them) are left out by QDir's default filter.
     const QFileInfoList entries =
-        QDir(cacheDirectory()).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+        QDir(cacheDirectory())
+            .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
     QList<LocalPackage> packages;
     packages.reserve(entries.size());
     for (const QFileInfo &info : entries) {
-        if (!info.exists())
+        // Of the hidden entries only what an interrupted download left is
+        // shown, and only once no transfer holds it; folders are not packages.
+        const bool hidden = info.fileName().startsWith(QLatin1Char('.'));
+        const bool unfinished = hidden && info.fileName().endsWith(partialSuffix) && info.isFile() &&
+                                !info.isSymLink() && !isBusyPartial(info.absoluteFilePath());
+        if ((hidden && !unfinished) || !info.exists() || (info.isDir() && !info.isSymLink()))
             continue;
         QDateTime created = info.birthTime();
         if (!created.isValid())
@@ -576,15 +698,11 @@ void DownloadManager::refreshLocalPackages()
         package.fileSize = info.size();
         package.formattedSize = ByteFormat::fileSize(package.fileSize);
         package.creationDate = created;
-        const auto remembered = [&](const char *name) -> std::optional<QString> {
-            if (const auto value = ExtendedAttributes::read(package.filePath, QLatin1String(name)))
-                return QString::fromUtf8(*value);
-            return std::nullopt;
-        };
-        package.appId = remembered(attributeAppId);
-        package.appName = remembered(attributeAppName);
-        package.version = remembered(attributeVersion);
+        package.appId = rememberedText(package.filePath, attributeAppId);
+        package.appName = rememberedText(package.filePath, attributeAppName);
+        package.version = rememberedText(package.filePath, attributeVersion);
         package.packageType = LocalPackage::packageTypeForFileName(package.fileName);
+        package.unfinished = unfinished;
         packages.append(std::move(package));
     }
     std::sort(packages.begin(), packages.end(), [](const LocalPackage &a, const LocalPackage &b) {
@@ -630,13 +748,13 @@ void DownloadManager::clearAllPackages()
 std::optional<LocalPackage> DownloadManager::findExistingPackage(const QString &appId, const QString &version) const
 {
     for (const LocalPackage &package : m_localPackages) {
-        if (package.appId == appId && (version.isEmpty() || package.version == version))
+        if (!package.unfinished && package.appId == appId && (version.isEmpty() || package.version == version))
             return package;
     }
     const QString id = appId.toLower();
     for (const LocalPackage &package : m_localPackages) {
         const QString name = package.fileName.toLower();
-        if (name.contains(id) && (version.isEmpty() || name.contains(version)))
+        if (!package.unfinished && name.contains(id) && (version.isEmpty() || name.contains(version)))
             return package;
     }
     return std::nullopt;

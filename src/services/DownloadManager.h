@@ -24,12 +24,14 @@ class QNetworkReply;
 // of cached packages. Everything happens on the thread the manager lives on
 // (the main thread): transfers are asynchronous and never block it.
 //
-// A download streams into a hidden partial file inside the cache folder and
-// is renamed to its final name only when it is complete and looks like a
-// package, so a rescan never lists half a file and a failed download leaves
-// nothing behind. The finished file remembers the record id, name and version
-// it was downloaded for (extended attributes), which findExistingPackage uses
-// first.
+// A download streams into a hidden partial file inside the cache folder,
+// named after its key and locked while its transfer runs, and is renamed to
+// its final name only when it is complete and its bytes are a package, so a
+// failed download leaves nothing behind. What a killed process left is listed
+// as unfinished. Files remember the record id, name, version and address they
+// were downloaded for (extended attributes), which findExistingPackage uses
+// first. A suggested name already taken by anything but this key's own
+// package gets a number; the store never removes a folder in the cache.
 class DownloadManager final : public QObject
 {
     Q_OBJECT
@@ -41,8 +43,7 @@ public:
     static constexpr std::chrono::milliseconds defaultIdleTimeout{60'000};
 
     // Scans cacheFolder once. Without a network manager the manager makes its own.
-    explicit DownloadManager(QString cacheFolder, QNetworkAccessManager *network = nullptr,
-                             QObject *parent = nullptr);
+    explicit DownloadManager(QString cacheFolder, QNetworkAccessManager *network = nullptr, QObject *parent = nullptr);
     ~DownloadManager() override;
 
     // The instance of the running app, over Platform::packageCacheFolder().
@@ -50,6 +51,8 @@ public:
 
     // The key of a download: appId + "-" + version.
     static QString taskKey(const QString &appId, const QString &version);
+    // The hidden name in the cache folder a key's transfer writes to.
+    static QString partialFileName(const QString &key);
 
     // Downloads of this run that were not cancelled (running, completed and
     // failed), one per key, in the order they were started. Starting a key
@@ -59,7 +62,8 @@ public:
     // Records whose transfer is still running (what a badge counts).
     int runningCount() const;
 
-    // The cache folder's contents as of the last rescan, newest first.
+    // The cache folder's files as of the last rescan, newest first, with the
+    // partial files no running transfer holds (marked unfinished).
     const QList<LocalPackage> &localPackages() const { return m_localPackages; }
 
     // Starts fetching url under taskKey(appId, version) unless that key is
@@ -73,14 +77,14 @@ public:
     QString cacheDirectory() const;
     // Rescans the cache folder into localPackages (one change notification).
     void refreshLocalPackages();
-    // Remove entries of the cache folder (a folder with its contents), then
-    // rescan once. Failures are ignored; paths outside the cache folder are
-    // never touched.
+    // Remove files of the cache folder, then rescan once. Failures are
+    // ignored; folders, running transfers' partials and paths outside the
+    // cache folder are never touched.
     void deletePackage(const QString &path);
     void deletePackages(const QStringList &paths);
     // Removes every entry of localPackages (not ones added since the last rescan).
     void clearAllPackages();
-    // The newest cached package downloaded for exactly this id and version
+    // The newest finished package downloaded for exactly this id and version
     // (any version when version is empty); else the newest whose lower-cased
     // file name contains the lower-cased id and, unless version is empty, the
     // version as given (case-sensitive).
@@ -110,6 +114,7 @@ private:
     void onIdle(QNetworkReply *reply);
     bool drain(Transfer &transfer);
     void reportProgress(Transfer &transfer);
+    std::optional<QString> openPartial(Transfer &transfer, const DownloadTaskItem &item);
     std::optional<QString> checkResponse(const Transfer &transfer) const;
     QString moveIntoCache(Transfer &transfer, QString *error);
     void fail(QNetworkReply *reply, const QString &reason);

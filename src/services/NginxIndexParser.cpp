@@ -16,12 +16,11 @@
 #include <QThread>
 
 #include "models/NumericCompare.h"
+#include "models/WebAddress.h"
 #include "services/UrlError.h"
 
 namespace {
 
-// Group 1 is the link target; the link text (group 2) is never looked at.
-const QString linkPatternText = QStringLiteral(R"re(<a\s+(?:[^>]*?\s+)?href=["']([^"']+)["'][^>]*>(.*?)</a>)re");
 // Group 1 is the version: two or three numbers, then an optional "-" suffix.
 const QString versionPatternText = QStringLiteral(R"re((?:[vV]?)([0-9]+\.[0-9]+(?:\.[0-9]+)?(?:-[a-zA-Z0-9\.]*)?))re");
 
@@ -33,14 +32,123 @@ QRegularExpression compiled(const QString &pattern, QRegularExpression::PatternO
     return expression;
 }
 
-const QRegularExpression &linkPattern()
+bool isTagSpace(QChar c)
 {
-    // (*ANY) makes every Unicode line ending (CR, LF, CRLF, NEL, LS, PS) end a
-    // line, so "." in the link text never crosses one: an element broken over
-    // lines is not a link here, whichever line endings the server writes.
-    static const QRegularExpression expression =
-        compiled(QStringLiteral("(*ANY)") + linkPatternText, QRegularExpression::CaseInsensitiveOption);
-    return expression;
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v';
+}
+
+// Every Unicode line ending: a link whose element is broken over lines is not
+// a link, whichever line endings the server writes.
+bool isLineBreak(QChar c)
+{
+    switch (c.unicode()) {
+    case u'\n':
+    case u'\r':
+    case u'\v':
+    case u'\f':
+    case 0x0085:
+    case 0x2028:
+    case 0x2029:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isClosingTag(QStringView text, qsizetype i)
+{
+    return i + 3 < text.size() && text[i] == u'<' && text[i + 1] == u'/' &&
+           (text[i + 2] == u'a' || text[i + 2] == u'A') && text[i + 3] == u'>';
+}
+
+// The first "</a>" or line break at or after a position. Positions only move
+// forward during a scan, so the last answer stays valid until a position
+// passes it: a line of unclosed links is searched once, not once per link.
+class LinkEndFinder
+{
+public:
+    explicit LinkEndFinder(QStringView text) : m_text(text) {}
+
+    qsizetype find(qsizetype from)
+    {
+        if (m_from >= 0 && from >= m_from && from <= m_at)
+            return m_at;
+        qsizetype i = from;
+        while (i < m_text.size() && !isLineBreak(m_text[i]) && !isClosingTag(m_text, i))
+            ++i;
+        m_from = from;
+        m_at = i;
+        return i;
+    }
+
+private:
+    QStringView m_text;
+    qsizetype m_from = -1;
+    qsizetype m_at = -1;
+};
+
+// The link targets of a page in page order: the href of each <a> element that
+// is closed on the line it opens. One pass over the text; an attribute value
+// or tag left open at the end of the page swallows the rest, as in a browser.
+QList<QStringView> linkTargets(QStringView html)
+{
+    QList<QStringView> targets;
+    LinkEndFinder linkEnd(html);
+    const qsizetype size = html.size();
+    qsizetype p = 0;
+    while ((p = html.indexOf(u'<', p)) >= 0) {
+        if (p + 2 >= size || (html[p + 1] != u'a' && html[p + 1] != u'A') || !isTagSpace(html[p + 2])) {
+            ++p;
+            continue;
+        }
+        p += 2;
+        std::optional<QStringView> href;
+        while (true) {
+            while (p < size && (isTagSpace(html[p]) || html[p] == u'/'))
+                ++p;
+            if (p >= size)
+                return targets;
+            if (html[p] == u'>')
+                break;
+            const qsizetype nameStart = p;
+            while (p < size && !isTagSpace(html[p]) && html[p] != u'=' && html[p] != u'>')
+                ++p;
+            const QStringView name = html.sliced(nameStart, p - nameStart);
+            while (p < size && isTagSpace(html[p]))
+                ++p;
+            if (p >= size || html[p] != u'=')
+                continue;
+            ++p;
+            while (p < size && isTagSpace(html[p]))
+                ++p;
+            if (p >= size)
+                return targets;
+            QStringView value;
+            if (html[p] == u'"' || html[p] == u'\'') {
+                const qsizetype end = html.indexOf(html[p], p + 1);
+                if (end < 0)
+                    return targets;
+                value = html.sliced(p + 1, end - p - 1);
+                p = end + 1;
+            } else {
+                const qsizetype valueStart = p;
+                while (p < size && !isTagSpace(html[p]) && html[p] != u'>')
+                    ++p;
+                value = html.sliced(valueStart, p - valueStart);
+            }
+            if (!href && name.compare(u"href", Qt::CaseInsensitive) == 0)
+                href = value;
+        }
+        const qsizetype tagEnd = p++;
+        if (!href || href->isEmpty())
+            continue;
+        const qsizetype end = linkEnd.find(tagEnd + 1);
+        if (end < size && isClosingTag(html, end)) {
+            targets.append(*href);
+            p = end + 4;
+        }
+    }
+    return targets;
 }
 
 const QRegularExpression &versionPattern()
@@ -121,10 +229,18 @@ std::optional<QString> packageAddress(const QString &href, const QUrl &listingUr
     const QUrl link(href);
     if (!link.isValid())
         return std::nullopt;
+    // A page may link anywhere (file:, data:, javascript:); only a web
+    // address may become a download.
     const QUrl resolved = listingUrl.resolved(link);
-    if (!resolved.isValid() || resolved.isRelative())
+    if (!isWebAddress(resolved))
         return std::nullopt;
     return resolved.toString(QUrl::FullyEncoded);
+}
+
+std::optional<QString> templateAddress(const QString &pattern, const QString &version)
+{
+    QString address = fillVersionTemplate(pattern, version);
+    return isWebAddress(address) ? std::optional(std::move(address)) : std::nullopt;
 }
 
 struct FetchedPage
@@ -211,8 +327,7 @@ QFuture<QList<AppVersion>> NginxIndexParser::parseVersions(const QString &listin
                                                            const std::optional<QString> &patternUrl) const
 {
     const QUrl url(listingUrl);
-    const bool web = url.scheme() == u"http" || url.scheme() == u"https";
-    if (!url.isValid() || !web || url.host().isEmpty())
+    if (!isWebAddress(url))
         return QtFuture::makeExceptionalFuture<QList<AppVersion>>(UrlError::badUrl(listingUrl));
     return fetchPage(m_network, url, m_timeoutMs, m_maxPageBytes)
         .then(QtFuture::Launch::Async, [patternUrl](const FetchedPage &page) {
@@ -234,12 +349,8 @@ QList<AppVersion> NginxIndexParser::parseListing(const QString &html, const QUrl
     const bool useTemplate = patternUrl && !patternUrl->isEmpty();
     QList<AppVersion> versions;
     QSet<QString> seen;
-    auto links = linkPattern().globalMatch(html);
-    while (links.hasNext()) {
-        const auto link = links.next();
-        if (!link.hasCaptured(1))
-            continue;
-        const QString href = decodeHtmlReferences(link.capturedView(1));
+    for (const QStringView target : linkTargets(html)) {
+        const QString href = decodeHtmlReferences(target);
         // The parent folder and the listing's own sort and anchor links.
         if (href == u"../" || href.startsWith(u'?') || href.startsWith(u'#'))
             continue;
@@ -248,8 +359,7 @@ QList<AppVersion> NginxIndexParser::parseListing(const QString &html, const QUrl
             continue;
         seen.insert(*version);
         AppVersion entry;
-        entry.downloadUrl =
-            useTemplate ? std::optional(fillVersionTemplate(*patternUrl, *version)) : packageAddress(href, listingUrl);
+        entry.downloadUrl = useTemplate ? templateAddress(*patternUrl, *version) : packageAddress(href, listingUrl);
         entry.version = std::move(*version);
         entry.changelog = changelogText();
         versions.append(std::move(entry));

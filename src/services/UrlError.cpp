@@ -2,6 +2,8 @@
 
 #include <QNetworkRequest>
 
+#include "models/SafeText.h"
+#include "models/WebAddress.h"
 #include "services/ConsoleLine.h"
 
 UrlError::UrlError(Code code, QString description, QNetworkReply::NetworkError networkError)
@@ -124,11 +126,35 @@ QString UrlError::describe(const QNetworkReply &reply)
     return describe(reply.error());
 }
 
+std::optional<UrlError> UrlError::forRefusedRedirect(const QNetworkReply &reply)
+{
+    const auto error = reply.error();
+    if (error == QNetworkReply::TooManyRedirectsError || error == QNetworkReply::InsecureRedirectError)
+        return UrlError(Code::badRedirect, describe(error), error);
+    // A final answer that still asks to go elsewhere: the redirect was not followed.
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 300 || status >= 400 || status == 304)
+        return std::nullopt;
+    const QByteArray location = reply.rawHeader("Location").trimmed();
+    if (location.isEmpty())
+        return UrlError(Code::badRedirect, QStringLiteral("服务器要求跳转（HTTP %1），却没有给出新地址").arg(status),
+                        error);
+    const QUrl target = reply.url().resolved(QUrl::fromEncoded(location));
+    if (!isWebAddress(target))
+        return UrlError(Code::badRedirect,
+                        QStringLiteral("已拒绝跳转到“%1”：只支持 http:// 或 https:// 开头的网址")
+                            .arg(neutralizeControls(target.toDisplayString())),
+                        error);
+    return UrlError(Code::badRedirect, QStringLiteral("服务器要求跳转（HTTP %1），但跳转没有完成").arg(status), error);
+}
+
 std::optional<UrlError> UrlError::forFinishedReply(const QNetworkReply &reply, int timeoutMs)
 {
     const auto error = reply.error();
     if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
         return timedOut(timeoutMs);
+    if (auto redirect = forRefusedRedirect(reply))
+        return redirect;
     // Below 200 the failure is the connection's (refused, TLS, redirects,
     // proxy): no final answer exists to judge.
     if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)

@@ -19,7 +19,8 @@ public:
         badServerResponse,        // the final answer was not status 200
         cannotDecodeRawData,      // the page is not UTF-8 (nor ASCII) text
         dataLengthExceedsMaximum, // the page is far larger than any listing
-        transport,                // connection, TLS, redirect...: see networkError()
+        badRedirect,              // a redirect loop, or a redirect that was refused
+        transport,                // connection, TLS...: see networkError()
     };
 
     static UrlError badUrl(const QString &address);
@@ -29,6 +30,11 @@ public:
     static UrlError cannotDecodeRawData();
     static UrlError dataLengthExceedsMaximum(qint64 limitBytes);
     static UrlError transport(QNetworkReply::NetworkError error, const QString &errorString);
+
+    // A redirect that went nowhere: a loop, one from HTTPS to HTTP, one to an
+    // address that is not http(s), one without a new address. Nothing for a
+    // reply that was not redirected or whose redirects were all followed.
+    static std::optional<UrlError> forRefusedRedirect(const QNetworkReply &reply);
 
     // The failure of a finished reply for a whole page, or nothing when the
     // page arrived with status 200. A reply aborted by its transfer time-out

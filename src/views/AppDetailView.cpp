@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "models/WebAddress.h"
 #include "services/AppStoreService.h"
 #include "services/InstallWorkflow.h"
 #include "services/InstallWorkflowRegistry.h"
@@ -419,8 +420,6 @@ QString AppDetailView::descriptionText(const AppItem &app)
 
 bool AppDetailView::isLinkableHomepage(const std::optional<QString> &homepage)
 {
-    if (!homepage || homepage->isEmpty())
-        return false;
-    const QUrl url(*homepage, QUrl::StrictMode);
-    return url.isValid() && !url.scheme().isEmpty() && !url.host().isEmpty();
+    // One click opens it: smb:, vnc: or file: would start another program.
+    return homepage && isWebAddress(*homepage);
 }

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -6,6 +7,7 @@
 #include <memory>
 
 #include "models/ByteFormat.h"
+#include "platform/ExtendedAttributes.h"
 #include "services/DownloadManager.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
@@ -19,6 +21,8 @@ namespace {
 const QString key = QStringLiteral("foo-1.0");
 // Bytes no sniffing rule recognises as a package or a page.
 const QByteArray opaqueBody = QByteArray("opaque package bytes ").repeated(50);
+// A ZIP archive by its first bytes.
+const QByteArray packageBody = "PK\x03\x04" + opaqueBody;
 
 QByteArray diskImageBody()
 {
@@ -91,43 +95,42 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("disposition");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("expected");
-        const QByteArray none, any = opaqueBody, zip("PK\x03\x04zip");
+        const QByteArray none, dmg = diskImageBody(), zip = packageBody;
         const auto named = [](const QByteArray &name) { return "attachment; filename=\"" + name + "\""; };
 
-        QTest::newRow("last path component") << "/files/Docker.dmg" << none << any << "Docker.dmg";
-        QTest::newRow("percent-decoded") << "/files/My%20App.dmg" << none << any << "My App.dmg";
-        QTest::newRow("after redirect") << "/go" << none << any << "Final.dmg";
-        QTest::newRow("quoted filename") << "/d" << named("WeChatMac.dmg") << any << "WeChatMac.dmg";
+        QTest::newRow("last path component") << "/files/Docker.dmg" << none << dmg << "Docker.dmg";
+        QTest::newRow("percent-decoded") << "/files/My%20App.dmg" << none << dmg << "My App.dmg";
+        QTest::newRow("after redirect") << "/go" << none << dmg << "Final.dmg";
+        QTest::newRow("quoted filename") << "/d" << named("WeChatMac.dmg") << dmg << "WeChatMac.dmg";
         QTest::newRow("RFC 5987 Chinese wins")
-            << "/d" << named("fallback.dmg") + "; filename*=UTF-8''%E5%BE%AE%E4%BF%A1.dmg" << any << "微信.dmg";
-        QTest::newRow("raw UTF-8 filename") << "/d" << named("\xE5\xBE\xAE\xE4\xBF\xA1.zip") << any << "微信.zip";
-        QTest::newRow("semicolon inside quotes") << "/d" << named("a;b.dmg") << any << "a;b.dmg";
-        QTest::newRow("path traversal") << "/d" << named("../../x.dmg") << any << "x.dmg";
+            << "/d" << named("fallback.dmg") + "; filename*=UTF-8''%E5%BE%AE%E4%BF%A1.dmg" << dmg << "微信.dmg";
+        QTest::newRow("raw UTF-8 filename") << "/d" << named("\xE5\xBE\xAE\xE4\xBF\xA1.zip") << zip << "微信.zip";
+        QTest::newRow("semicolon inside quotes") << "/d" << named("a;b.dmg") << dmg << "a;b.dmg";
+        QTest::newRow("path traversal") << "/d" << named("../../x.dmg") << dmg << "x.dmg";
         QTest::newRow("encoded traversal")
-            << "/d" << QByteArray("attachment; filename*=UTF-8''..%2F..%2Fy.dmg") << any << "y.dmg";
-        QTest::newRow("backslashes") << "/d" << named("..\\\\..\\\\evil.zip") << any << "evil.zip";
-        QTest::newRow("hidden name") << "/d" << named(".bashrc") << any << "bashrc";
-        QTest::newRow("control characters") << "/d" << named("a\001b\177.dmg") << any << "ab.dmg";
-        QTest::newRow("only dots falls back") << "/" << named("..") << any << "foo-1.0.pkg";
-        QTest::newRow("no name at all") << "/" << none << any << "foo-1.0.pkg";
-        // An untyped name takes the extension its content shows.
+            << "/d" << QByteArray("attachment; filename*=UTF-8''..%2F..%2Fy.dmg") << dmg << "y.dmg";
+        QTest::newRow("backslashes") << "/d" << named("..\\\\..\\\\evil.zip") << zip << "evil.zip";
+        QTest::newRow("hidden name") << "/d" << named(".bashrc.zip") << zip << "bashrc.zip";
+        QTest::newRow("control characters") << "/d" << named("a\001b\177.dmg") << dmg << "ab.dmg";
+        QTest::newRow("bidi override") << "/d" << QByteArray("attachment; filename*=UTF-8''a%E2%80%AEgpj.zip") << zip
+                                       << "agpj.zip";
+        QTest::newRow("only dots falls back") << "/" << named("..") << zip << "foo-1.0.zip";
+        QTest::newRow("no name at all") << "/" << none << dmg << "foo-1.0.dmg";
+        // The content decides the type: an untyped name gains it, a wrong one is replaced.
         QTest::newRow("zip archive") << "/sha/download" << none << zip << "download.zip";
         QTest::newRow("installer package") << "/sha/download" << none << QByteArray("xar!rest") << "download.pkg";
-        QTest::newRow("disk image trailer") << "/sha/download" << none << diskImageBody() << "download.dmg";
-        QTest::newRow("nothing recognisable") << "/sha/download" << none << any << "download";
-        QTest::newRow("name already typed") << "/files/App.dmg" << none << zip << "App.dmg";
-        QTest::newRow("fallback name keeps .pkg") << "/" << none << zip << "foo-1.0.pkg";
+        QTest::newRow("disk image trailer") << "/sha/download" << none << dmg << "download.dmg";
+        QTest::newRow("name claims another type") << "/files/App.dmg" << none << zip << "App.zip";
     }
 
-    // An older file of the same name is replaced, never kept beside the new one.
+    // What a killed run left under the key's partial name is started over, not appended to.
     void fileName()
     {
         QFETCH(QString, path);
         QFETCH(QByteArray, disposition);
         QFETCH(QByteArray, body);
         QFETCH(QString, expected);
-        TestFolders::writeFile(cachePath(), expected, "older download");
-        m_manager->refreshLocalPackages();
+        TestFolders::writeFile(cachePath(), DownloadManager::partialFileName(key), "left by a killed run");
         Reply reply{.body = body};
         if (!disposition.isEmpty())
             reply.headers.append({"Content-Disposition", disposition});
@@ -151,43 +154,114 @@ private Q_SLOTS:
         QCOMPARE(m_manager->localPackages().constFirst().fileSize, body.size());
     }
 
+    // A name already taken is replaced only by a new download of the same app and version.
+    void takenNames_data()
+    {
+        QTest::addColumn<QStringList>(
+            "taken"); // "name=appId/version", "name=" (no record), "name/" (folder), "name@" (dangling link)
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("same app and version: replaced") << QStringList{"App.dmg=foo/1.0"} << "App.dmg";
+        QTest::newRow("another app's package") << QStringList{"App.dmg=bar/1.0"} << "App (2).dmg";
+        QTest::newRow("same app, other version") << QStringList{"App.dmg=foo/0.9"} << "App (2).dmg";
+        QTest::newRow("file from elsewhere") << QStringList{"App.dmg="} << "App (2).dmg";
+        QTest::newRow("folder of that name") << QStringList{"App.dmg/"} << "App (2).dmg";
+        QTest::newRow("dangling link") << QStringList{"App.dmg@"} << "App (2).dmg";
+        QTest::newRow("next number taken too") << QStringList{"App.dmg=bar/1.0", "App (2).dmg/"} << "App (3).dmg";
+    }
+
+    void takenNames()
+    {
+        QFETCH(QStringList, taken);
+        QFETCH(QString, expected);
+        QStringList kept;
+        for (const QString &entry : taken) {
+            const QString name = entry.section(QRegularExpression("[=/@]"), 0, 0);
+            const QString path = QDir(cachePath()).filePath(name);
+            if (entry.endsWith('/')) {
+                TestFolders::writeFile(path, "inner.txt", "someone's folder");
+            } else if (entry.endsWith('@')) {
+                QDir().mkpath(cachePath());
+                QVERIFY(QFile::link(m_root->filePath("target.dmg"), path));
+            } else {
+                TestFolders::writeFile(cachePath(), name, "older download");
+                const QString record = entry.section('=', 1);
+                if (!record.isEmpty() &&
+                    !(ExtendedAttributes::write(path, "appId", record.section('/', 0, 0).toUtf8()) &&
+                      ExtendedAttributes::write(path, "version", record.section('/', 1).toUtf8())))
+                    QSKIP("this file system keeps no extended attributes");
+            }
+            if (name != expected)
+                kept << name;
+        }
+        m_server->routeBody("/files/App.dmg", diskImageBody());
+        start("/files/App.dmg");
+        QCOMPARE(waitForEnd().status, DownloadStatus::completed(QDir(cachePath()).filePath(expected)));
+        QCOMPARE(TestFolders::readFile(QDir(cachePath()).filePath(expected)), diskImageBody());
+        for (const QString &name : kept)
+            QVERIFY2(QFileInfo(QDir(cachePath()).filePath(name)).isSymLink() ||
+                         TestFolders::readFile(QDir(cachePath()).filePath(name)) == "older download" ||
+                         QFileInfo::exists(QDir(cachePath()).filePath(name) + "/inner.txt"),
+                     qPrintable(name));
+        QVERIFY(!QFileInfo::exists(m_root->filePath("target.dmg")));
+    }
+
     void failuresLeaveCacheUntouched_data()
     {
-        QTest::addColumn<Reply>("reply");
-        QTest::addColumn<bool>("viaRedirect");
+        QTest::addColumn<Reply>("reply");  // served at /files/App.dmg
+        QTest::addColumn<QString>("path"); // asked for: a path on the server or a whole address
         QTest::addColumn<QString>("reason");
         const auto typed = [](int status, const QByteArray &body, const QByteArray &type) {
             return Reply{status, body, {{"Content-Type", type}}};
         };
         const QByteArray loginPage("<!DOCTYPE html>\n<html><head><title>Login</title></head></html>");
-        const QString http = "服务器返回错误: HTTP ", page = "服务器返回的是网页而不是安装包",
-                      timeout = "下载超时: 0.3 秒内没有收到任何数据";
+        const QString file = "/files/App.dmg", http = "服务器返回错误: HTTP ", page = "服务器返回的是网页而不是安装包",
+                      timeout = "下载超时: 0.3 秒内没有收到任何数据",
+                      notPackage = "服务器返回的内容不是可识别的安装包（DMG、PKG 或 ZIP），可能是一条错误信息";
 
-        QTest::newRow("404") << typed(404, "<html>Not Found</html>", "text/html") << false << http + "404";
-        QTest::newRow("500 after redirect") << Reply{500, opaqueBody} << true << http + "500";
-        QTest::newRow("connection closed early") << Reply{.body = opaqueBody, .contentLength = opaqueBody.size() * 4}
-                                                 << false << "连接提前断开，下载不完整: 收到 1 KB，应为 4 KB";
-        QTest::newRow("web page") << typed(200, loginPage, "text/html; charset=utf-8") << false << page;
+        QTest::newRow("404") << typed(404, "<html>Not Found</html>", "text/html") << file << http + "404";
+        QTest::newRow("500 after redirect") << Reply{500, packageBody} << "/go" << http + "500";
+        QTest::newRow("connection closed early") << Reply{.body = packageBody, .contentLength = packageBody.size() * 4}
+                                                 << file << "连接提前断开，下载不完整: 收到 1 KB，应为 4 KB";
+        QTest::newRow("web page") << typed(200, loginPage, "text/html; charset=utf-8") << file << page;
         QTest::newRow("web page sent as binary")
-            << typed(200, "\xEF\xBB\xBF  \n<html><body>File moved</body></html>", "application/octet-stream") << true
+            << typed(200, "\xEF\xBB\xBF  \n<html><body>File moved</body></html>", "application/octet-stream") << "/go"
             << page;
-        QTest::newRow("no answer") << Reply{.stall = true} << false << timeout;
-        QTest::newRow("stops mid-body") << held(2 * opaqueBody.size(), opaqueBody) << false << timeout;
+        QTest::newRow("empty body") << Reply{} << file << "服务器返回了空文件，没有安装包可保存";
+        QTest::newRow("JSON error") << typed(200, R"({"error":"quota exceeded"})", "application/json") << file
+                                    << notPackage;
+        QTest::newRow("bytes of no known package") << Reply{.body = opaqueBody} << file << notPackage;
+        QTest::newRow("no answer") << Reply{.stall = true} << file << timeout;
+        QTest::newRow("stops mid-body") << held(2 * packageBody.size(), packageBody) << file << timeout;
+        QTest::newRow("redirect loop") << Reply{} << "/loop"
+                                       << "服务器的跳转次数过多，可能是跳转形成了循环";
+        QTest::newRow("redirect to a local file")
+            << Reply{} << "/to-file"
+            << "已拒绝跳转到“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址";
+        QTest::newRow("redirect without an address") << Reply{} << "/nowhere"
+                                                     << "服务器要求跳转（HTTP 302），却没有给出新地址";
+        QTest::newRow("local file address")
+            << Reply{} << "file:///etc/passwd"
+            << "已拒绝下载地址“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址";
+        QTest::newRow("data address") << Reply{} << "data:,PK"
+                                      << "已拒绝下载地址“data:,PK”：只支持 http:// 或 https:// 开头的网址";
     }
 
     void failuresLeaveCacheUntouched()
     {
         QFETCH(Reply, reply);
-        QFETCH(bool, viaRedirect);
+        QFETCH(QString, path);
         QFETCH(QString, reason);
         const QString cached = TestFolders::writeFile(cachePath(), "App.dmg", "the good package");
         m_manager->refreshLocalPackages();
         const QList<LocalPackage> before = m_manager->localPackages();
         m_server->route("/files/App.dmg", reply);
         m_server->routeRedirect("/go", "/files/App.dmg");
+        m_server->routeRedirect("/loop", "/loop");
+        m_server->routeRedirect("/to-file", "file:///etc/passwd");
+        m_server->route("/nowhere", Reply{.status = 302});
         m_manager->setIdleTimeout(300ms);
 
-        start(viaRedirect ? "/go" : "/files/App.dmg");
+        m_manager->startDownload("foo", "Foo", "1.0", path.startsWith('/') ? m_server->url(path) : QUrl(path));
         const DownloadTaskItem done = waitForEnd();
         QCOMPARE(done.status.kind, Kind::failed);
         QCOMPARE(done.status.reason, reason);
@@ -214,7 +288,11 @@ private Q_SLOTS:
         QCOMPARE(m_manager->task(key)->status, DownloadStatus::downloading(0, "连接中...", "0 MB", "--"));
         QTRY_COMPARE(m_server->heldCount(), 1);
 
-        const struct { int atMs, bytes; const char *speed; } steps[] = {
+        const struct
+        {
+            int atMs, bytes;
+            const char *speed;
+        } steps[] = {
             {200, 1000, "连接中..."}, // within half a second of the start: the starting text stays
             {600, 2000, "5 KB/s"},    // 3000 bytes over 0.6 s since the start
             {900, 1000, "5 KB/s"},    // 0.3 s after the last sample: kept
@@ -223,15 +301,15 @@ private Q_SLOTS:
         qint64 received = 0;
         for (const auto &step : steps) {
             m_now = begin.addMSecs(step.atMs);
-            m_server->push(QByteArray(step.bytes, 'x'));
+            QByteArray chunk(step.bytes, 'x');
+            m_server->push(received == 0 ? chunk.replace(0, 4, "PK\x03\x04") : chunk); // a ZIP by its start
             received += step.bytes;
             QTRY_COMPARE(m_manager->task(key)->receivedBytes, received);
             const DownloadTaskItem item = *m_manager->task(key);
             QCOMPARE(item.speedText, QString::fromUtf8(step.speed));
-            QCOMPARE(item.status, DownloadStatus::downloading(lengthKnown ? received / 10'000.0 : 0,
-                                                              QString::fromUtf8(step.speed),
-                                                              ByteFormat::fileSize(received),
-                                                              lengthKnown ? "10 KB" : "未知"));
+            QCOMPARE(item.status,
+                     DownloadStatus::downloading(lengthKnown ? received / 10'000.0 : 0, QString::fromUtf8(step.speed),
+                                                 ByteFormat::fileSize(received), lengthKnown ? "10 KB" : "未知"));
         }
         m_now = begin.addMSecs(1700);
         m_server->push(QByteArray(3000, 'x'));
@@ -254,9 +332,9 @@ private Q_SLOTS:
         QFETCH(int, firstStatus);
         int answers = 0;
         m_server->routeHandler("/p.dmg", [&](const QByteArray &) {
-            return Reply{answers++ == 0 ? firstStatus : 200, opaqueBody};
+            return Reply{answers++ == 0 ? firstStatus : 200, packageBody};
         });
-        m_server->routeBody("/other.dmg", opaqueBody);
+        m_server->routeBody("/other.dmg", packageBody);
         start("/p.dmg");
         QVERIFY(waitForEnd().status.kind != Kind::downloading);
         start("/other.dmg", "bar");
@@ -288,6 +366,11 @@ private Q_SLOTS:
         m_server->push(QByteArray(5000, 'b'));
         QTRY_COMPARE(m_manager->task(key)->receivedBytes, 5000);
         QCOMPARE(cacheEntries().size(), 1); // the hidden partial file
+        // Another process over the same cache neither takes over the key nor lists its partial.
+        DownloadManager other(cachePath());
+        other.startDownload("foo", "Foo", "1.0", m_server->url("/big.dmg"));
+        QCOMPARE(other.task(key)->status.reason, QStringLiteral("此版本正在由另一个窗口或命令下载，请等它完成"));
+        QVERIFY(other.localPackages().isEmpty());
 
         m_manager->cancelDownload(key);
         QVERIFY(m_manager->activeTasks().isEmpty());
@@ -312,7 +395,6 @@ private Q_SLOTS:
         QVERIFY(manager.localPackages().isEmpty());
         QCOMPARE(m_server->requests().size(), 0);
     }
-
 };
 
 QTEST_GUILESS_MAIN(tst_DownloadManager)

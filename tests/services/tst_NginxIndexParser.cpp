@@ -81,6 +81,12 @@ private Q_SLOTS:
         row("element broken by a lone CR", "<a href=\"A-1.0.dmg\">A\r-1.0.dmg</a>\r<a href=\"A-2.0.dmg\">x</a>\r",
             "2.0 ~/rel/A-2.0.dmg");
         row("line break inside the opening tag is fine", "<a\r\n  href=\"A-1.0.dmg\">A</a>", "1.0 ~/rel/A-1.0.dmg");
+        row("unclosed links: the text runs to the next close on the line",
+            "<a href=\"A-1.0.dmg\">x<a href=\"A-2.0.dmg\">y</a><a href=\"A-3.0.dmg\">\n<a href=\"A-4.0.dmg\">",
+            "1.0 ~/rel/A-1.0.dmg");
+        row("only web addresses become downloads",
+            "javascript:alert(1)//A-1.0.dmg file:///etc/A-2.0.dmg data:,A-3.0.zip", "3.0 -, 2.0 -, 1.0 -");
+        row("template that is not a web address", "A-1.0.dmg", "1.0 -", "file:///tmp/{version}.dmg");
         row("upper-case ending gives no address", "MyApp-1.0.DMG", "1.0 -");
         row("absolute link keeps its own host", "https://m.org/pub/A-4.0.pkg", "4.0 https://m.org/pub/A-4.0.pkg");
         row("root-relative link", "/pub/MyApp-4.1.zip", "4.1 ~/pub/MyApp-4.1.zip", {}, "/a/b/");
@@ -148,6 +154,7 @@ private Q_SLOTS:
         QTest::newRow("404") << "~/missing/" << C::badServerResponse << "404";
         QTest::newRow("204 is not 200") << "~/empty/" << C::badServerResponse << "204";
         QTest::newRow("redirect ending in 404") << "~/moved" << C::badServerResponse << "404";
+        QTest::newRow("redirect loop") << "~/loop/" << C::badRedirect << "循环";
         QTest::newRow("GBK page") << "~/gbk/" << C::cannotDecodeRawData << "UTF-8";
         QTest::newRow("UTF-8 cut mid-character") << "~/cut/" << C::cannotDecodeRawData << "UTF-8";
         QTest::newRow("no answer within the time-out") << "~/stall/" << C::timedOut << "超时";
@@ -172,6 +179,7 @@ private Q_SLOTS:
         const QByteArray huge = page({"MyApp-1.0.dmg"}) + QByteArray(200 * 1000, ' ');
         m_server.route(QStringLiteral("/empty/"), {.status = 204});
         m_server.routeRedirect(QStringLiteral("/moved"), QStringLiteral("/gone/"));
+        m_server.routeRedirect(QStringLiteral("/loop/"), QStringLiteral("/loop/"));
         m_server.routeBody(QStringLiteral("/gbk/"), "<a href=\"\xC4\xE3\xBA\xC3-1.0.dmg\">\xC4\xE3</a>", "text/html");
         m_server.routeBody(QStringLiteral("/cut/"), "<a href=\"MyApp-1.0.dmg\">\xE4\xB8", "text/html");
         m_server.route(QStringLiteral("/stall/"), {.stall = true});

@@ -4,6 +4,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <sys/file.h>
+
 #include "platform/ExtendedAttributes.h"
 #include "services/DownloadManager.h"
 #include "support/TestFolders.h"
@@ -45,22 +47,18 @@ private Q_SLOTS:
     void entriesAreTypedByExtension_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("folder");
         QTest::addColumn<PackageType>("type");
-        QTest::newRow("upper-case dmg") << "App.DMG" << false << PackageType::dmg;
-        QTest::newRow("pkg") << "Tool-1.0.pkg" << false << PackageType::pkg;
-        QTest::newRow("zip") << "iTerm2-3_5_4.zip" << false << PackageType::zip;
-        QTest::newRow("no extension") << "download" << false << PackageType::unknown;
-        QTest::newRow("folder named like a package") << "Folder.dmg" << true << PackageType::dmg;
-        QTest::newRow("plain folder") << "sub" << true << PackageType::unknown;
+        QTest::newRow("upper-case dmg") << "App.DMG" << PackageType::dmg;
+        QTest::newRow("pkg") << "Tool-1.0.pkg" << PackageType::pkg;
+        QTest::newRow("zip") << "iTerm2-3_5_4.zip" << PackageType::zip;
+        QTest::newRow("no extension") << "download" << PackageType::unknown;
     }
 
     void entriesAreTypedByExtension()
     {
         QFETCH(QString, name);
-        QFETCH(bool, folder);
         QFETCH(PackageType, type);
-        TestFolders::writeFile(cachePath(), folder ? name + "/inner.txt" : name, "12345");
+        TestFolders::writeFile(cachePath(), name, "12345");
         DownloadManager manager(cachePath());
         QCOMPARE(manager.localPackages().size(), 1);
         const LocalPackage package = manager.localPackages().constFirst();
@@ -68,19 +66,73 @@ private Q_SLOTS:
         QCOMPARE(package.filePath, cached(name));
         QCOMPARE(package.packageType, type);
         QVERIFY(package.creationDate.isValid());
-        QVERIFY(!package.appId && !package.appName && !package.version);
-        if (!folder) {
-            QCOMPARE(package.fileSize, 5);
-            QCOMPARE(package.formattedSize, QStringLiteral("5 bytes"));
-        }
+        QVERIFY(!package.appId && !package.appName && !package.version && !package.unfinished);
+        QCOMPARE(package.fileSize, 5);
+        QCOMPARE(package.formattedSize, QStringLiteral("5 bytes"));
     }
 
-    // Partial downloads and system files stay out of the list.
-    void newestFirstWithoutHiddenEntries()
+    // files: oldest first; "dir/" a folder, "!" before a name: a partial a running transfer holds.
+    // remove: the names given to deletePackages, or "*" to clear. listed: "+" after an unfinished partial.
+    void listingAndRemoval_data()
     {
-        createInOrder({"b-old.dmg", ".Foo.dmg.partial", "a-middle.zip", ".DS_Store", "c-new.pkg"});
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("remove");
+        QTest::addColumn<QStringList>("listed");    // before the removal
+        QTest::addColumn<QStringList>("remaining"); // on disk afterwards, hidden entries included, sorted
+        const QString left = DownloadManager::partialFileName("foo-1.0"),
+                      running = DownloadManager::partialFileName("bar-2.0");
+
+        QTest::newRow("newest first; hidden files and folders are no packages")
+            << QStringList{"b-old.dmg", ".DS_Store", "a-middle.zip", "folder.dmg/inner", "c-new.pkg"} << QStringList{}
+            << QStringList{"c-new.pkg", "a-middle.zip", "b-old.dmg"}
+            << QStringList{".DS_Store", "a-middle.zip", "b-old.dmg", "c-new.pkg", "folder.dmg"};
+        QTest::newRow("only the given files go")
+            << QStringList{"a.dmg", "b.zip", "c.pkg"} << QStringList{"a.dmg", "gone.dmg", "c.pkg"}
+            << QStringList{"c.pkg", "b.zip", "a.dmg"} << QStringList{"b.zip"};
+        QTest::newRow("a folder is never removed") << QStringList{"a.dmg", "d/x/y.txt"} << QStringList{"d", "a.dmg"}
+                                                   << QStringList{"a.dmg"} << QStringList{"d"};
+        QTest::newRow("clear takes abandoned partials, not running ones")
+            << QStringList{"a.dmg", left, "!" + running, "folder/inner.bin"} << QStringList{"*"}
+            << QStringList{left + "+", "a.dmg"} << QStringList{running, "folder"};
+        QTest::newRow("a running partial is not removed by name")
+            << QStringList{"!" + running} << QStringList{running} << QStringList{} << QStringList{running};
+    }
+
+    void listingAndRemoval()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, remove);
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, remaining);
+        QList<std::shared_ptr<QFile>> held;
+        for (QString name : files) {
+            const bool busy = name.startsWith('!');
+            name.remove(0, busy ? 1 : 0);
+            createInOrder({name});
+            if (!busy)
+                continue;
+            held << std::make_shared<QFile>(cached(name));
+            QVERIFY(held.last()->open(QIODevice::ReadOnly));
+            QCOMPARE(::flock(held.last()->handle(), LOCK_EX | LOCK_NB), 0);
+        }
         DownloadManager manager(cachePath());
-        QCOMPARE(names(manager), QStringList({"c-new.pkg", "a-middle.zip", "b-old.dmg"}));
+        QStringList shown;
+        for (const LocalPackage &package : manager.localPackages())
+            shown << package.fileName + (package.unfinished ? "+" : "");
+        QCOMPARE(shown, listed);
+
+        QSignalSpy changes(&manager, &DownloadManager::localPackagesChanged);
+        if (remove == QStringList{"*"}) {
+            manager.clearAllPackages();
+        } else if (!remove.isEmpty()) {
+            QStringList paths;
+            for (const QString &name : remove)
+                paths << cached(name);
+            manager.deletePackages(paths);
+        }
+        QCOMPARE(changes.size(), remove.isEmpty() ? 0 : 1);
+        QCOMPARE(QDir(cachePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                 remaining);
     }
 
     void findExistingPackage_data()
@@ -89,16 +141,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");   // of the record "Foo"
         QTest::addColumn<QString>("found");     // empty: nothing
 
-        QTest::newRow("id in any case, prefix") << QStringList{"foo-1.2.3.dmg"} << "1.2" << "foo-1.2.3.dmg";
-        QTest::newRow("exact version") << QStringList{"foo-1.2.dmg"} << "1.2" << "foo-1.2.dmg";
-        QTest::newRow("other version") << QStringList{"foo-1.3.dmg"} << "1.2" << "";
-        QTest::newRow("other app") << QStringList{"bar-1.2.dmg"} << "1.2" << "";
-        QTest::newRow("empty version takes newest with id")
-            << QStringList{"foo-1.dmg", "foo-2.dmg", "bar-3.dmg"} << "" << "foo-2.dmg";
-        QTest::newRow("version case is kept") << QStringList{"Foo-1.0-Beta.dmg"} << "1.0-Beta" << "";
-        QTest::newRow("lower-case version") << QStringList{"Foo-1.0-Beta.dmg"} << "1.0-beta" << "Foo-1.0-Beta.dmg";
-        QTest::newRow("several match: newest")
-            << QStringList{"foo-1.0-a.dmg", "foo-1.0-b.dmg", "foo-0.9.dmg"} << "1.0" << "foo-1.0-b.dmg";
+        QTest::newRow("id in any case, prefix") << QStringList{"foo-1.2.3.dmg"} << "1.2"
+                                                << "foo-1.2.3.dmg";
+        QTest::newRow("exact version") << QStringList{"foo-1.2.dmg"} << "1.2"
+                                       << "foo-1.2.dmg";
+        QTest::newRow("other version") << QStringList{"foo-1.3.dmg"} << "1.2"
+                                       << "";
+        QTest::newRow("other app") << QStringList{"bar-1.2.dmg"} << "1.2"
+                                   << "";
+        QTest::newRow("empty version takes newest with id") << QStringList{"foo-1.dmg", "foo-2.dmg", "bar-3.dmg"} << ""
+                                                            << "foo-2.dmg";
+        QTest::newRow("version case is kept") << QStringList{"Foo-1.0-Beta.dmg"} << "1.0-Beta"
+                                              << "";
+        QTest::newRow("lower-case version") << QStringList{"Foo-1.0-Beta.dmg"} << "1.0-beta"
+                                            << "Foo-1.0-Beta.dmg";
+        QTest::newRow("an unfinished download is no package")
+            << QStringList{DownloadManager::partialFileName("foo-1.2")} << "1.2"
+            << "";
+        QTest::newRow("several match: newest") << QStringList{"foo-1.0-a.dmg", "foo-1.0-b.dmg", "foo-0.9.dmg"} << "1.0"
+                                               << "foo-1.0-b.dmg";
     }
 
     void findExistingPackage()
@@ -135,29 +196,6 @@ private Q_SLOTS:
         QCOMPARE(find(QString()), QStringLiteral("googlechrome.dmg"));
         QCOMPARE(find("128.0.1"), QStringLiteral("google-chrome-128.0.1.dmg"));
         QCOMPARE(find("127.0"), QString());
-    }
-
-    void deletePackagesRemovesOnlyGivenEntries()
-    {
-        createInOrder({"a.dmg", "b.zip", "c.pkg", "d-folder/x/y.txt"});
-        DownloadManager manager(cachePath());
-        QSignalSpy changes(&manager, &DownloadManager::localPackagesChanged);
-        manager.deletePackages({cached("a.dmg"), cached("gone.dmg"), cached("d-folder")});
-        QCOMPARE(changes.size(), 1);
-        QCOMPARE(names(manager), QStringList({"c.pkg", "b.zip"}));
-        QVERIFY(!QFileInfo::exists(cached("d-folder")));
-        manager.deletePackage(cached("c.pkg"));
-        QCOMPARE(changes.size(), 2);
-        QCOMPARE(names(manager), QStringList{"b.zip"});
-    }
-
-    void clearAllPackagesEmptiesTheCache()
-    {
-        createInOrder({"a.dmg", "b.zip", "folder/inner.bin"});
-        DownloadManager manager(cachePath());
-        manager.clearAllPackages();
-        QVERIFY(manager.localPackages().isEmpty());
-        QVERIFY(QDir(cachePath()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     }
 
     void deletionNeverLeavesTheCache_data()

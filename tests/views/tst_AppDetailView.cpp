@@ -178,6 +178,7 @@ private Q_SLOTS:
         QVERIFY(AppDetailView::isLinkableHomepage(QString("https://foo.example/path")));
         QVERIFY(!AppDetailView::isLinkableHomepage(std::nullopt));
         QVERIFY(!AppDetailView::isLinkableHomepage(QString("foo.example"))); // no scheme
+        QVERIFY(!AppDetailView::isLinkableHomepage(QString("smb://foo.example/share"))); // opens another program
     }
 
     void descriptionText_data()

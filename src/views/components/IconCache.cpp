@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include "models/WebAddress.h"
 #include "services/AppStoreService.h"
 #include "services/DownloadManager.h"
 #include "views/AppContext.h"
@@ -58,7 +59,7 @@ IconCache &IconCache::of(AppContext &context)
 
 bool IconCache::isRemoteIconAddress(const std::optional<QString> &address)
 {
-    return address && address->startsWith(QStringLiteral("http")) && QUrl(*address, QUrl::StrictMode).isValid();
+    return address && isWebAddress(*address);
 }
 
 QPixmap IconCache::icon(const AppItem &app, const std::optional<QString> &installedPath, int pixelSize, Source *source)
