@@ -1,5 +1,7 @@
 #include "models/SafeText.h"
 
+#include <QList>
+
 bool isUnsafeTextChar(char32_t c)
 {
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) // C0, DEL, C1 (CSI is U+009B)
