@@ -14,16 +14,10 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "BenchServices.h"
 #include "BenchUtil.h"
-#include "services/AppStoreService.h"
-#include "services/BrewService.h"
-#include "services/DownloadManager.h"
-#include "services/InstallerService.h"
-#include "services/InstalledDetector.h"
-#include "services/NginxIndexParser.h"
 #include "views/MainWindow.h"
 #include "views/components/ThemeColor.h"
-#include "views/components/ThemeFont.h"
 
 namespace {
 
@@ -60,17 +54,8 @@ int child(int argc, char *argv[], bool bare)
         return QApplication::exec();
     }
     QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
-    const QString home = QDir::homePath();
-    QSettings settings(home + QStringLiteral("/settings.ini"), QSettings::IniFormat);
-    FontScaleManager fonts(&settings);
-    InstalledDetector detector({home + QStringLiteral("/Applications")});
-    AppStoreService store(home + QStringLiteral("/library"), detector);
-    DownloadManager downloads(home + QStringLiteral("/cache"));
-    InstallerService installer(home + QStringLiteral("/Applications"));
-    BrewService brew;
-    NginxIndexParser scraper;
-    AppContext context{store, downloads, installer, brew, scraper, fonts};
-    MainWindow window(context);
+    Bench::Services services(QDir::homePath());
+    MainWindow window(services.context);
     window.show();
     return QApplication::exec();
 }

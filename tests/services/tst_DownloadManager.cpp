@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -240,6 +241,29 @@ private Q_SLOTS:
         QCOMPARE(done.status.kind, Kind::completed);
         QCOMPARE(done.speedText, QStringLiteral("4 KB/s"));
         QCOMPARE(QFileInfo(done.status.fileUrl).size(), 10'000);
+    }
+
+    // A chunk at a time would repaint every listener hundreds of times a
+    // second: figures come at most once per interval, the end at once.
+    void progressIsCoalescedAndTheEndIsToldAtOnce()
+    {
+        constexpr int chunks = 150;
+        m_server->route("/many.dmg", held(chunks * 1000));
+        QElapsedTimer wall;
+        wall.start();
+        start("/many.dmg");
+        QTRY_COMPARE(m_server->heldCount(), 1);
+        QSignalSpy changes(m_manager.get(), &DownloadManager::taskChanged);
+        for (int i = 0; i < chunks; ++i) {
+            m_server->push(QByteArray(1000, 'c'));
+            QTest::qWait(1);
+        }
+        m_server->closeHeld();
+        QCOMPARE(waitForEnd().receivedBytes, chunks * 1000);
+        const qint64 intervals = wall.elapsed() / DownloadManager::progressInterval.count();
+        QVERIFY2(changes.size() <= intervals + 3, qPrintable(QString::number(changes.size())));
+        QCOMPARE(changes.constLast().constFirst().toString(), key);
+        QCOMPARE(m_manager->find(key)->status.kind, Kind::completed);
     }
 
     void restartReplacesFinishedRecord_data()

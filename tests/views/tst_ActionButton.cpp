@@ -98,7 +98,7 @@ private Q_SLOTS:
 
         ActionButton card(app, screen.context);
         ActionButton detail(app, screen.context);
-        QVERIFY(ActionButton::registryFor(screen.context).workflow(app).downloadVersion("0.9"));
+        QVERIFY(screen.context.workflows.workflow(app).downloadVersion("0.9"));
         QTRY_VERIFY_WITH_TIMEOUT(screen.rig.downloads->task("foo-0.9")->progress > 0, 10000);
         QCOMPARE(card.visibleTexts(), QStringList{"获取"});
         QCOMPARE(detail.visibleTexts(), QStringList{"获取"});
@@ -136,24 +136,6 @@ private Q_SLOTS:
         click(button, Action::install);
         QTRY_COMPARE_WITH_TIMEOUT(button.visibleTexts(), QStringList{"打开"}, 30000);
         QCOMPARE(completed, 1);
-    }
-
-    // A package finished in the system installer shows once the user comes back.
-    void returningToTheAppRescansInstalled()
-    {
-        TestScreenContext screen;
-        ActionButton button(fooRecord({}), screen.context);
-        TestFolders::makeBundle(screen.rig.apps(), "Foo", "com.example.foo", "1.0");
-        QCOMPARE(button.visibleTexts(), QStringList{"获取"});
-        QSignalSpy changes(screen.rig.store.get(), &AppStoreService::installedAppMapChanged);
-        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
-        QCOMPARE(button.visibleTexts(), QStringList{"打开"});
-        // Nothing changed on disk: no redraw of every card.
-        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
-        QCOMPARE(changes.size(), 1);
-        click(button, Action::open);
-        QTRY_COMPARE_WITH_TIMEOUT(screen.rig.toolLog(),
-                                  "launch " + QDir(screen.rig.apps()).filePath("Foo.app").toUtf8() + "\n", 10000);
     }
 };
 
