@@ -253,7 +253,10 @@ private Q_SLOTS:
         wall.start();
         start("/many.dmg");
         QTRY_COMPARE(m_server->heldCount(), 1);
-        QSignalSpy changes(m_manager.get(), &DownloadManager::taskChanged);
+        QList<Kind> told;
+        QObject listener;
+        connect(m_manager.get(), &DownloadManager::taskChanged, &listener,
+                [&](const QString &changed) { told << m_manager->find(changed)->status.kind; });
         for (int i = 0; i < chunks; ++i) {
             m_server->push(QByteArray(1000, 'c'));
             QTest::qWait(1);
@@ -261,9 +264,8 @@ private Q_SLOTS:
         m_server->closeHeld();
         QCOMPARE(waitForEnd().receivedBytes, chunks * 1000);
         const qint64 intervals = wall.elapsed() / DownloadManager::progressInterval.count();
-        QVERIFY2(changes.size() <= intervals + 3, qPrintable(QString::number(changes.size())));
-        QCOMPARE(changes.constLast().constFirst().toString(), key);
-        QCOMPARE(m_manager->find(key)->status.kind, Kind::completed);
+        QVERIFY2(told.size() <= intervals + 3, qPrintable(QString::number(told.size())));
+        QCOMPARE(told.constLast(), Kind::completed);
     }
 
     void restartReplacesFinishedRecord_data()

@@ -222,16 +222,14 @@ private Q_SLOTS:
             QThreadPool::globalInstance()->waitForDone();
             QCoreApplication::processEvents();
         };
-        TestFolders::makeBundle(rig.apps(), "Foo", "com.example.foo", "1.0");
         rescan(std::chrono::hours(1));
         TestFolders::makeBundle(rig.apps(), "Bar", "com.example.bar", "1.0");
         rescan(std::chrono::hours(1));
-        QCOMPARE(changes.size(), 1);
-        QVERIFY(!rig.store->installedAppMap().contains("com.example.bar"));
+        QCOMPARE(changes.size(), 0);
         rescan({});
         rescan({});
         QVERIFY(rig.store->installedAppMap().contains("com.example.bar"));
-        QCOMPARE(changes.size(), 2);
+        QCOMPARE(changes.size(), 1);
     }
 
     void ownDownloadUrl_data()
