@@ -21,6 +21,16 @@
 
 namespace {
 
+// With BENCH_PHASES set, the child tells on stderr when each step of the
+// start ended, counted from main(): where the time goes.
+QElapsedTimer sinceMain;
+
+void phase(const char *name)
+{
+    if (qEnvironmentVariableIsSet("BENCH_PHASES"))
+        std::fprintf(stderr, "%-28s %7.1f ms\n", name, double(sinceMain.nsecsElapsed()) / 1e6);
+}
+
 // Reports the first paint of any widget, then quits once that paint is done.
 class FirstPaint final : public QObject
 {
@@ -30,6 +40,7 @@ public:
         if (event->type() == QEvent::Paint && watched->isWidgetType() && !m_seen) {
             m_seen = true;
             QTimer::singleShot(0, qApp, [] {
+                phase("first paint done");
                 std::puts("painted");
                 std::fflush(stdout);
                 QCoreApplication::exit(0);
@@ -45,6 +56,7 @@ private:
 int child(int argc, char *argv[], bool bare)
 {
     QApplication app(argc, argv);
+    phase("application object");
     FirstPaint watcher;
     app.installEventFilter(&watcher);
     if (bare) {
@@ -54,9 +66,13 @@ int child(int argc, char *argv[], bool bare)
         return QApplication::exec();
     }
     QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
+    phase("palette");
     Bench::Services services(QDir::homePath());
+    phase("services (library, scan)");
     MainWindow window(services.context);
+    phase("window built");
     window.show();
+    phase("shown");
     return QApplication::exec();
 }
 
@@ -91,6 +107,7 @@ double launch(const QString &mode, const QString &home)
 
 int main(int argc, char *argv[])
 {
+    sinceMain.start();
     if (argc > 1 && (qstrcmp(argv[1], "--bare") == 0 || qstrcmp(argv[1], "--app") == 0))
         return child(argc, argv, qstrcmp(argv[1], "--bare") == 0);
 

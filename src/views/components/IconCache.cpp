@@ -155,7 +155,10 @@ void IconCache::loadRemote(const QString &url)
     m_states.insert(url, State::loading);
     const QString file = diskPath(url);
     if (!QFileInfo(file).isFile()) {
-        fetch(url);
+        // Asked from inside a paint, and the first secure request of a run
+        // reads the system's certificates: that wait belongs after the
+        // window has shown, not before its first frame.
+        QMetaObject::invokeMethod(this, [this, url] { fetch(url); }, Qt::QueuedConnection);
         return;
     }
     QtConcurrent::run([file] {
