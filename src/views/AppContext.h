@@ -11,8 +11,9 @@ class NginxIndexParser;
 
 // The services a screen may use, created once by the composition root
 // (src/app/main.cpp, or a test) and handed down to every screen. Screens
-// never reach for the process-wide shared() instances themselves, and every
-// long-lived object is one of these, so none outlives the application object.
+// never reach for the process-wide shared() instances themselves, nor find
+// a long-lived object among another's children: every one a reader needs to
+// know of is here.
 struct AppContext
 {
     AppStoreService &store;
