@@ -81,7 +81,7 @@ ManagerRun managerRun(const QUrl &url, const QString &cache)
     });
 
     QEventLoop loop;
-    QObject::connect(&manager, &DownloadManager::activeTasksChanged, &loop, [&] {
+    QObject::connect(&manager, &DownloadManager::taskChanged, &loop, [&] {
         const auto task = manager.task(DownloadManager::taskKey(QStringLiteral("bench"), QStringLiteral("1")));
         if (task && !task->status.isDownloading())
             loop.quit();

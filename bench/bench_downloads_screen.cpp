@@ -8,15 +8,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "BenchServices.h"
 #include "BenchUtil.h"
-#include "services/AppStoreService.h"
-#include "services/BrewService.h"
-#include "services/DownloadManager.h"
-#include "services/InstalledDetector.h"
-#include "services/InstallerService.h"
-#include "services/NginxIndexParser.h"
 #include "views/DownloadsView.h"
-#include "views/components/ThemeFont.h"
 
 namespace {
 
@@ -31,15 +25,9 @@ void measure(int packages)
         if (file.open(QIODevice::WriteOnly))
             file.resize(1000 + i);
     }
-    QSettings settings(root.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    InstalledDetector detector({root.filePath(QStringLiteral("Applications"))});
-    AppStoreService store(root.filePath(QStringLiteral("library")), detector);
-    DownloadManager downloads(root.filePath(QStringLiteral("cache")));
-    InstallerService installer(root.filePath(QStringLiteral("Applications")), root.filePath(QStringLiteral("tmp")));
-    BrewService brew(QStringLiteral("http://127.0.0.1:9"), {});
-    NginxIndexParser scraper;
-    FontScaleManager fonts(&settings);
-    AppContext context{store, downloads, installer, brew, scraper, fonts};
+    Bench::Services services(dir.path());
+    AppContext &context = services.context;
+    DownloadManager &downloads = services.downloads;
 
     const double open = Bench::medianMs(5, [&] {
         DownloadsView view(context);

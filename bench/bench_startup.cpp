@@ -14,18 +14,22 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "BenchServices.h"
 #include "BenchUtil.h"
-#include "services/AppStoreService.h"
-#include "services/BrewService.h"
-#include "services/DownloadManager.h"
-#include "services/InstallerService.h"
-#include "services/InstalledDetector.h"
-#include "services/NginxIndexParser.h"
 #include "views/MainWindow.h"
 #include "views/components/ThemeColor.h"
-#include "views/components/ThemeFont.h"
 
 namespace {
+
+// With BENCH_PHASES set, the child tells on stderr when each step of the
+// start ended, counted from main(): where the time goes.
+QElapsedTimer sinceMain;
+
+void phase(const char *name)
+{
+    if (qEnvironmentVariableIsSet("BENCH_PHASES"))
+        std::fprintf(stderr, "%-28s %7.1f ms\n", name, double(sinceMain.nsecsElapsed()) / 1e6);
+}
 
 // Reports the first paint of any widget, then quits once that paint is done.
 class FirstPaint final : public QObject
@@ -36,6 +40,7 @@ public:
         if (event->type() == QEvent::Paint && watched->isWidgetType() && !m_seen) {
             m_seen = true;
             QTimer::singleShot(0, qApp, [] {
+                phase("first paint done");
                 std::puts("painted");
                 std::fflush(stdout);
                 QCoreApplication::exit(0);
@@ -51,6 +56,7 @@ private:
 int child(int argc, char *argv[], bool bare)
 {
     QApplication app(argc, argv);
+    phase("application object");
     FirstPaint watcher;
     app.installEventFilter(&watcher);
     if (bare) {
@@ -60,18 +66,13 @@ int child(int argc, char *argv[], bool bare)
         return QApplication::exec();
     }
     QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
-    const QString home = QDir::homePath();
-    QSettings settings(home + QStringLiteral("/settings.ini"), QSettings::IniFormat);
-    FontScaleManager fonts(&settings);
-    InstalledDetector detector({home + QStringLiteral("/Applications")});
-    AppStoreService store(home + QStringLiteral("/library"), detector);
-    DownloadManager downloads(home + QStringLiteral("/cache"));
-    InstallerService installer(home + QStringLiteral("/Applications"));
-    BrewService brew;
-    NginxIndexParser scraper;
-    AppContext context{store, downloads, installer, brew, scraper, fonts};
-    MainWindow window(context);
+    phase("palette");
+    Bench::Services services(QDir::homePath());
+    phase("services (library, scan)");
+    MainWindow window(services.context);
+    phase("window built");
     window.show();
+    phase("shown");
     return QApplication::exec();
 }
 
@@ -106,6 +107,7 @@ double launch(const QString &mode, const QString &home)
 
 int main(int argc, char *argv[])
 {
+    sinceMain.start();
     if (argc > 1 && (qstrcmp(argv[1], "--bare") == 0 || qstrcmp(argv[1], "--app") == 0))
         return child(argc, argv, qstrcmp(argv[1], "--bare") == 0);
 

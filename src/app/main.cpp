@@ -10,9 +10,11 @@
 #include "services/AskPass.h"
 #include "services/BrewService.h"
 #include "services/DownloadManager.h"
+#include "services/InstallWorkflowRegistry.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
 #include "views/MainWindow.h"
+#include "views/components/IconCache.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -45,9 +47,20 @@ int main(int argc, char *argv[])
 
     // The composition root: services are created here, once, and handed down.
     auto &fontScale = FontScaleManager::shared();
+    auto &store = AppStoreService::shared();
     auto &downloads = DownloadManager::shared();
-    AppContext context{AppStoreService::shared(), downloads, InstallerService::shared(), BrewService::shared(),
-                       NginxIndexParser::shared(), fontScale};
+    auto &installer = InstallerService::shared();
+    auto &brew = BrewService::shared();
+    IconCache icons(IconCache::folderBeside(downloads.cacheDirectory()));
+    InstallWorkflowRegistry workflows(store, downloads, installer, brew);
+    AppContext context{store, downloads, installer, brew, NginxIndexParser::shared(), fontScale, icons, workflows};
+
+    // A package handed to the system installer finishes outside this app:
+    // the controls catch up when the user comes back.
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, &workflows, [&workflows](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            workflows.rescanInstalled();
+    });
 
     // Installations cut short by an interrupt remove their work folders on
     // the way out (the pool is waited for at exit); a crash's are swept here.

@@ -79,7 +79,10 @@ std::optional<QString> DownloadCommands::follow(CliContext &context, const QStri
         if (done)
             loop.quit();
     };
-    QObject::connect(&downloads, &DownloadManager::activeTasksChanged, &loop, check);
+    QObject::connect(&downloads, &DownloadManager::taskChanged, &loop, [&](const QString &changed) {
+        if (changed == key)
+            check();
+    });
     QObject::connect(&interrupt, &InterruptWatcher::interrupted, &loop, [&] { downloads.cancelDownload(key); });
     check();
     if (!done)

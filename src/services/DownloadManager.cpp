@@ -13,6 +13,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -264,6 +265,8 @@ struct DownloadManager::Transfer
     QTimer *idle = nullptr; // owned by the manager; may fire the very call that ends the transfer
     qint64 written = 0;
     qint64 expected = -1;
+    QElapsedTimer lastReport;
+    bool reportPending = false;
 };
 
 DownloadManager::DownloadManager(QString cacheFolder, QNetworkAccessManager *network, QObject *parent)
@@ -272,6 +275,9 @@ DownloadManager::DownloadManager(QString cacheFolder, QNetworkAccessManager *net
 {
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
+    m_progressTimer.setSingleShot(true);
+    m_progressTimer.setInterval(progressInterval);
+    connect(&m_progressTimer, &QTimer::timeout, this, &DownloadManager::publishPendingProgress);
     refreshLocalPackages();
 }
 
@@ -296,11 +302,15 @@ QString DownloadManager::taskKey(const QString &appId, const QString &version)
 
 std::optional<DownloadTaskItem> DownloadManager::task(const QString &key) const
 {
-    for (const DownloadTaskItem &item : m_activeTasks) {
-        if (item.id == key)
-            return item;
-    }
+    if (const DownloadTaskItem *item = find(key))
+        return *item;
     return std::nullopt;
+}
+
+const DownloadTaskItem *DownloadManager::find(const QString &key) const
+{
+    const auto row = m_taskRows.constFind(key);
+    return row == m_taskRows.cend() ? nullptr : &m_activeTasks.at(*row);
 }
 
 int DownloadManager::runningCount() const
@@ -425,9 +435,19 @@ std::optional<QString> DownloadManager::openPartial(Transfer &transfer, const Do
 void DownloadManager::placeTask(DownloadTaskItem item)
 {
     // A new start is the newest record: it goes to the end, in start order.
-    m_activeTasks.removeIf([&item](const DownloadTaskItem &old) { return old.id == item.id; });
+    const QString key = item.id;
+    m_activeTasks.removeIf([&key](const DownloadTaskItem &old) { return old.id == key; });
     m_activeTasks.append(std::move(item));
+    indexTasks();
+    Q_EMIT taskChanged(key);
     Q_EMIT activeTasksChanged();
+}
+
+void DownloadManager::indexTasks()
+{
+    m_taskRows.clear();
+    for (qsizetype row = 0; row < m_activeTasks.size(); ++row)
+        m_taskRows.insert(m_activeTasks.at(row).id, row);
 }
 
 void DownloadManager::cancelDownload(const QString &taskId)
@@ -438,8 +458,11 @@ void DownloadManager::cancelDownload(const QString &taskId)
             dropTransfer(reply);
     }
     m_lastSpeedCheck.remove(taskId);
-    if (m_activeTasks.removeIf([&taskId](const DownloadTaskItem &item) { return item.id == taskId; }) > 0)
+    if (m_activeTasks.removeIf([&taskId](const DownloadTaskItem &item) { return item.id == taskId; }) > 0) {
+        indexTasks();
+        Q_EMIT taskChanged(taskId);
         Q_EMIT activeTasksChanged();
+    }
 }
 
 void DownloadManager::onMetaData(QNetworkReply *reply)
@@ -494,6 +517,33 @@ bool DownloadManager::drain(Transfer &transfer)
 
 void DownloadManager::reportProgress(Transfer &transfer)
 {
+    // A fast transfer reads hundreds of chunks a second and every listener
+    // repaints on each notification, while the figures a person can read
+    // change far slower (the speed only twice a second). Chunks arriving
+    // within the interval of the last report wait for the timer.
+    if (transfer.lastReport.isValid() && transfer.lastReport.elapsed() < progressInterval.count()) {
+        transfer.reportPending = true;
+        if (!m_progressTimer.isActive())
+            m_progressTimer.start();
+        return;
+    }
+    publishProgress(transfer);
+}
+
+void DownloadManager::publishPendingProgress()
+{
+    // A listener may cancel a transfer from inside a notification.
+    const auto replies = m_transfers.keys();
+    for (QNetworkReply *reply : replies) {
+        if (const auto transfer = m_transfers.value(reply); transfer && transfer->reportPending)
+            publishProgress(*transfer);
+    }
+}
+
+void DownloadManager::publishProgress(Transfer &transfer)
+{
+    transfer.lastReport.start();
+    transfer.reportPending = false;
     DownloadTaskItem *item = findTask(transfer.key);
     if (!item)
         return;
@@ -520,7 +570,7 @@ void DownloadManager::reportProgress(Transfer &transfer)
     item->speedText = speedText;
     item->status = DownloadStatus::downloading(progress, speedText, ByteFormat::fileSize(written),
                                                expected < 1 ? unknownSizeText : ByteFormat::fileSize(expected));
-    Q_EMIT activeTasksChanged();
+    Q_EMIT taskChanged(transfer.key);
 }
 
 std::optional<QString> DownloadManager::checkResponse(const Transfer &transfer) const
@@ -568,12 +618,15 @@ void DownloadManager::onFinished(QNetworkReply *reply)
     // Closed first: the partial's name is free again and may already be another transfer's.
     transfer->file.close();
     const QString key = transfer->key;
+    const qint64 written = transfer->written;
     dropTransfer(reply);
     if (DownloadTaskItem *item = findTask(key)) {
+        // Figures held back by the progress interval end at the whole body.
+        item->receivedBytes = written;
         item->destinationUrl = destination;
         item->progress = 1.0;
         item->status = DownloadStatus::completed(destination);
-        Q_EMIT activeTasksChanged();
+        Q_EMIT taskChanged(key);
     }
     refreshLocalPackages();
 }
@@ -631,7 +684,7 @@ void DownloadManager::fail(QNetworkReply *reply, const QString &reason)
     dropTransfer(reply);
     if (DownloadTaskItem *item = findTask(key)) {
         item->status = DownloadStatus::failed(reason);
-        Q_EMIT activeTasksChanged();
+        Q_EMIT taskChanged(key);
     }
 }
 
@@ -659,11 +712,8 @@ void DownloadManager::dropTransfer(QNetworkReply *reply)
 
 DownloadTaskItem *DownloadManager::findTask(const QString &key)
 {
-    for (DownloadTaskItem &item : m_activeTasks) {
-        if (item.id == key)
-            return &item;
-    }
-    return nullptr;
+    const auto row = m_taskRows.constFind(key);
+    return row == m_taskRows.cend() ? nullptr : &m_activeTasks[*row];
 }
 
 QString DownloadManager::cacheDirectory() const

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -41,6 +42,9 @@ public:
     using Clock = std::function<QDateTime()>;
 
     static constexpr std::chrono::milliseconds defaultIdleTimeout{60'000};
+    // A running record takes new figures at most this often; its status
+    // changes (started, completed, failed, gone) are told at once.
+    static constexpr std::chrono::milliseconds progressInterval{100};
 
     // Scans cacheFolder once. Without a network manager the manager makes its own.
     explicit DownloadManager(QString cacheFolder, QNetworkAccessManager *network = nullptr, QObject *parent = nullptr);
@@ -59,6 +63,9 @@ public:
     // again removes its old record and appends the fresh one at the end.
     const QList<DownloadTaskItem> &activeTasks() const { return m_activeTasks; }
     std::optional<DownloadTaskItem> task(const QString &key) const;
+    // The record of key without a copy, found in constant time; null when
+    // there is none. Valid until the next change notification.
+    const DownloadTaskItem *find(const QString &key) const;
     // Records whose transfer is still running (what a badge counts).
     int runningCount() const;
 
@@ -97,7 +104,11 @@ public:
     void setClock(Clock clock);
 
 Q_SIGNALS:
+    // Records were added or removed (the list's size or order changed).
     void activeTasksChanged();
+    // The record of key changed, appeared or went away; emitted before
+    // activeTasksChanged when both apply.
+    void taskChanged(const QString &key);
     void localPackagesChanged();
 
 private:
@@ -115,12 +126,15 @@ private:
     bool drain(Transfer &transfer);
     void reportProgress(Transfer &transfer);
     std::optional<QString> openPartial(Transfer &transfer, const DownloadTaskItem &item);
+    void publishProgress(Transfer &transfer);
+    void publishPendingProgress();
     std::optional<QString> checkResponse(const Transfer &transfer) const;
     QString moveIntoCache(Transfer &transfer, QString *error);
     void fail(QNetworkReply *reply, const QString &reason);
     void dropTransfer(QNetworkReply *reply);
     void placeTask(DownloadTaskItem item);
     DownloadTaskItem *findTask(const QString &key);
+    void indexTasks();
     bool isInsideCache(const QString &path) const;
 
     QString m_cacheFolder;
@@ -128,6 +142,8 @@ private:
     std::chrono::milliseconds m_idleTimeout = defaultIdleTimeout;
     Clock m_clock;
     QList<DownloadTaskItem> m_activeTasks;
+    QHash<QString, qsizetype> m_taskRows; // key → position in m_activeTasks
+    QTimer m_progressTimer;
     QList<LocalPackage> m_localPackages;
     QHash<QNetworkReply *, std::shared_ptr<Transfer>> m_transfers;
     QHash<QString, SpeedSample> m_lastSpeedCheck;

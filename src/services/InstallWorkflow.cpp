@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "models/ZelvoError.h"
 #include "services/AppStoreService.h"
@@ -47,7 +47,7 @@ InstallControlState InstallWorkflow::stateFor(const AppItem &app, const InstallW
     }
     // Only the current version's download shows here; a download of another
     // version started from the detail page belongs to the downloads screen.
-    const auto task = downloads.task(DownloadManager::taskKey(app.id, app.currentVersion));
+    const DownloadTaskItem *task = downloads.find(DownloadManager::taskKey(app.id, app.currentVersion));
     if (task && task->status.isDownloading())
         state.status = AppInstallStatus::downloading(task->status.progress, task->status.speed);
     else
@@ -113,7 +113,7 @@ InstallWorkflow::DirectStep InstallWorkflow::fallbackDirectDownload()
         return step(DirectStep::installingCached);
     }
 
-    const auto running = m_downloads.task(taskKey());
+    const DownloadTaskItem *running = m_downloads.find(taskKey());
     if (running && running->status.isDownloading())
         return step(DirectStep::alreadyDownloading);
     m_downloads.startDownload(m_app.id, m_app.displayName(), m_app.currentVersion, *url);
@@ -228,8 +228,15 @@ void InstallWorkflow::setFailure(const QString &failure)
 
 void InstallWorkflow::finishInstallation()
 {
-    setInstalling(false);
-    // One fresh scan, one change notification: every control of every record redraws.
-    m_store.setInstalledAppMap(m_store.detector().scanInstalledApps());
-    Q_EMIT installSucceeded();
+    // The control stays at "installing" until the fresh scan lands, so it
+    // never flashes the old state in between; the scan reads every bundle's
+    // property list and belongs on the pool.
+    const InstalledDetector &detector = m_store.detector();
+    QtConcurrent::run([&detector] { return detector.scanInstalledApps(); })
+        .then(this, [this](InstalledAppMap installed) {
+            // One fresh scan, one change notification: every control of every record redraws.
+            m_store.setInstalledAppMap(std::move(installed));
+            setInstalling(false);
+            Q_EMIT installSucceeded();
+        });
 }

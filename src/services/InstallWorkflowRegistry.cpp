@@ -1,22 +1,14 @@
 #include "InstallWorkflowRegistry.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
 #include "services/AppStoreService.h"
+#include "services/InstalledDetector.h"
 
 InstallWorkflowRegistry::InstallWorkflowRegistry(AppStoreService &store, DownloadManager &downloads,
                                                  InstallerService &installer, BrewService &brew, QObject *parent)
     : QObject(parent), m_store(store), m_downloads(downloads), m_installer(installer), m_brew(brew)
 {
-}
-
-InstallWorkflowRegistry &InstallWorkflowRegistry::of(AppStoreService &store, DownloadManager &downloads,
-                                                     InstallerService &installer, BrewService &brew)
-{
-    const auto attached = store.findChildren<InstallWorkflowRegistry *>(Qt::FindDirectChildrenOnly);
-    for (InstallWorkflowRegistry *registry : attached) {
-        if (&registry->m_downloads == &downloads && &registry->m_installer == &installer && &registry->m_brew == &brew)
-            return *registry;
-    }
-    return *new InstallWorkflowRegistry(store, downloads, installer, brew, &store);
 }
 
 InstallWorkflow &InstallWorkflowRegistry::workflow(const AppItem &app)
@@ -49,4 +41,21 @@ void InstallWorkflowRegistry::setConsole(InstallWorkflow::ConsoleSink sink)
     m_console = sink;
     for (InstallWorkflow *workflow : std::as_const(m_workflows))
         workflow->setConsole(sink);
+}
+
+void InstallWorkflowRegistry::rescanInstalled()
+{
+    if (m_rescanning || (m_lastRescan.isValid() && m_lastRescan.elapsed() < m_rescanInterval.count()))
+        return;
+    m_rescanning = true;
+    m_lastRescan.start();
+    const InstalledDetector &detector = m_store.detector();
+    QtConcurrent::run([&detector] { return detector.scanInstalledApps(); })
+        .then(this, [this](InstalledAppMap fresh) {
+            m_rescanning = false;
+            // Only a real change redraws every card.
+            if (fresh != m_store.installedAppMap())
+                m_store.setInstalledAppMap(std::move(fresh));
+        })
+        .onFailed(this, [this] { m_rescanning = false; });
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QString>
+
+#include <chrono>
 
 #include "models/AppItem.h"
 #include "models/InstallControlState.h"
@@ -26,11 +29,6 @@ public:
     InstallWorkflowRegistry(AppStoreService &store, DownloadManager &downloads, InstallerService &installer,
                             BrewService &brew, QObject *parent = nullptr);
 
-    // The registry attached to these services, made on first request and
-    // owned by the store, so screens sharing the services share it too.
-    static InstallWorkflowRegistry &of(AppStoreService &store, DownloadManager &downloads, InstallerService &installer,
-                                       BrewService &brew);
-
     // The record's workflow (made on first use), holding this copy of the record.
     InstallWorkflow &workflow(const AppItem &app);
     // The workflow of a record id if one was made.
@@ -45,6 +43,15 @@ public:
     // Applies to existing and future workflows.
     void setConsole(InstallWorkflow::ConsoleSink sink);
 
+    // Rescans the installed bundles on the thread pool and hands the store
+    // the result if it differs. A package handed to the system installer
+    // finishes outside this app, so the window asks whenever the user comes
+    // back; requests while a scan runs, or within rescanInterval of the last
+    // one starting, are covered by that scan.
+    void rescanInstalled();
+    void setRescanInterval(std::chrono::milliseconds interval) { m_rescanInterval = interval; }
+    static constexpr std::chrono::milliseconds defaultRescanInterval{1000};
+
 Q_SIGNALS:
     // The transient state (installing, failure) of this record's workflow changed.
     void workflowChanged(const QString &appId);
@@ -56,4 +63,7 @@ private:
     BrewService &m_brew;
     InstallWorkflow::ConsoleSink m_console;
     QHash<QString, InstallWorkflow *> m_workflows;
+    std::chrono::milliseconds m_rescanInterval = defaultRescanInterval;
+    QElapsedTimer m_lastRescan;
+    bool m_rescanning = false;
 };

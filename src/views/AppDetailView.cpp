@@ -212,7 +212,7 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
 
     auto *header = row(20);
     header->setAlignment(Qt::AlignTop);
-    m_icon = new AppIconView(IconCache::of(m_context), m_app, 88);
+    m_icon = new AppIconView(m_context.icons, m_app, 88);
     m_icon->setObjectName(QStringLiteral("appIcon"));
     header->addWidget(m_icon, 0, Qt::AlignTop);
 
@@ -342,7 +342,7 @@ void AppDetailView::buildVersions(QVBoxLayout *page)
         }
         const QString versionText = entry.version;
         connect(download, &QAbstractButton::clicked, this, [this, versionText] {
-            ActionButton::registryFor(m_context).workflow(m_app).downloadVersion(versionText);
+            m_context.workflows.workflow(m_app).downloadVersion(versionText);
         });
         layout->addWidget(download, 0, Qt::AlignVCenter);
         rowWidget->setLayout(layout);

@@ -12,7 +12,7 @@ AppListModel::AppListModel(InstallWorkflowRegistry &registry, QObject *parent)
     connect(&store(), &AppStoreService::appsChanged, this, &AppListModel::reload);
     connect(&store(), &AppStoreService::installedAppMapChanged, this,
             [this] { notifyAllChanged({StatusRole, InstallStateRole, Qt::DecorationRole}); });
-    connect(&registry.downloads(), &DownloadManager::activeTasksChanged, this, &AppListModel::downloadsChanged);
+    connect(&registry.downloads(), &DownloadManager::taskChanged, this, &AppListModel::downloadChanged);
     connect(&registry, &InstallWorkflowRegistry::workflowChanged, this,
             [this](const QString &appId) { notifyAppChanged(appId, {InstallStateRole}); });
 }
@@ -71,18 +71,12 @@ InstallControlState AppListModel::installState(int row) const
     return m_registry.state(m_apps.at(row));
 }
 
-void AppListModel::downloadsChanged()
+void AppListModel::downloadChanged(const QString &key)
 {
-    // Progress reports arrive many times a second: touch only the records
-    // that are downloading now or were at the last report.
-    QSet<QString> downloading;
-    for (const DownloadTaskItem &task : m_registry.downloads().activeTasks())
-        if (task.status.isDownloading())
-            downloading.insert(task.appId);
-    const QSet<QString> touched = downloading | m_downloadingIds;
-    m_downloadingIds = std::move(downloading);
-    for (const QString &appId : touched)
-        notifyAppChanged(appId, {InstallStateRole});
+    if (const DownloadTaskItem *task = m_registry.downloads().find(key))
+        m_downloadApps.insert(key, task->appId);
+    if (const auto appId = m_downloadApps.constFind(key); appId != m_downloadApps.cend())
+        notifyAppChanged(*appId, {InstallStateRole});
 }
 
 void AppListModel::notifyAppChanged(const QString &appId, const QList<int> &roles)

@@ -3,7 +3,6 @@
 #include <QAbstractListModel>
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 
 #include "models/AppInstallStatus.h"
@@ -21,8 +20,8 @@ class InstallWorkflowRegistry;
 // The install status is not stored: it is worked out from the store's
 // installed map, the download records and the record's install workflow each
 // time it is asked for, so a change only has to say which rows it touched:
-// all of them after a fresh scan, the downloading ones on a progress report,
-// one when its workflow starts or ends an installation.
+// all of them after a fresh scan, the record's rows when one of its downloads
+// or its workflow changes.
 class AppListModel final : public QAbstractListModel
 {
     Q_OBJECT
@@ -61,10 +60,11 @@ public:
 
 private:
     void reload();
-    void downloadsChanged();
+    void downloadChanged(const QString &key);
 
     InstallWorkflowRegistry &m_registry;
-    QSet<QString> m_downloadingIds;
+    // The record id of every download key seen, for the notice that one is gone.
+    QHash<QString, QString> m_downloadApps;
     QList<AppItem> m_apps;
     QList<CatalogFilter::SearchFields> m_searchFields;
     QMultiHash<QString, int> m_rowsById;

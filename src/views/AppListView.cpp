@@ -179,7 +179,7 @@ AppListView::AppListView(AppContext &context, bool showOnlyInstalled, QWidget *p
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
 
-    m_model = new AppListModel(ActionButton::registryFor(context), this);
+    m_model = new AppListModel(context.workflows, this);
     m_proxy = new AppListFilterProxy(*m_model, this);
     m_proxy->setOnlyInstalled(showOnlyInstalled);
 
@@ -193,7 +193,7 @@ AppListView::AppListView(AppContext &context, bool showOnlyInstalled, QWidget *p
     m_body = new QStackedWidget(m_listPage);
     auto *list = new CardListView(m_body);
     m_list = list;
-    m_delegate = new AppCardDelegate(*list, m_model->registry(), IconCache::of(context));
+    m_delegate = new AppCardDelegate(*list, m_model->registry(), context.icons);
     list->setItemDelegate(m_delegate);
     list->setModel(m_proxy);
     m_body->addWidget(list);

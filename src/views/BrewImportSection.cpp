@@ -646,7 +646,7 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     auto *linkFace = new QHBoxLayout(link);
     linkFace->setContentsMargins(0, 0, 0, 0);
     linkFace->setSpacing(12);
-    m_icon = new AppIconView(IconCache::of(m_context), app, 54);
+    m_icon = new AppIconView(m_context.icons, app, 54);
     m_icon->setObjectName(QStringLiteral("appIcon"));
     refreshIcon();
     linkFace->addWidget(m_icon, 0, Qt::AlignTop);

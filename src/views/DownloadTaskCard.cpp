@@ -38,7 +38,6 @@ DownloadTaskCard::DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent
     m_detail = new QLabel(this);
     m_detail->setObjectName(QStringLiteral("downloadDetail"));
     m_detail->setTextFormat(Qt::PlainText);
-    m_detail->setWordWrap(true);
     m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     m_close = new SymbolButton(QStringLiteral("xmark.circle"), kCloseSize, this);
@@ -109,7 +108,11 @@ void DownloadTaskCard::showTask()
 // Figures line up in the numeric face; a failure reason is prose.
 void DownloadTaskCard::applyDetailStyle()
 {
-    if (m_task.status.kind == DownloadStatus::Kind::failed)
+    // Only a reason may run long; the figures of a running download are one
+    // short line, and wrapping them would re-measure the screen ten times a second.
+    const bool failed = m_task.status.kind == DownloadStatus::Kind::failed;
+    m_detail->setWordWrap(failed);
+    if (failed)
         ThemeFont::apply(m_detail, 11, QFont::Normal);
     else
         ThemeFont::apply(m_detail, 11, QFont::Normal, ThemeFont::Face::Numeric);

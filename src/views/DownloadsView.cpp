@@ -91,6 +91,8 @@ DownloadsView::DownloadsView(AppContext &context, QWidget *parent)
 
     DownloadManager &downloads = m_context.downloads;
     connect(&downloads, &DownloadManager::activeTasksChanged, this, &DownloadsView::showTasks);
+    // Progress touches one card; new and gone records rebuild the column above.
+    connect(&downloads, &DownloadManager::taskChanged, this, &DownloadsView::showTask);
     connect(&downloads, &DownloadManager::localPackagesChanged, this, &DownloadsView::showPackages);
     connect(m_packages, &LocalPackageListModel::selectionChanged, this, &DownloadsView::showSelection);
     connect(m_list, &LocalPackageListView::partClicked, this, &DownloadsView::onPartClicked);
@@ -275,6 +277,19 @@ void DownloadsView::showTasks()
     }
     m_activeTitle->setText(QStringLiteral("正在下载的任务 (%1)").arg(tasks.size()));
     m_activeSection->setVisible(!tasks.isEmpty());
+}
+
+void DownloadsView::showTask(const QString &key)
+{
+    const DownloadTaskItem *task = m_context.downloads.find(key);
+    if (!task)
+        return;
+    for (DownloadTaskCard *card : std::as_const(m_cards)) {
+        if (card->task().id == key) {
+            card->setTask(*task);
+            return;
+        }
+    }
 }
 
 void DownloadsView::showPackages()

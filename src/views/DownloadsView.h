@@ -63,6 +63,7 @@ private:
     QWidget *buildActiveSection();
     QWidget *buildLocalSection();
     void showTasks();
+    void showTask(const QString &key);
     void showPackages();
     void showSelection();
     void onPartClicked(int row, LocalPackageDelegate::Part part);

@@ -371,6 +371,8 @@ void MainView::showScreen()
 
 void MainView::setDownloadsBadgeCount(int count)
 {
+    if (std::max(0, count) == m_badge->count())
+        return;
     m_badge->setCount(std::max(0, count));
     m_rows.at(int(NavigationItem::downloads))->update();
 }

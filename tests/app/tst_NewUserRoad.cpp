@@ -30,6 +30,7 @@
 #include "views/components/ActionButton.h"
 #include "views/components/AppCardDelegate.h"
 #include "views/components/ChipButton.h"
+#include "views/components/IconCache.h"
 #include "views/components/CountBadge.h"
 #include "views/components/MessageLine.h"
 #include "views/components/SegmentedControl.h"
@@ -140,7 +141,9 @@ private:
 struct Road
 {
     TestServices rig;
-    AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, FontScaleManager::shared()};
+    IconCache icons{rig.root.filePath(QStringLiteral("icons"))};
+    AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, FontScaleManager::shared(),
+                       icons, *rig.registry};
     MainWindow window{context};
 
     Road() { window.resize(1100, 720); window.show(); QApplication::setActiveWindow(&window); }

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -318,6 +319,31 @@ private Q_SLOTS:
         QCOMPARE(done.status.kind, Kind::completed);
         QCOMPARE(done.speedText, QStringLiteral("4 KB/s"));
         QCOMPARE(QFileInfo(done.status.fileUrl).size(), 10'000);
+    }
+
+    // A chunk at a time would repaint every listener hundreds of times a
+    // second: figures come at most once per interval, the end at once.
+    void progressIsCoalescedAndTheEndIsToldAtOnce()
+    {
+        constexpr int chunks = 150;
+        m_server->route("/many.dmg", held(chunks * 1000));
+        QElapsedTimer wall;
+        wall.start();
+        start("/many.dmg");
+        QTRY_COMPARE(m_server->heldCount(), 1);
+        QList<Kind> told;
+        QObject listener;
+        connect(m_manager.get(), &DownloadManager::taskChanged, &listener,
+                [&](const QString &changed) { told << m_manager->find(changed)->status.kind; });
+        for (int i = 0; i < chunks; ++i) {
+            m_server->push(QByteArray(1000, 'c'));
+            QTest::qWait(1);
+        }
+        m_server->closeHeld();
+        QCOMPARE(waitForEnd().receivedBytes, chunks * 1000);
+        const qint64 intervals = wall.elapsed() / DownloadManager::progressInterval.count();
+        QVERIFY2(told.size() <= intervals + 3, qPrintable(QString::number(told.size())));
+        QCOMPARE(told.constLast(), Kind::completed);
     }
 
     void restartReplacesFinishedRecord_data()

@@ -2,6 +2,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -165,7 +166,7 @@ private Q_SLOTS:
         InstallWorkflow &flow = rig.registry->workflow(app);
         const InstallControlState before = flow.state();
         QSignalSpy failed(&flow, &InstallWorkflow::installFailed);
-        QSignalSpy changed(rig.registry, &InstallWorkflowRegistry::workflowChanged);
+        QSignalSpy changed(rig.registry.get(), &InstallWorkflowRegistry::workflowChanged);
 
         flow.handleInstall();
         QVERIFY(failed.wait(30000));
@@ -207,6 +208,28 @@ private Q_SLOTS:
         QCOMPARE(flow.fallbackDirectDownload(), Step::alreadyDownloading);
         QCOMPARE(rig.server.requests().count("/foo-1.0.zip"), 1);
         rig.server.closeHeld();
+    }
+
+    // Coming back to the app rescans on the pool; requests within the
+    // interval of the last scan share it; an unchanged result redraws nothing.
+    void returningRescansOnceWithinTheInterval()
+    {
+        TestServices rig;
+        QSignalSpy changes(rig.store.get(), &AppStoreService::installedAppMapChanged);
+        const auto rescan = [&rig](std::chrono::milliseconds interval) {
+            rig.registry->setRescanInterval(interval);
+            rig.registry->rescanInstalled();
+            QThreadPool::globalInstance()->waitForDone();
+            QCoreApplication::processEvents();
+        };
+        rescan(std::chrono::hours(1));
+        TestFolders::makeBundle(rig.apps(), "Bar", "com.example.bar", "1.0");
+        rescan(std::chrono::hours(1));
+        QCOMPARE(changes.size(), 0);
+        rescan({});
+        rescan({});
+        QVERIFY(rig.store->installedAppMap().contains("com.example.bar"));
+        QCOMPARE(changes.size(), 1);
     }
 
     void ownDownloadUrl_data()

@@ -4,6 +4,7 @@
 
 #include "support/TestServices.h"
 #include "views/AppContext.h"
+#include "views/components/IconCache.h"
 #include "views/components/ThemeFont.h"
 
 // The context a screen receives, over TestServices, with a text-scale
@@ -13,5 +14,6 @@ struct TestScreenContext
     TestServices rig;
     QSettings settings{rig.root.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     FontScaleManager fonts{&settings};
-    AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, fonts};
+    IconCache icons{rig.root.filePath(QStringLiteral("icons"))};
+    AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, fonts, icons, *rig.registry};
 };

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QThreadPool>
 
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
@@ -34,11 +35,15 @@ TestServices::TestServices()
                                                    ZipExpander(), Workspace(workspace));
     brew = std::make_unique<BrewService>(server.url(QString()).toString(), QStringList{brewPath()}, nullptr, 5s);
     scraper = std::make_unique<NginxIndexParser>();
-    registry = &InstallWorkflowRegistry::of(*store, *downloads, *installer, *brew);
+    registry = std::make_unique<InstallWorkflowRegistry>(*store, *downloads, *installer, *brew);
     registry->setConsole([this](const QString &line) { console << line; });
 }
 
-TestServices::~TestServices() = default;
+TestServices::~TestServices()
+{
+    // A scan still running on the pool reads the detector and the folders.
+    QThreadPool::globalInstance()->waitForDone();
+}
 
 QString TestServices::cache() const
 {

@@ -38,8 +38,8 @@ public:
     std::unique_ptr<InstallerService> installer;
     std::unique_ptr<BrewService> brew;
     std::unique_ptr<NginxIndexParser> scraper;
-    // The registry attached to these services (owned by the store), as the screens find it.
-    InstallWorkflowRegistry *registry = nullptr;
+    // The workflows over these services, as a screen's context hands them down.
+    std::unique_ptr<InstallWorkflowRegistry> registry;
     QStringList console;
 
     QString apps() const { return root.filePath(QStringLiteral("Applications")); }

@@ -77,23 +77,15 @@ private Q_SLOTS:
         QVERIFY(large.width() > rect.width() && large.height() > rect.height());
     }
 
-    // Every control of a record shows the same download; a download of
-    // another version shows on none of them.
+    // Every control of a record shows the same download (which version's
+    // download shows is the workflow's rule, tested with it).
     void controlsOfOneRecordAgreeOnTheDownload()
     {
         TestScreenContext screen;
         screen.rig.routeQuarterThenHold("/foo-1.0.zip");
-        screen.rig.routeQuarterThenHold("/foo-0.9.zip");
-        AppItem app = fooRecord(screen.rig.server.url("/foo-1.0.zip").toString());
-        app.versions = QList<AppVersion>{{"0.9", screen.rig.server.url("/foo-0.9.zip").toString()}};
-
+        const AppItem app = fooRecord(screen.rig.server.url("/foo-1.0.zip").toString());
         ActionButton card(app, screen.context);
         ActionButton detail(app, screen.context);
-        QVERIFY(ActionButton::registryFor(screen.context).workflow(app).downloadVersion("0.9"));
-        QTRY_VERIFY_WITH_TIMEOUT(screen.rig.downloads->task("foo-0.9")->progress > 0, 10000);
-        QCOMPARE(card.visibleTexts(), QStringList{"获取"});
-        QCOMPARE(detail.visibleTexts(), QStringList{"获取"});
-
         click(card, Action::install);
         QTRY_COMPARE_WITH_TIMEOUT(card.visibleTexts(), QStringList{"25%"}, 10000);
         QCOMPARE(detail.visibleTexts(), QStringList{"25%"});
@@ -128,24 +120,6 @@ private Q_SLOTS:
         click(button, Action::install);
         QTRY_COMPARE_WITH_TIMEOUT(button.visibleTexts(), QStringList{"打开"}, 30000);
         QCOMPARE(completed, 1);
-    }
-
-    // A package finished in the system installer shows once the user comes back.
-    void returningToTheAppRescansInstalled()
-    {
-        TestScreenContext screen;
-        ActionButton button(fooRecord({}), screen.context);
-        TestFolders::makeBundle(screen.rig.apps(), "Foo", "com.example.foo", "1.0");
-        QCOMPARE(button.visibleTexts(), QStringList{"获取"});
-        QSignalSpy changes(screen.rig.store.get(), &AppStoreService::installedAppMapChanged);
-        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
-        QCOMPARE(button.visibleTexts(), QStringList{"打开"});
-        // Nothing changed on disk: no redraw of every card.
-        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
-        QCOMPARE(changes.size(), 1);
-        click(button, Action::open);
-        QTRY_COMPARE_WITH_TIMEOUT(screen.rig.toolLog(),
-                                  "launch " + QDir(screen.rig.apps()).filePath("Foo.app").toUtf8() + "\n", 10000);
     }
 };
 

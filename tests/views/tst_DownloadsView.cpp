@@ -223,13 +223,9 @@ private Q_SLOTS:
         auto view = makeView(f);
         f.downloads.startDownload("big", "Big", "1", f.rig.server.url("/big.dmg"));
         QTRY_COMPARE(view->taskCards().value(0) ? view->taskCards().first()->progress() : 0, 0.25);
+        // That nothing the aborted transfer reports later brings a record back is the manager's test.
         closeCard(view->taskCards().first());
         QVERIFY(view->taskCards().isEmpty());
-        f.rig.server.closeHeld();
-        // Let the aborted transfer and the closed connection report whatever they will.
-        QTest::qWait(300);
-        QVERIFY(view->taskCards().isEmpty());
-        QVERIFY(f.downloads.activeTasks().isEmpty());
         QVERIFY(!child(*view, "activeSection")->isVisible());
         QCOMPARE(view->packageModel().rowCount(), 0);
     }

@@ -1,6 +1,5 @@
 #include "views/components/ActionButton.h"
 
-#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,15 +9,8 @@
 #include "services/DownloadManager.h"
 #include "services/InstallWorkflow.h"
 #include "services/InstallWorkflowRegistry.h"
-#include "services/InstalledDetector.h"
 #include "views/AppContext.h"
 #include "views/components/ThemeFont.h"
-
-namespace {
-
-const char *const kActivationWired = "zelvoActivationRescan";
-
-} // namespace
 
 ActionButton::ActionButton(const AppItem &app, InstallWorkflowRegistry &registry, QWidget *parent)
     : QWidget(parent), m_app(app), m_registry(registry)
@@ -44,35 +36,17 @@ ActionButton::ActionButton(const AppItem &app, InstallWorkflowRegistry &registry
             m_onActionCompleted();
     });
     connect(&registry.store(), &AppStoreService::installedAppMapChanged, this, &ActionButton::refresh);
-    connect(&registry.downloads(), &DownloadManager::activeTasksChanged, this, &ActionButton::refresh);
+    // Only this record's current-version download concerns the control.
+    connect(&registry.downloads(), &DownloadManager::taskChanged, this, [this](const QString &key) {
+        if (key == DownloadManager::taskKey(m_app.id, m_app.currentVersion))
+            refresh();
+    });
     refresh();
 }
 
 ActionButton::ActionButton(const AppItem &app, AppContext &context, QWidget *parent)
-    : ActionButton(app, registryFor(context), parent)
+    : ActionButton(app, context.workflows, parent)
 {
-}
-
-InstallWorkflowRegistry &ActionButton::registryFor(AppContext &context)
-{
-    InstallWorkflowRegistry &registry =
-        InstallWorkflowRegistry::of(context.store, context.downloads, context.installer, context.brew);
-    if (!registry.property(kActivationWired).toBool()) {
-        registry.setProperty(kActivationWired, true);
-        if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-            AppStoreService &store = context.store;
-            QObject::connect(app, &QGuiApplication::applicationStateChanged, &registry,
-                             [&store](Qt::ApplicationState state) {
-                                 if (state != Qt::ApplicationActive)
-                                     return;
-                                 InstalledAppMap fresh = store.detector().scanInstalledApps();
-                                 // Only a real change redraws every card.
-                                 if (fresh != store.installedAppMap())
-                                     store.setInstalledAppMap(std::move(fresh));
-                             });
-        }
-    }
-    return registry;
 }
 
 InstallWorkflow &ActionButton::workflow()

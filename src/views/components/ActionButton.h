@@ -28,12 +28,6 @@ public:
     ActionButton(const AppItem &app, InstallWorkflowRegistry &registry, QWidget *parent = nullptr);
     ActionButton(const AppItem &app, AppContext &context, QWidget *parent = nullptr);
 
-    // The registry of the context's services. The first call also makes the
-    // window rescan the installed applications whenever the app becomes
-    // active again: a package handed to the system installer is finished
-    // outside this app, and the controls should show it when the user returns.
-    static InstallWorkflowRegistry &registryFor(AppContext &context);
-
     const AppItem &app() const { return m_app; }
     const InstallControlState &state() const { return m_state; }
     QStringList visibleTexts() const { return InstallControlPainter::texts(m_state); }

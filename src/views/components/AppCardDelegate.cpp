@@ -222,11 +222,11 @@ void AppCardDelegate::paintIcon(QPainter *painter, const QRectF &square, const Q
     if (status.isInstalledOrUpdatable())
         installedPath = status.path;
     const qreal ratio = m_view.viewport()->devicePixelRatioF();
-    QPixmap image = m_icons.icon(app, installedPath, int(std::ceil(iconSize * ratio)));
-    image.setDevicePixelRatio(ratio);
-
+    QString imageKey;
+    const QPixmap image = m_icons.icon(app, installedPath, iconSize, ratio, nullptr, &imageKey);
+    // Keyed by what the tile shows, so a card scrolled back into view finds its tile again.
     const QString key = QStringLiteral("%1|%2|%3|%4")
-                            .arg(image.isNull() ? app.category : QString::number(image.cacheKey()))
+                            .arg(image.isNull() ? QStringLiteral("symbol:") + app.category : imageKey)
                             .arg(ratio)
                             .arg(palette.color(QPalette::Base).rgba())
                             .arg(palette.color(QPalette::WindowText).rgba());

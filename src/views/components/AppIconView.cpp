@@ -34,10 +34,7 @@ AppIconView::Source AppIconView::source() const
 
 QPixmap AppIconView::currentPixmap(Source *source) const
 {
-    const qreal ratio = devicePixelRatioF();
-    QPixmap pixmap = m_cache.icon(m_app, m_installedPath, qCeil(m_size * ratio), source);
-    pixmap.setDevicePixelRatio(ratio);
-    return pixmap;
+    return m_cache.icon(m_app, m_installedPath, m_size, devicePixelRatioF(), source);
 }
 
 QString AppIconView::fallbackSymbolName(const QString &category)

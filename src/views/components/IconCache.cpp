@@ -13,9 +13,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "models/WebAddress.h"
-#include "services/AppStoreService.h"
-#include "services/DownloadManager.h"
-#include "views/AppContext.h"
 #include "views/components/BundleIcon.h"
 
 namespace {
@@ -23,20 +20,29 @@ namespace {
 // Icons are shown at most at about 100 points on a 2× screen; keeping
 // originals larger than this would only cost memory.
 constexpr int kStoredSide = 256;
+const QString kBundlePrefix = QStringLiteral("bundle:");
 
-QImage decode(const QByteArray &bytes)
+QImage fitted(QImage image)
 {
-    QImage image;
-    if (!image.loadFromData(bytes))
-        return {};
     if (std::max(image.width(), image.height()) > kStoredSide)
         image = image.scaled(kStoredSide, kStoredSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
 }
 
+QImage decode(const QByteArray &bytes)
+{
+    QImage image;
+    return image.loadFromData(bytes) ? fitted(std::move(image)) : QImage();
+}
+
 QString bundleKey(const QString &path)
 {
-    return QStringLiteral("bundle:") + path;
+    return kBundlePrefix + path;
+}
+
+qsizetype byteCost(const QImage &image)
+{
+    return std::max<qsizetype>(1, image.sizeInBytes());
 }
 
 } // namespace
@@ -46,15 +52,13 @@ IconCache::IconCache(QString diskFolder, QNetworkAccessManager *network, QObject
 {
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
+    m_mainThreadTimer.setInterval(0);
+    connect(&m_mainThreadTimer, &QTimer::timeout, this, &IconCache::loadNextOnMainThread);
 }
 
-IconCache &IconCache::of(AppContext &context)
+QString IconCache::folderBeside(const QString &packageCacheFolder)
 {
-    if (auto *attached = context.store.findChild<IconCache *>(QString(), Qt::FindDirectChildrenOnly))
-        return *attached;
-    const QString folder =
-        QDir::cleanPath(QDir(context.downloads.cacheDirectory()).filePath(QStringLiteral("../Icons")));
-    return *new IconCache(folder, nullptr, &context.store);
+    return QDir::cleanPath(QDir(packageCacheFolder).filePath(QStringLiteral("../Icons")));
 }
 
 bool IconCache::isRemoteIconAddress(const std::optional<QString> &address)
@@ -62,43 +66,66 @@ bool IconCache::isRemoteIconAddress(const std::optional<QString> &address)
     return address && isWebAddress(*address);
 }
 
-QPixmap IconCache::icon(const AppItem &app, const std::optional<QString> &installedPath, int pixelSize, Source *source)
+QPixmap IconCache::icon(const AppItem &app, const std::optional<QString> &installedPath, int side, qreal ratio,
+                        Source *source, QString *key)
 {
-    const auto report = [source](Source from, QPixmap pixmap) {
+    QString scaledKey;
+    const auto report = [source, key, &scaledKey](Source from, QPixmap pixmap) {
         if (source)
             *source = pixmap.isNull() ? Source::symbol : from;
+        if (key)
+            *key = pixmap.isNull() ? QString() : scaledKey;
         return pixmap;
     };
-    if (installedPath && QFileInfo::exists(*installedPath)) {
-        const QString key = bundleKey(*installedPath);
-        if (!m_states.contains(key))
+    if (installedPath) {
+        const QString bundle = bundleKey(*installedPath);
+        // Asked on every paint of every card: the file system is consulted
+        // once per bundle, when its icon is first wanted.
+        if (!m_states.contains(bundle) && QFileInfo::exists(*installedPath))
             loadBundle(*installedPath);
         // While the bundle's icon loads, the symbol holds its place; only a
         // bundle without a readable icon gives way to the remote one.
-        if (m_states.value(key) != State::failed)
-            return report(Source::bundle, lookup(key, pixelSize));
+        if (m_states.contains(bundle) && m_states.value(bundle) != State::failed)
+            return report(Source::bundle, lookup(bundle, side, ratio, &scaledKey));
     }
     if (isRemoteIconAddress(app.iconUrl)) {
         if (!m_states.contains(*app.iconUrl))
             loadRemote(*app.iconUrl);
-        return report(Source::remote, lookup(*app.iconUrl, pixelSize));
+        return report(Source::remote, lookup(*app.iconUrl, side, ratio, &scaledKey));
     }
     return report(Source::symbol, {});
 }
 
-QPixmap IconCache::lookup(const QString &key, int pixelSize)
+QPixmap IconCache::lookup(const QString &key, int side, qreal ratio, QString *scaledKey)
 {
     if (m_states.value(key) != State::ready)
         return {};
-    const QString scaledKey = key + QLatin1Char('@') + QString::number(pixelSize);
-    if (const QPixmap *cached = m_scaled.object(scaledKey))
+    const int pixels = qCeil(side * ratio);
+    *scaledKey = key + QLatin1Char('@') + QString::number(pixels) + QLatin1Char('/') + QString::number(ratio);
+    if (const QPixmap *cached = m_scaled.object(*scaledKey))
         return *cached;
-    const QImage &image = m_images[key];
-    auto *scaled = new QPixmap(
-        QPixmap::fromImage(image.scaled(pixelSize, pixelSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    const QImage *image = m_images.object(key);
+    if (!image) {
+        // Evicted to stay within the budget: load it again; the symbol stands in meanwhile.
+        load(key);
+        return {};
+    }
+    // The ratio is set here, once: a copy that set it on every paint would be
+    // a new pixmap each time and defeat every cache keyed by it.
+    const QImage sized = image->scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    auto *scaled = new QPixmap(QPixmap::fromImage(sized));
+    scaled->setDevicePixelRatio(ratio);
     const QPixmap result = *scaled;
-    m_scaled.insert(scaledKey, scaled);
+    m_scaled.insert(*scaledKey, scaled, byteCost(sized));
     return result;
+}
+
+void IconCache::load(const QString &key)
+{
+    if (key.startsWith(kBundlePrefix))
+        loadBundle(key.mid(kBundlePrefix.size()));
+    else
+        loadRemote(key);
 }
 
 void IconCache::loadBundle(const QString &path)
@@ -106,15 +133,27 @@ void IconCache::loadBundle(const QString &path)
     const QString key = bundleKey(path);
     m_states.insert(key, State::loading);
     if (!BundleIcon::loadsOnAnyThread()) {
-        finish(key, BundleIcon::load(path, kStoredSide));
+        // Never inside a paint: the icon arrives a moment later, like any other.
+        m_mainThreadQueue.append(path);
+        m_mainThreadTimer.start();
         return;
     }
     QtConcurrent::run([path] {
-        return BundleIcon::load(path, kStoredSide);
+        return fitted(BundleIcon::load(path, kStoredSide));
     }).then(qApp, [this, guard = QPointer<IconCache>(this), key](const QImage &image) {
         if (guard)
             finish(key, image);
     });
+}
+
+void IconCache::loadNextOnMainThread()
+{
+    if (m_mainThreadQueue.isEmpty()) {
+        m_mainThreadTimer.stop();
+        return;
+    }
+    const QString path = m_mainThreadQueue.takeFirst();
+    finish(bundleKey(path), fitted(BundleIcon::load(path, kStoredSide)));
 }
 
 void IconCache::loadRemote(const QString &url)
@@ -122,7 +161,10 @@ void IconCache::loadRemote(const QString &url)
     m_states.insert(url, State::loading);
     const QString file = diskPath(url);
     if (!QFileInfo(file).isFile()) {
-        fetch(url);
+        // Asked from inside a paint, and the first secure request of a run
+        // reads the system's certificates: that wait belongs after the
+        // window has shown, not before its first frame.
+        QMetaObject::invokeMethod(this, [this, url] { fetch(url); }, Qt::QueuedConnection);
         return;
     }
     QtConcurrent::run([file] {
@@ -181,10 +223,10 @@ void IconCache::finish(const QString &key, const QImage &image)
     if (image.isNull()) {
         m_states.insert(key, State::failed);
     } else {
-        m_images.insert(key, image);
+        m_images.insert(key, new QImage(image), byteCost(image));
         m_states.insert(key, State::ready);
     }
-    Q_EMIT iconReady(key.startsWith(QStringLiteral("bundle:")) ? key.mid(7) : key);
+    Q_EMIT iconReady(key.startsWith(kBundlePrefix) ? key.mid(kBundlePrefix.size()) : key);
 }
 
 QString IconCache::diskPath(const QString &url) const

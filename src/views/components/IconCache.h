@@ -5,14 +5,14 @@
 #include <QImage>
 #include <QObject>
 #include <QPixmap>
-#include <QSet>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
 #include <optional>
 
 #include "models/AppItem.h"
 
-struct AppContext;
 class QNetworkAccessManager;
 
 // Application icons for widgets and painting delegates alike: the installed
@@ -22,7 +22,10 @@ class QNetworkAccessManager;
 //
 // Remote icons are fetched once per run and kept on disk, so cards never
 // fetch the same address twice; an answer that is not an image is
-// remembered as failed for the run.
+// remembered as failed for the run. Memory is bounded by bytes: decoded
+// originals (never larger than the largest icon drawn) and their scaled
+// copies give way least-recently-used, and an evicted original is simply
+// loaded again the next time it is asked for.
 class IconCache final : public QObject
 {
     Q_OBJECT
@@ -34,18 +37,19 @@ public:
     // Downloaded icons are kept in diskFolder. Without a network manager the cache makes its own.
     explicit IconCache(QString diskFolder, QNetworkAccessManager *network = nullptr, QObject *parent = nullptr);
 
-    // The cache of the context's services, made on first request; its folder
-    // is "Icons" beside the package cache folder.
-    static IconCache &of(AppContext &context);
+    // The folder the running app keeps downloaded icons in: "Icons" beside the package cache.
+    static QString folderBeside(const QString &packageCacheFolder);
 
     // Only addresses that parse and begin with "http" are ever fetched.
     static bool isRemoteIconAddress(const std::optional<QString> &address);
 
-    // The icon of app to draw now at pixelSize (device pixels, fitted inside
-    // the square), or a null pixmap while loading or when there is none.
-    // source, when given, receives where it came from.
-    QPixmap icon(const AppItem &app, const std::optional<QString> &installedPath, int pixelSize,
-                 Source *source = nullptr);
+    // The icon of app to draw now in a square of side points at the given
+    // device-pixel ratio (the pixmap carries that ratio), or a null pixmap
+    // while loading or when there is none. source, when given, receives where
+    // it came from; key, when given, a name for the image that stays the same
+    // for as long as what is drawn does (empty for the symbol).
+    QPixmap icon(const AppItem &app, const std::optional<QString> &installedPath, int side, qreal ratio,
+                 Source *source = nullptr, QString *key = nullptr);
 
     QString diskFolder() const { return m_diskFolder; }
     // Network requests made so far (each address at most once per run).
@@ -55,6 +59,9 @@ public:
     static constexpr int transferTimeoutMs = 20'000;
     // Larger answers are not icons; the transfer is dropped.
     static constexpr qint64 maxIconBytes = 4 * 1024 * 1024;
+    // Memory for decoded originals and for their scaled copies.
+    static constexpr qint64 originalsBudget = 32 * 1024 * 1024;
+    static constexpr qint64 scaledBudget = 16 * 1024 * 1024;
 
 Q_SIGNALS:
     // An icon finished loading (successfully or not); key is the bundle path or the address.
@@ -63,8 +70,10 @@ Q_SIGNALS:
 private:
     enum class State { loading, ready, failed };
 
-    QPixmap lookup(const QString &key, int pixelSize);
+    QPixmap lookup(const QString &key, int side, qreal ratio, QString *scaledKey);
+    void load(const QString &key);
     void loadBundle(const QString &path);
+    void loadNextOnMainThread();
     void loadRemote(const QString &url);
     void fetch(const QString &url);
     void finish(const QString &key, const QImage &image);
@@ -73,7 +82,10 @@ private:
     QString m_diskFolder;
     QNetworkAccessManager *m_network;
     QHash<QString, State> m_states;
-    QHash<QString, QImage> m_images;
-    QCache<QString, QPixmap> m_scaled{256};
+    QCache<QString, QImage> m_images{originalsBudget};
+    QCache<QString, QPixmap> m_scaled{scaledBudget};
+    // Bundles whose icon only the main thread may read, one per event-loop turn.
+    QStringList m_mainThreadQueue;
+    QTimer m_mainThreadTimer;
     int m_networkRequests = 0;
 };
