@@ -110,7 +110,7 @@ int InstallCommand::installPackage(CliContext &context, const QString &packagePa
     QString error;
     // Progress comes from a pool thread; the output functions write whole
     // lines at once, so lines never mix.
-    if (!context.succeeded(context.installer().install(packagePath, &CliOutput::out), error)) {
+    if (!context.succeeded(QFuture<void>(context.installer().install(packagePath, &CliOutput::out)), error)) {
         CliOutput::err(QStringLiteral("安装失败: ") + error);
         return exitFailure;
     }

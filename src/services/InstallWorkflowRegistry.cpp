@@ -28,6 +28,7 @@ InstallWorkflow &InstallWorkflowRegistry::workflow(const AppItem &app)
     auto *created = new InstallWorkflow(app, m_store, m_downloads, m_installer, m_brew, this);
     if (m_console)
         created->setConsole(m_console);
+    created->setInstallAfterDownload(m_installAfterDownload);
     const QString id = app.id;
     connect(created, &InstallWorkflow::stateChanged, this, [this, id] { Q_EMIT workflowChanged(id); });
     m_workflows.insert(id, created);
@@ -49,4 +50,11 @@ void InstallWorkflowRegistry::setConsole(InstallWorkflow::ConsoleSink sink)
     m_console = sink;
     for (InstallWorkflow *workflow : std::as_const(m_workflows))
         workflow->setConsole(sink);
+}
+
+void InstallWorkflowRegistry::setInstallAfterDownload(bool on)
+{
+    m_installAfterDownload = on;
+    for (InstallWorkflow *workflow : std::as_const(m_workflows))
+        workflow->setInstallAfterDownload(on);
 }

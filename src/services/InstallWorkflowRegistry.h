@@ -44,6 +44,8 @@ public:
 
     // Applies to existing and future workflows.
     void setConsole(InstallWorkflow::ConsoleSink sink);
+    void setInstallAfterDownload(bool on);
+    bool installAfterDownload() const { return m_installAfterDownload; }
 
 Q_SIGNALS:
     // The transient state (installing, failure) of this record's workflow changed.
@@ -55,5 +57,6 @@ private:
     InstallerService &m_installer;
     BrewService &m_brew;
     InstallWorkflow::ConsoleSink m_console;
+    bool m_installAfterDownload = false;
     QHash<QString, InstallWorkflow *> m_workflows;
 };

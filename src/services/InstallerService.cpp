@@ -17,26 +17,45 @@ void report(const InstallerService::Progress &onProgress, const QString &message
         onProgress(message);
 }
 
-// Turns a tool run that did not succeed into the error the user sees. A tool
-// that cannot start keeps the system's reason; one that fails gets `detail`.
-void throwUnlessSucceeded(const ToolResult &result, const ToolCommand &tool, const QString &detail)
+// Turns a tool run that did not succeed into the error the user sees: the
+// step in Chinese. The tool's own words (its name means nothing to the user,
+// and the tool differs between systems) go to the progress report, which
+// ends up on the console.
+void throwUnlessSucceeded(const ToolResult &result, const ToolCommand &tool, const QString &step,
+                          const InstallerService::Progress &onProgress)
 {
+    if (result.succeeded())
+        return;
+    QString words = tool.displayName() + QStringLiteral(": ");
     switch (result.outcome) {
     case ToolResult::Outcome::Exited:
-        if (result.exitCode == 0)
-            return;
+        words += QStringLiteral("退出码 %1").arg(result.exitCode);
         break;
     case ToolResult::Outcome::FailedToStart:
-        throw ZelvoError(result.errorText);
+        words += result.errorText;
+        break;
+    case ToolResult::Outcome::TimedOut:
+        words += QStringLiteral("超时");
+        break;
+    case ToolResult::Outcome::Crashed:
+        words += QStringLiteral("异常退出");
+        break;
+    }
+    const QString output = QString::fromLocal8Bit(result.errorOutput).trimmed();
+    report(onProgress, output.isEmpty() ? words : words + QStringLiteral(": ") + output);
+
+    switch (result.outcome) {
+    case ToolResult::Outcome::FailedToStart:
+        throw InstallError::processFailed(step + QStringLiteral("：系统缺少所需的工具"));
     case ToolResult::Outcome::TimedOut:
         throw InstallError::processFailed(
-            QStringLiteral("%1 运行超过 %2 秒仍未结束，已被停止")
-                .arg(tool.displayName())
-                .arg(std::chrono::duration_cast<std::chrono::seconds>(tool.timeLimit).count()));
+            step + QStringLiteral("：%1 秒内没有完成，已停止")
+                       .arg(std::chrono::duration_cast<std::chrono::seconds>(tool.timeLimit).count()));
+    case ToolResult::Outcome::Exited:
     case ToolResult::Outcome::Crashed:
         break;
     }
-    throw InstallError::processFailed(detail);
+    throw InstallError::cannotOpenPackage(step);
 }
 
 // The first application bundle at the folder's top level, by name. A link
@@ -80,6 +99,11 @@ InstallError InstallError::appNotFoundInPackage()
     return {Kind::appNotFoundInPackage, QString(), QStringLiteral("安装包内未检测到有效的 .app 应用程序文件")};
 }
 
+InstallError InstallError::cannotOpenPackage(const QString &step)
+{
+    return {Kind::cannotOpenPackage, step, step + QStringLiteral("，安装包可能已损坏")};
+}
+
 InstallerService::InstallerService(QString installFolder, QString tempFolder, DiskImageMounter mounter,
                                    ZipExpander expander, Workspace workspace)
     : m_installFolder(std::move(installFolder)), m_tempFolder(std::move(tempFolder)), m_mounter(std::move(mounter)),
@@ -98,13 +122,13 @@ QString InstallerService::defaultTempFolder()
     return QDir::tempPath();
 }
 
-QFuture<void> InstallerService::install(const QString &packagePath, Progress onProgress) const
+QFuture<QString> InstallerService::install(const QString &packagePath, Progress onProgress) const
 {
     // The flow works on its own copy, so the future does not depend on this
     // instance outliving it.
     return QtConcurrent::run([installer = *this, packagePath, onProgress = std::move(onProgress)] {
         try {
-            installer.installNow(packagePath, onProgress);
+            return installer.installNow(packagePath, onProgress);
         } catch (const QException &) {
             throw;
         } catch (const std::exception &error) {
@@ -114,23 +138,24 @@ QFuture<void> InstallerService::install(const QString &packagePath, Progress onP
     });
 }
 
-void InstallerService::installNow(const QString &packagePath, const Progress &onProgress) const
+QString InstallerService::installNow(const QString &packagePath, const Progress &onProgress) const
 {
     const QFileInfo package(packagePath);
     if (!package.exists())
         throw InstallError::fileNotFound(packagePath);
 
     const QString extension = package.suffix().toLower();
-    if (extension == QLatin1String("dmg")) {
-        installDmg(packagePath, onProgress);
-    } else if (extension == QLatin1String("pkg")) {
+    if (extension == QLatin1String("dmg"))
+        return installDmg(packagePath, onProgress);
+    if (extension == QLatin1String("zip"))
+        return installZip(packagePath, onProgress);
+    if (extension == QLatin1String("pkg")) {
         installPkg(packagePath, onProgress);
-    } else if (extension == QLatin1String("zip")) {
-        installZip(packagePath, onProgress);
     } else {
         report(onProgress, QStringLiteral("正在通过系统打开安装程序..."));
         m_workspace.open(packagePath);
     }
+    return {};
 }
 
 void InstallerService::launchApp(const QString &bundlePath) const
@@ -138,7 +163,7 @@ void InstallerService::launchApp(const QString &bundlePath) const
     m_workspace.launchApp(bundlePath);
 }
 
-void InstallerService::installDmg(const QString &imagePath, const Progress &onProgress) const
+QString InstallerService::installDmg(const QString &imagePath, const Progress &onProgress) const
 {
     report(onProgress, QStringLiteral("正在挂载 DMG 磁盘镜像..."));
     const QString mountPoint = newWorkFolderPath(QStringLiteral("ZelvoMount_"));
@@ -153,8 +178,7 @@ void InstallerService::installDmg(const QString &imagePath, const Progress &onPr
     });
 
     const ToolResult attached = m_mounter.attach(imagePath, mountPoint);
-    throwUnlessSucceeded(attached, m_mounter.tools().attach,
-                         QStringLiteral("hdiutil 挂载镜像失败，退出码: %1").arg(attached.exitCode));
+    throwUnlessSucceeded(attached, m_mounter.tools().attach, QStringLiteral("无法打开磁盘镜像"), onProgress);
 
     report(onProgress, QStringLiteral("正在检测镜像中的应用程序..."));
     const auto bundle = firstBundleIn(mountPoint);
@@ -162,11 +186,13 @@ void InstallerService::installDmg(const QString &imagePath, const Progress &onPr
         throw InstallError::appNotFoundInPackage();
 
     report(onProgress, QStringLiteral("正在将 %1 安装到应用程序目录...").arg(bundle->fileName()));
-    replaceBundle(bundle->filePath(), QDir(m_installFolder).filePath(bundle->fileName()));
+    const QString destination = QDir(m_installFolder).filePath(bundle->fileName());
+    replaceBundle(bundle->filePath(), destination);
     report(onProgress, QStringLiteral("安装成功完成！"));
+    return destination;
 }
 
-void InstallerService::installZip(const QString &archivePath, const Progress &onProgress) const
+QString InstallerService::installZip(const QString &archivePath, const Progress &onProgress) const
 {
     report(onProgress, QStringLiteral("正在解压 ZIP 文件..."));
     const QString workFolder = newWorkFolderPath(QStringLiteral("ZelvoZip_"));
@@ -174,14 +200,16 @@ void InstallerService::installZip(const QString &archivePath, const Progress &on
     const auto cleanup = qScopeGuard([&] { FileTree::remove(workFolder); });
 
     throwUnlessSucceeded(m_expander.expand(archivePath, workFolder), m_expander.tool(),
-                         QStringLiteral("解压 ZIP 文件失败"));
+                         QStringLiteral("无法解压 ZIP 文件"), onProgress);
 
     const auto bundle = firstBundleIn(workFolder);
     if (!bundle)
         throw InstallError::appNotFoundInPackage();
 
-    replaceBundle(bundle->filePath(), QDir(m_installFolder).filePath(bundle->fileName()));
+    const QString destination = QDir(m_installFolder).filePath(bundle->fileName());
+    replaceBundle(bundle->filePath(), destination);
     report(onProgress, QStringLiteral("安装成功完成！"));
+    return destination;
 }
 
 void InstallerService::installPkg(const QString &packagePath, const Progress &onProgress) const

@@ -2,8 +2,10 @@
 
 #include <QGuiApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSettings>
 #include <QToolTip>
 
 #include "services/AppStoreService.h"
@@ -12,6 +14,8 @@
 #include "services/InstallWorkflowRegistry.h"
 #include "services/InstalledDetector.h"
 #include "views/AppContext.h"
+#include "views/components/PillPainter.h"
+#include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
 
 namespace {
@@ -25,6 +29,7 @@ ActionButton::ActionButton(const AppItem &app, InstallWorkflowRegistry &registry
 {
     setAttribute(Qt::WA_Hover);
     setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // Declared so a change of the text scale re-lays the control out.
     ThemeFont::apply(this, 13, QFont::DemiBold);
@@ -59,6 +64,7 @@ InstallWorkflowRegistry &ActionButton::registryFor(AppContext &context)
         InstallWorkflowRegistry::of(context.store, context.downloads, context.installer, context.brew);
     if (!registry.property(kActivationWired).toBool()) {
         registry.setProperty(kActivationWired, true);
+        registry.setInstallAfterDownload(QSettings().value(installAfterDownloadKey(), false).toBool());
         if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
             AppStoreService &store = context.store;
             QObject::connect(app, &QGuiApplication::applicationStateChanged, &registry,
@@ -103,7 +109,7 @@ void ActionButton::refresh()
     const bool resized = InstallControlPainter::sizeHint(next) != InstallControlPainter::sizeHint(m_state);
     m_state = next;
     setAccessibleName(visibleTexts().join(QLatin1Char(' ')));
-    if (m_state.status.kind == AppInstallStatus::Kind::installing)
+    if (InstallControlPainter::isAnimated(m_state))
         m_spinnerTimer.start();
     else
         m_spinnerTimer.stop();
@@ -137,6 +143,18 @@ void ActionButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     InstallControlPainter::paint(&painter, QRectF(rect()), m_state, palette(), m_interaction);
+    const QRectF first = InstallControlPainter::layout(m_state, QRectF(rect())).first;
+    if (hasFocus() && !first.isEmpty())
+        PillPainter::paintFocusRing(&painter, first, ThemeColor::accent(palette()));
+}
+
+void ActionButton::keyPressEvent(QKeyEvent *event)
+{
+    const Action first = InstallControlPainter::layout(m_state, QRectF(rect())).firstAction;
+    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Return) && first != Action::none)
+        trigger(first);
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void ActionButton::mouseMoveEvent(QMouseEvent *event)

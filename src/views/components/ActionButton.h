@@ -32,7 +32,10 @@ public:
     // window rescan the installed applications whenever the app becomes
     // active again: a package handed to the system installer is finished
     // outside this app, and the controls should show it when the user returns.
+    // The first call also takes "下载完成后自动安装" from the settings.
     static InstallWorkflowRegistry &registryFor(AppContext &context);
+    // Where that setting is kept (off unless the user turned it on).
+    static QString installAfterDownloadKey() { return QStringLiteral("InstallAfterDownload"); }
 
     const AppItem &app() const { return m_app; }
     const InstallControlState &state() const { return m_state; }
@@ -49,6 +52,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
