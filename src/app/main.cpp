@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QTranslator>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -14,6 +15,7 @@
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
 #include "views/MainWindow.h"
+#include "views/components/ActionButton.h"
 #include "views/components/IconCache.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
@@ -53,6 +55,7 @@ int main(int argc, char *argv[])
     auto &brew = BrewService::shared();
     IconCache icons(IconCache::folderBeside(downloads.cacheDirectory()));
     InstallWorkflowRegistry workflows(store, downloads, installer, brew);
+    workflows.setInstallAfterDownload(QSettings().value(ActionButton::installAfterDownloadKey(), false).toBool());
     AppContext context{store, downloads, installer, brew, NginxIndexParser::shared(), fontScale, icons, workflows};
 
     // A package handed to the system installer finishes outside this app:

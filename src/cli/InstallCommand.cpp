@@ -117,7 +117,7 @@ int InstallCommand::installPackage(CliContext &context, const QString &packagePa
     QObject::connect(&interrupt, &InterruptWatcher::interrupted, &interrupt, [&] { context.installer().stopAll(); });
     // Progress comes from a pool thread; the output functions write whole
     // lines at once, so lines never mix.
-    if (!context.succeeded(context.installer().install(packagePath, &CliOutput::out), error)) {
+    if (!context.succeeded(QFuture<void>(context.installer().install(packagePath, &CliOutput::out)), error)) {
         CliOutput::err(QStringLiteral("安装失败: ") + error);
         return interrupt.wasInterrupted() ? 128 + interrupt.signalNumber() : exitFailure;
     }

@@ -14,7 +14,7 @@ struct AppInstallStatus
     QString installedVersion; // updateAvailable
     QString latestVersion;    // updateAvailable
     QString path;             // installed, updateAvailable
-    double progress = 0;      // downloading
+    double progress = 0;      // downloading: 0…1, below 0 while the length is unknown
     QString speedText;        // downloading
     QString error;            // failed
 

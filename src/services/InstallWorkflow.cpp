@@ -1,6 +1,9 @@
 #include "InstallWorkflow.h"
 
+#include <utility>
+
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -39,19 +42,29 @@ InstallControlState InstallWorkflow::stateFor(const AppItem &app, const InstallW
                                               const AppStoreService &store, const DownloadManager &downloads)
 {
     InstallControlState state;
-    if (workflow)
+    if (workflow) {
         state.failure = workflow->failure();
+        state.failedStep = workflow->failedStep();
+    }
     if (workflow && workflow->isInstalling()) {
         state.status = AppInstallStatus::installing();
         return state;
     }
     // Only the current version's download shows here; a download of another
     // version started from the detail page belongs to the downloads screen.
-    const DownloadTaskItem *task = downloads.find(DownloadManager::taskKey(app.id, app.currentVersion));
+    const auto task = downloads.find(DownloadManager::taskKey(app.id, app.currentVersion));
+    // Without a length there is no fraction to show: 0 % would read as stuck.
     if (task && task->status.isDownloading())
-        state.status = AppInstallStatus::downloading(task->status.progress, task->status.speed);
+        state.status = AppInstallStatus::downloading(task->totalBytes > 0 ? task->status.progress : -1.0,
+                                                     task->status.speed);
     else
         state.status = InstalledDetector::checkStatus(app, store.installedAppMap());
+    // The failed download stays beside the control until the next attempt
+    // replaces its record, so the reason is seen where the user clicked.
+    if (!state.hasFailure() && task && task->status.kind == DownloadStatus::Kind::failed) {
+        state.failure = task->status.reason;
+        state.failedStep = InstallControlState::FailedStep::download;
+    }
     return state;
 }
 
@@ -92,8 +105,11 @@ void InstallWorkflow::handleInstall()
             if (!self)
                 return;
             setInstalling(false);
-            Q_EMIT brewFailed(errorText(error));
-            fallbackDirectDownload();
+            const QString text = errorText(error);
+            Q_EMIT brewFailed(text);
+            // Without a package to fall back on, brew's reason is the one that matters.
+            if (fallbackDirectDownload() == DirectStep::noAddress)
+                setFailure(QStringLiteral("Homebrew 安装失败：") + text);
         });
 }
 
@@ -105,19 +121,25 @@ InstallWorkflow::DirectStep InstallWorkflow::fallbackDirectDownload()
     };
     const auto address = m_app.resolveDownloadUrl();
     const auto url = address ? parseAddress(*address) : std::nullopt;
-    if (!url)
+    if (!url) {
+        setFailure(address && !address->isEmpty() ? QStringLiteral("下载地址无效：") + *address
+                                                  : QStringLiteral("此应用没有提供下载地址"),
+                   InstallControlState::FailedStep::download);
         return step(DirectStep::noAddress);
+    }
 
     if (const auto cached = m_downloads.findExistingPackage(m_app.id, m_app.currentVersion)) {
         executeInstallPackage(cached->filePath);
         return step(DirectStep::installingCached);
     }
 
-    const DownloadTaskItem *running = m_downloads.find(taskKey());
-    if (running && running->status.isDownloading())
-        return step(DirectStep::alreadyDownloading);
-    m_downloads.startDownload(m_app.id, m_app.displayName(), m_app.currentVersion, *url);
-    return step(DirectStep::downloadStarted);
+    const auto running = m_downloads.find(taskKey());
+    const bool alreadyRunning = running && running->status.isDownloading();
+    if (!alreadyRunning)
+        m_downloads.startDownload(m_app.id, m_app.displayName(), m_app.currentVersion, *url);
+    if (m_installAfterDownload)
+        installWhenDownloaded();
+    return step(alreadyRunning ? DirectStep::alreadyDownloading : DirectStep::downloadStarted);
 }
 
 void InstallWorkflow::executeInstallPackage(const QString &packagePath)
@@ -136,17 +158,25 @@ void InstallWorkflow::executeInstallPackage(const QString &packagePath)
             },
             Qt::QueuedConnection);
     };
+    auto installedBundle = std::make_shared<QString>();
+    m_installedBundle = installedBundle;
     m_installer.install(packagePath, onProgress)
+        .then(QtFuture::Launch::Sync, [installedBundle](const QString &bundle) { *installedBundle = bundle; })
         // The application outlives the work; this workflow may not.
         .then(QCoreApplication::instance(),
               [this, self] {
                   if (self)
                       finishInstallation();
               })
-        .onFailed(QCoreApplication::instance(), [this, self](const std::exception &error) {
+        .onFailed(QCoreApplication::instance(), [this, self, packagePath](const std::exception &error) {
             if (!self)
                 return;
-            const QString text = errorText(error);
+            QString text = errorText(error);
+            const auto *installError = dynamic_cast<const InstallError *>(&error);
+            // Installing the same broken file again would fail forever; only
+            // a fresh download can help, so the next click must make one.
+            if (installError && installError->isUnusablePackage() && dropFromCache(packagePath))
+                text += QStringLiteral("。已从缓存中删除此安装包，再次点击将重新下载");
             m_console(QStringLiteral("安装失败: ") + text);
             m_installing = false;
             setFailure(text);
@@ -218,24 +248,82 @@ void InstallWorkflow::setInstalling(bool installing)
     Q_EMIT stateChanged();
 }
 
-void InstallWorkflow::setFailure(const QString &failure)
+void InstallWorkflow::setFailure(const QString &failure, InstallControlState::FailedStep step)
 {
-    if (m_failure == failure)
+    if (m_failure == failure && m_failedStep == step)
         return;
     m_failure = failure;
+    m_failedStep = step;
     Q_EMIT stateChanged();
+}
+
+void InstallWorkflow::installWhenDownloaded()
+{
+    disconnect(m_awaitedDownload);
+    const QString key = taskKey();
+    m_awaitedDownload = connect(&m_downloads, &DownloadManager::taskChanged, this, [this, key](const QString &changed) {
+        if (changed != key)
+            return;
+        const auto task = m_downloads.find(key);
+        if (task && task->status.kind != DownloadStatus::Kind::completed &&
+            task->status.kind != DownloadStatus::Kind::failed)
+            return;
+        // Completed, failed (the control shows why) or cancelled: the wait is over.
+        disconnect(m_awaitedDownload);
+        if (task && task->status.kind == DownloadStatus::Kind::completed && task->destinationUrl && !m_installing)
+            executeInstallPackage(*task->destinationUrl);
+    });
+}
+
+bool InstallWorkflow::dropFromCache(const QString &packagePath)
+{
+    const QFileInfo package(packagePath);
+    if (!package.exists() || package.absolutePath() != QFileInfo(m_downloads.cacheDirectory()).absoluteFilePath())
+        return false;
+    m_downloads.deletePackage(package.absoluteFilePath());
+    return !QFileInfo::exists(package.absoluteFilePath());
+}
+
+void InstallWorkflow::learnBundle(const QString &bundlePath)
+{
+    const auto lacks = [](const std::optional<QString> &field) { return !field || field->isEmpty(); };
+    if (bundlePath.isEmpty() || (!lacks(m_app.bundleId) && !lacks(m_app.appFilename)))
+        return;
+    const auto info = InstalledDetector::readAppInfo(bundlePath);
+    if (!info)
+        return;
+    // Only what the record lacks: what its author wrote stays, even where the
+    // bundle says otherwise. The stored copy may be newer than this one.
+    const std::optional<AppItem> stored = m_store.app(m_app.id);
+    AppItem record = stored.value_or(m_app);
+    if (lacks(record.bundleId) && info->bundleId && !info->bundleId->isEmpty())
+        record.bundleId = info->bundleId;
+    if (lacks(record.appFilename))
+        record.appFilename = QFileInfo(bundlePath).fileName();
+    m_app.bundleId = record.bundleId;
+    m_app.appFilename = record.appFilename;
+    if (stored && *stored != record)
+        m_store.saveAppItem(record);
 }
 
 void InstallWorkflow::finishInstallation()
 {
+    // Without its bundle id or file name a record whose bundle is named
+    // unlike the record never shows as installed, and each click reinstalls.
+    if (const auto installed = std::exchange(m_installedBundle, nullptr))
+        learnBundle(*installed);
     // The control stays at "installing" until the fresh scan lands, so it
     // never flashes the old state in between; the scan reads every bundle's
     // property list and belongs on the pool.
     const InstalledDetector &detector = m_store.detector();
+    QPointer<InstallWorkflow> self(this);
     QtConcurrent::run([&detector] { return detector.scanInstalledApps(); })
-        .then(this, [this](InstalledAppMap installed) {
+        // The application outlives the scan; this workflow may not.
+        .then(QCoreApplication::instance(), [this, self, &store = m_store](InstalledAppMap installed) {
             // One fresh scan, one change notification: every control of every record redraws.
-            m_store.setInstalledAppMap(std::move(installed));
+            store.setInstalledAppMap(std::move(installed));
+            if (!self)
+                return;
             setInstalling(false);
             Q_EMIT installSucceeded();
         });

@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "models/AppItem.h"
@@ -35,7 +36,7 @@ public:
 
     // What the direct road did.
     enum class DirectStep {
-        noAddress,          // no download address, or one that is not a URL: nothing happens
+        noAddress,          // no download address, or one that is not a URL: a failure says so
         installingCached,   // a cached package of this id and version is being installed
         downloadStarted,    // a download of the current version was started
         alreadyDownloading, // that download was already running; left alone
@@ -52,8 +53,9 @@ public:
     // The download key of the record's current version (id + "-" + currentVersion).
     QString taskKey() const;
     bool isInstalling() const { return m_installing; }
-    // The text of the last failed installation; empty once the next action starts.
+    // The reason of the last failed action; empty once the next action starts.
     const QString &failure() const { return m_failure; }
+    InstallControlState::FailedStep failedStep() const { return m_failedStep; }
 
     // What any control of this record shows now.
     InstallControlState state() const;
@@ -80,6 +82,10 @@ public:
     // "下载此版本": starts that download; false when the version has no own address.
     bool downloadVersion(const QString &version);
 
+    // When on, a download that "获取" or "更新" started is installed as soon
+    // as it completes; off, the next click installs it.
+    void setInstallAfterDownload(bool on) { m_installAfterDownload = on; }
+
     void setConsole(ConsoleSink sink);
     static ConsoleSink standardOutput();
 
@@ -96,8 +102,15 @@ Q_SIGNALS:
 
 private:
     void setInstalling(bool installing);
-    void setFailure(const QString &failure);
+    void setFailure(const QString &failure,
+                    InstallControlState::FailedStep step = InstallControlState::FailedStep::install);
     void finishInstallation();
+    // Stores the installed bundle's id and file name on the record where it has none.
+    void learnBundle(const QString &bundlePath);
+    // Installs the current version's download once it completes.
+    void installWhenDownloaded();
+    // Removes a package of the cache folder; false when it was not in it or stayed.
+    bool dropFromCache(const QString &packagePath);
 
     AppItem m_app;
     AppStoreService &m_store;
@@ -107,4 +120,9 @@ private:
     ConsoleSink m_console;
     bool m_installing = false;
     QString m_failure;
+    // Where the running package installation put its bundle; filled on the pool thread before it finishes.
+    std::shared_ptr<QString> m_installedBundle;
+    bool m_installAfterDownload = false;
+    QMetaObject::Connection m_awaitedDownload;
+    InstallControlState::FailedStep m_failedStep = InstallControlState::FailedStep::install;
 };

@@ -1,5 +1,8 @@
 #include "InstallWorkflowRegistry.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "services/AppStoreService.h"
@@ -20,6 +23,7 @@ InstallWorkflow &InstallWorkflowRegistry::workflow(const AppItem &app)
     auto *created = new InstallWorkflow(app, m_store, m_downloads, m_installer, m_brew, this);
     if (m_console)
         created->setConsole(m_console);
+    created->setInstallAfterDownload(m_installAfterDownload);
     const QString id = app.id;
     connect(created, &InstallWorkflow::stateChanged, this, [this, id] { Q_EMIT workflowChanged(id); });
     m_workflows.insert(id, created);
@@ -50,12 +54,26 @@ void InstallWorkflowRegistry::rescanInstalled()
     m_rescanning = true;
     m_lastRescan.start();
     const InstalledDetector &detector = m_store.detector();
+    QPointer<InstallWorkflowRegistry> self(this);
     QtConcurrent::run([&detector] { return detector.scanInstalledApps(); })
-        .then(this, [this](InstalledAppMap fresh) {
+        // The application outlives the scan; a registry of a test may not.
+        .then(QCoreApplication::instance(), [this, self](InstalledAppMap fresh) {
+            if (!self)
+                return;
             m_rescanning = false;
             // Only a real change redraws every card.
             if (fresh != m_store.installedAppMap())
                 m_store.setInstalledAppMap(std::move(fresh));
         })
-        .onFailed(this, [this] { m_rescanning = false; });
+        .onFailed(QCoreApplication::instance(), [this, self] {
+            if (self)
+                m_rescanning = false;
+        });
+}
+
+void InstallWorkflowRegistry::setInstallAfterDownload(bool on)
+{
+    m_installAfterDownload = on;
+    for (InstallWorkflow *workflow : std::as_const(m_workflows))
+        workflow->setInstallAfterDownload(on);
 }

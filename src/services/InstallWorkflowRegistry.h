@@ -42,6 +42,8 @@ public:
 
     // Applies to existing and future workflows.
     void setConsole(InstallWorkflow::ConsoleSink sink);
+    void setInstallAfterDownload(bool on);
+    bool installAfterDownload() const { return m_installAfterDownload; }
 
     // Rescans the installed bundles on the thread pool and hands the store
     // the result if it differs. A package handed to the system installer
@@ -62,6 +64,7 @@ private:
     InstallerService &m_installer;
     BrewService &m_brew;
     InstallWorkflow::ConsoleSink m_console;
+    bool m_installAfterDownload = false;
     QHash<QString, InstallWorkflow *> m_workflows;
     std::chrono::milliseconds m_rescanInterval = defaultRescanInterval;
     QElapsedTimer m_lastRescan;

@@ -45,27 +45,14 @@ void report(const InstallerService::Progress &onProgress, const QString &message
         onProgress(message);
 }
 
-// The last lines a tool wrote to its standard error, fit to show: a tool's
-// own words say what went wrong ("No space left on device") where the exit
-// status does not.
-QString toolWords(const QByteArray &errorOutput)
-{
-    QStringList lines;
-    for (const QString &line : QString::fromLocal8Bit(errorOutput).split(u'\n', Qt::SkipEmptyParts)) {
-        const QString trimmed = neutralizeControls(line.trimmed());
-        if (!trimmed.isEmpty())
-            lines.append(trimmed);
-    }
-    QString words = lines.mid(qMax(0, lines.size() - 4)).join(QStringLiteral("；"));
-    if (words.size() > 600)
-        words = QStringLiteral("…") + words.right(600);
-    return words;
-}
-
 // Turns a tool run that did not succeed into the error the user sees: the
-// step that failed, then the tool's own reason.
+// step that failed, in Chinese, then the tool's own reason. The tool's words
+// also go to the progress report, which ends up on the console. When the
+// tool ran and refused the file (`packageAtFault`), the package itself is
+// unusable: fetching it again may help, installing the same file never will.
 void throwUnlessSucceeded(const ToolResult &result, const ToolCommand &tool, const QString &step,
-                          const QString &whenStopped)
+                          const QString &whenStopped, const InstallerService::Progress &onProgress,
+                          bool packageAtFault)
 {
     QString reason;
     switch (result.outcome) {
@@ -83,15 +70,21 @@ void throwUnlessSucceeded(const ToolResult &result, const ToolCommand &tool, con
         break;
     case ToolResult::Outcome::FailedToStart:
         reason = QStringLiteral("无法运行 %1：%2").arg(tool.displayName(), result.errorText);
+        packageAtFault = false;
         break;
     case ToolResult::Outcome::TimedOut:
         reason = QStringLiteral("运行超过 %1 秒仍未结束，已被停止")
                      .arg(std::chrono::duration_cast<std::chrono::seconds>(tool.timeLimit).count());
+        packageAtFault = false;
         break;
     case ToolResult::Outcome::Stopped:
         reason = whenStopped;
+        packageAtFault = false;
         break;
     }
+    report(onProgress, tool.displayName() + QStringLiteral(": ") + reason);
+    if (packageAtFault)
+        throw InstallError::cannotOpenPackage(step);
     throw InstallError::processFailed(step + QStringLiteral("：") + reason);
 }
 
@@ -222,6 +215,11 @@ InstallError InstallError::appNotFoundInPackage()
     return {Kind::appNotFoundInPackage, QString(), QStringLiteral("安装包内未检测到有效的 .app 应用程序文件")};
 }
 
+InstallError InstallError::cannotOpenPackage(const QString &step)
+{
+    return {Kind::cannotOpenPackage, step, step + QStringLiteral("，安装包可能已损坏")};
+}
+
 InstallerService::InstallerService(QString installFolder, QString tempFolder, DiskImageMounter mounter,
                                    ZipExpander expander, Workspace workspace)
     : m_installFolder(std::move(installFolder)), m_tempFolder(std::move(tempFolder)), m_mounter(std::move(mounter)),
@@ -240,13 +238,13 @@ QString InstallerService::defaultTempFolder()
     return QDir::tempPath();
 }
 
-QFuture<void> InstallerService::install(const QString &packagePath, Progress onProgress) const
+QFuture<QString> InstallerService::install(const QString &packagePath, Progress onProgress) const
 {
     // The flow works on its own copy, so the future does not depend on this
     // instance outliving it.
     return QtConcurrent::run([installer = *this, packagePath, onProgress = std::move(onProgress)] {
         try {
-            installer.installNow(packagePath, onProgress);
+            return installer.installNow(packagePath, onProgress);
         } catch (const QException &) {
             throw;
         } catch (const std::exception &error) {
@@ -256,7 +254,7 @@ QFuture<void> InstallerService::install(const QString &packagePath, Progress onP
     });
 }
 
-void InstallerService::installNow(const QString &packagePath, const Progress &onProgress) const
+QString InstallerService::installNow(const QString &packagePath, const Progress &onProgress) const
 {
     throwIfStopped();
     const QFileInfo package(packagePath);
@@ -270,11 +268,9 @@ void InstallerService::installNow(const QString &packagePath, const Progress &on
 
     switch (sniff(packagePath)) {
     case PackageKind::diskImage:
-        installDmg(packagePath, onProgress);
-        break;
+        return installDmg(packagePath, onProgress);
     case PackageKind::zipArchive:
-        installZip(packagePath, onProgress);
-        break;
+        return installZip(packagePath, onProgress);
     case PackageKind::installerPackage:
         installPkg(packagePath, onProgress);
         break;
@@ -282,6 +278,7 @@ void InstallerService::installNow(const QString &packagePath, const Progress &on
         throw InstallError::unsupportedType(package.fileName(),
                                             QStringLiteral("文件内容不是 DMG 磁盘镜像、ZIP 压缩包或 PKG 安装包"));
     }
+    return {};
 }
 
 void InstallerService::launchApp(const QString &bundlePath) const
@@ -338,7 +335,7 @@ void InstallerService::sweepLeftovers() const
     }
 }
 
-void InstallerService::installDmg(const QString &imagePath, const Progress &onProgress) const
+QString InstallerService::installDmg(const QString &imagePath, const Progress &onProgress) const
 {
     report(onProgress, QStringLiteral("正在挂载 DMG 磁盘镜像..."));
     const QString step = QStringLiteral("无法打开磁盘镜像");
@@ -358,7 +355,7 @@ void InstallerService::installDmg(const QString &imagePath, const Progress &onPr
     if (!m_mounter.tools().list.isEmpty()) {
         const ToolResult listed = m_mounter.list(imagePath);
         throwIfStopped();
-        throwUnlessSucceeded(listed, m_mounter.tools().list, step, QStringLiteral("文件列表过大"));
+        throwUnlessSucceeded(listed, m_mounter.tools().list, step, QStringLiteral("文件列表过大"), onProgress, true);
         const qint64 expanded = ArchiveListing::totalSize(ArchiveListing::fromSevenZipTechnical(listed.output));
         checkExpansionFits(expanded, QFileInfo(imagePath).size());
         watch.emplace(workFolder, expanded, *m_stop);
@@ -372,7 +369,7 @@ void InstallerService::installDmg(const QString &imagePath, const Progress &onPr
     if (attached.succeeded() && watch && watch->overranNow())
         attached.outcome = ToolResult::Outcome::Stopped;
     throwUnlessSucceeded(attached, m_mounter.tools().attach, step,
-                         QStringLiteral("展开的内容超出了镜像声明的大小，已停止"));
+                         QStringLiteral("展开的内容超出了镜像声明的大小，已停止"), onProgress, false);
 
     report(onProgress, QStringLiteral("正在检测镜像中的应用程序..."));
     const auto bundle = firstBundleIn(mountPoint);
@@ -380,19 +377,21 @@ void InstallerService::installDmg(const QString &imagePath, const Progress &onPr
         throw InstallError::appNotFoundInPackage();
 
     report(onProgress, QStringLiteral("正在将 %1 安装到应用程序目录...").arg(bundle->fileName()));
-    replaceBundle(bundle->filePath(), QDir(m_installFolder).filePath(bundle->fileName()));
+    const QString destination = QDir(m_installFolder).filePath(bundle->fileName());
+    replaceBundle(bundle->filePath(), destination);
     report(onProgress, QStringLiteral("安装成功完成！"));
+    return destination;
 }
 
-void InstallerService::installZip(const QString &archivePath, const Progress &onProgress) const
+QString InstallerService::installZip(const QString &archivePath, const Progress &onProgress) const
 {
     report(onProgress, QStringLiteral("正在解压 ZIP 文件..."));
-    const QString step = QStringLiteral("解压 ZIP 文件失败");
+    const QString step = QStringLiteral("无法解压 ZIP 文件");
 
     // Everything the archive holds is checked before anything is written.
     const ToolResult listed = m_expander.list(archivePath);
     throwIfStopped();
-    throwUnlessSucceeded(listed, m_expander.tools().list, step, QStringLiteral("文件列表过大"));
+    throwUnlessSucceeded(listed, m_expander.tools().list, step, QStringLiteral("文件列表过大"), onProgress, true);
     const auto entries = ArchiveListing::fromTarVerbose(listed.output);
     if (!entries)
         throw InstallError::processFailed(step + QStringLiteral("：无法读取压缩包的文件列表"));
@@ -412,14 +411,16 @@ void InstallerService::installZip(const QString &archivePath, const Progress &on
     if (result.succeeded() && watch.overranNow())
         result.outcome = ToolResult::Outcome::Stopped;
     throwUnlessSucceeded(result, m_expander.tools().expand, step,
-                         QStringLiteral("解压出的内容超出了压缩包声明的大小，已停止"));
+                         QStringLiteral("解压出的内容超出了压缩包声明的大小，已停止"), onProgress, false);
 
     const auto bundle = firstBundleIn(workFolder);
     if (!bundle)
         throw InstallError::appNotFoundInPackage();
 
-    replaceBundle(bundle->filePath(), QDir(m_installFolder).filePath(bundle->fileName()));
+    const QString destination = QDir(m_installFolder).filePath(bundle->fileName());
+    replaceBundle(bundle->filePath(), destination);
     report(onProgress, QStringLiteral("安装成功完成！"));
+    return destination;
 }
 
 void InstallerService::installPkg(const QString &packagePath, const Progress &onProgress) const

@@ -23,6 +23,7 @@ public:
         unsupportedType,      // payload: the file's name
         processFailed,        // payload: what went wrong
         appNotFoundInPackage, // no payload
+        cannotOpenPackage,    // payload: the step that failed ("无法打开磁盘镜像")
     };
 
     static InstallError fileNotFound(const QString &path);
@@ -30,6 +31,14 @@ public:
     static InstallError unsupportedType(const QString &fileName, const QString &why);
     static InstallError processFailed(const QString &detail);
     static InstallError appNotFoundInPackage();
+    static InstallError cannotOpenPackage(const QString &step);
+
+    // The package file itself is unusable: fetching it again may help,
+    // installing the same file again never will.
+    bool isUnusablePackage() const
+    {
+        return m_kind == Kind::appNotFoundInPackage || m_kind == Kind::cannotOpenPackage || m_kind == Kind::unsupportedType;
+    }
 
     Kind kind() const { return m_kind; }
     const QString &payload() const { return m_payload; }
@@ -74,17 +83,19 @@ public:
     const Workspace &workspace() const { return m_workspace; }
 
     // Installs the package on the global thread pool and finishes when the
-    // flow has (for a .pkg: once the system installer has been started).
+    // flow has (for a .pkg: once the system installer has been started), with
+    // the path of the bundle it put into the install folder (empty when the
+    // system installer or the default application took the package).
     // onProgress receives the Chinese progress texts in order, called on that
     // pool thread: move to the main thread before touching the UI. Fails with
     // InstallError, or a ZelvoError carrying the system's text. Work folders
     // are removed and images detached on success and failure alike; a bundle
     // already installed under the same name is replaced only once the new
     // copy is complete, and left exactly as it was when anything fails.
-    QFuture<void> install(const QString &packagePath, Progress onProgress) const;
+    QFuture<QString> install(const QString &packagePath, Progress onProgress) const;
 
     // The same, blocking the calling thread; throws instead of failing a future.
-    void installNow(const QString &packagePath, const Progress &onProgress) const;
+    QString installNow(const QString &packagePath, const Progress &onProgress) const;
 
     // Starts the application bundle at bundlePath. Returns at once, reports
     // nothing, ignores failure.
@@ -105,8 +116,8 @@ public:
 private:
     bool stopped() const { return m_stop->load(); }
     void throwIfStopped() const;
-    void installDmg(const QString &imagePath, const Progress &onProgress) const;
-    void installZip(const QString &archivePath, const Progress &onProgress) const;
+    QString installDmg(const QString &imagePath, const Progress &onProgress) const;
+    QString installZip(const QString &archivePath, const Progress &onProgress) const;
     void installPkg(const QString &packagePath, const Progress &onProgress) const;
     QString newWorkFolderPath(const QString &prefix) const;
     void checkExpansionFits(qint64 expandedBytes, qint64 packageBytes) const;

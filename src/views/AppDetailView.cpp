@@ -19,6 +19,7 @@
 #include "views/components/ActionButton.h"
 #include "views/components/AppIconView.h"
 #include "views/components/ChipButton.h"
+#include "views/components/ElidedLabel.h"
 #include "views/components/IconCache.h"
 #include "views/components/Labels.h"
 #include "views/components/PillPainter.h"
@@ -117,9 +118,11 @@ QWidget *metricColumn(const QString &title, const QString &value, const QString 
     heading->addWidget(Labels::text(title, 11, QFont::Normal, secondary));
     heading->addStretch();
     layout->addLayout(heading);
-    auto *valueLabel = Labels::text(value, 13, QFont::DemiBold, ThemeColor::primary(palette));
+    // A bundle id can be longer than the window is wide.
+    auto *valueLabel = new ElidedLabel(value);
     valueLabel->setObjectName(QStringLiteral("metricValue"));
-    valueLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ThemeFont::apply(valueLabel, 13, QFont::DemiBold);
+    Labels::setTextColor(valueLabel, ThemeColor::primary(palette));
     layout->addWidget(valueLabel);
     widget->setLayout(layout);
     return widget;
@@ -291,64 +294,91 @@ void AppDetailView::buildVersions(QVBoxLayout *page)
 {
     page->addWidget(new SeparatorLine);
     const QPalette colors = palette();
+
+    m_versionSection = column(12);
+    m_versionSection->addWidget(
+        Labels::text(QStringLiteral("版本历史与切换"), 16, QFont::DemiBold, ThemeColor::primary(colors)));
+    auto *more = new ChipButton(QString());
+    more->setObjectName(QStringLiteral("moreVersionsButton"));
+    more->setFontSpec(11, QFont::Medium, QFont::Medium);
+    more->setPadding(10, 4);
+    more->setCornerRadius(6);
+    more->setStyles(PillStyle{ThemeColor::controlBackground(colors), ThemeColor::accent(colors), {}, 0});
+    connect(more, &QAbstractButton::clicked, this, &AppDetailView::showMoreVersions);
+    m_moreVersions = more;
+    m_versionSection->addWidget(more, 0, Qt::AlignLeft);
+    page->addLayout(m_versionSection);
+    showMoreVersions();
+}
+
+void AppDetailView::showMoreVersions()
+{
+    // A listing may hold tens of thousands of versions; a page at a time keeps
+    // every update of the page short, and the newest come first.
+    const QList<AppVersion> &versions = *m_app.versions;
+    const qsizetype end = std::min(versions.size(), m_shownVersions + versionPageSize);
+    for (; m_shownVersions < end; ++m_shownVersions)
+        m_versionSection->insertWidget(m_versionSection->count() - 1, versionRow(versions.at(m_shownVersions)));
+    const qsizetype left = versions.size() - m_shownVersions;
+    m_moreVersions->setText(QStringLiteral("显示更多版本（还有 %1 个）").arg(left));
+    m_moreVersions->setVisible(left > 0);
+}
+
+QWidget *AppDetailView::versionRow(const AppVersion &entry)
+{
+    const QPalette colors = palette();
     const QColor secondary = ThemeColor::secondary(colors);
+    auto *rowWidget = new QWidget;
+    rowWidget->setObjectName(QStringLiteral("versionRow"));
+    rowWidget->setProperty("version", entry.version);
+    auto *layout = row(12);
+    layout->setContentsMargins(0, 6, 0, 6);
 
-    auto *section = column(12);
-    section->addWidget(Labels::text(QStringLiteral("版本历史与切换"), 16, QFont::DemiBold, ThemeColor::primary(colors)));
-    for (const AppVersion &entry : std::as_const(*m_app.versions)) {
-        auto *rowWidget = new QWidget;
-        rowWidget->setObjectName(QStringLiteral("versionRow"));
-        rowWidget->setProperty("version", entry.version);
-        auto *layout = row(12);
-        layout->setContentsMargins(0, 6, 0, 6);
-
-        auto *left = column(2);
-        auto *titleLine = row(8);
-        auto *version = Labels::text(versionText(entry.version), 13, QFont::DemiBold, ThemeColor::primary(colors),
-                                  ThemeFont::Face::Numeric);
-        version->setObjectName(QStringLiteral("versionLabel"));
-        titleLine->addWidget(version);
-        if (entry.version == m_app.currentVersion)
-            titleLine->addWidget(new Badge(QStringLiteral("最新推荐")));
-        titleLine->addStretch();
-        left->addLayout(titleLine);
-        if (AppItem::displayVersionFor(entry.version) != entry.version) {
-            auto *build = Labels::text(QStringLiteral("构建标识: ") + entry.version, 10, QFont::Normal,
-                                    ThemeColor::withOpacity(secondary, 0.8), ThemeFont::Face::Numeric);
-            build->setObjectName(QStringLiteral("buildLabel"));
-            left->addWidget(build);
-        }
-        if (entry.changelog) {
-            auto *changelog = Labels::text(*entry.changelog, 11, QFont::Normal, secondary);
-            changelog->setObjectName(QStringLiteral("changelogLabel"));
-            changelog->setWordWrap(true);
-            left->addWidget(changelog);
-        }
-        layout->addLayout(left, 1);
-
-        auto *download = new ChipButton(QStringLiteral("下载此版本"));
-        download->setObjectName(QStringLiteral("downloadVersionButton"));
-        download->setProperty("version", entry.version);
-        download->setFontSpec(11, QFont::Medium, QFont::Medium);
-        download->setPadding(10, 4);
-        download->setCornerRadius(6);
-        download->setStyles(PillStyle{ThemeColor::controlBackground(colors), ThemeColor::primary(colors),
-                                      ThemeColor::withOpacity(ThemeColor::primary(colors), 0.18), 1.0});
-        // Only a version with an address of its own can be fetched: the
-        // record's own address is the current version's package.
-        if (!InstallWorkflow::ownDownloadUrl(m_app, entry.version)) {
-            download->setEnabled(false);
-            download->setToolTip(QStringLiteral("此版本没有单独的下载地址"));
-        }
-        const QString versionText = entry.version;
-        connect(download, &QAbstractButton::clicked, this, [this, versionText] {
-            m_context.workflows.workflow(m_app).downloadVersion(versionText);
-        });
-        layout->addWidget(download, 0, Qt::AlignVCenter);
-        rowWidget->setLayout(layout);
-        section->addWidget(rowWidget);
+    auto *left = column(2);
+    auto *titleLine = row(8);
+    auto *version = Labels::text(versionText(entry.version), 13, QFont::DemiBold, ThemeColor::primary(colors),
+                              ThemeFont::Face::Numeric);
+    version->setObjectName(QStringLiteral("versionLabel"));
+    titleLine->addWidget(version);
+    if (entry.version == m_app.currentVersion)
+        titleLine->addWidget(new Badge(QStringLiteral("最新推荐")));
+    titleLine->addStretch();
+    left->addLayout(titleLine);
+    if (AppItem::displayVersionFor(entry.version) != entry.version) {
+        auto *build = Labels::text(QStringLiteral("构建标识: ") + entry.version, 10, QFont::Normal,
+                                ThemeColor::withOpacity(secondary, 0.8), ThemeFont::Face::Numeric);
+        build->setObjectName(QStringLiteral("buildLabel"));
+        left->addWidget(build);
     }
-    page->addLayout(section);
+    if (entry.changelog) {
+        auto *changelog = Labels::text(*entry.changelog, 11, QFont::Normal, secondary);
+        changelog->setObjectName(QStringLiteral("changelogLabel"));
+        changelog->setWordWrap(true);
+        left->addWidget(changelog);
+    }
+    layout->addLayout(left, 1);
+
+    auto *download = new ChipButton(QStringLiteral("下载此版本"));
+    download->setObjectName(QStringLiteral("downloadVersionButton"));
+    download->setProperty("version", entry.version);
+    download->setFontSpec(11, QFont::Medium, QFont::Medium);
+    download->setPadding(10, 4);
+    download->setCornerRadius(6);
+    download->setStyles(PillStyle{ThemeColor::controlBackground(colors), ThemeColor::primary(colors),
+                                  ThemeColor::withOpacity(ThemeColor::primary(colors), 0.18), 1.0});
+    // Only a version with an address of its own can be fetched: the
+    // record's own address is the current version's package.
+    if (!InstallWorkflow::ownDownloadUrl(m_app, entry.version)) {
+        download->setEnabled(false);
+        download->setToolTip(QStringLiteral("此版本没有单独的下载地址"));
+    }
+    const QString versionText = entry.version;
+    connect(download, &QAbstractButton::clicked, this, [this, versionText] {
+        m_context.workflows.workflow(m_app).downloadVersion(versionText);
+    });
+    layout->addWidget(download, 0, Qt::AlignVCenter);
+    rowWidget->setLayout(layout);
+    return rowWidget;
 }
 
 void AppDetailView::refreshLibraryMark()

@@ -11,6 +11,7 @@
 struct AppContext;
 class ActionButton;
 class AppIconView;
+class QAbstractButton;
 class QLabel;
 class QScrollArea;
 class QVBoxLayout;
@@ -32,6 +33,9 @@ public:
 
     const AppItem &app() const { return m_app; }
 
+    // Version rows shown at first, and added by each "显示更多版本".
+    static constexpr int versionPageSize = 30;
+
     // The about text: the description without a Homebrew source note, else
     // the summary, else "暂无详细描述".
     static QString descriptionText(const AppItem &app);
@@ -41,6 +45,9 @@ public:
 private:
     void buildHeader(QVBoxLayout *page, const QString &backTitle);
     void buildVersions(QVBoxLayout *page);
+    // Adds the next page of version rows.
+    void showMoreVersions();
+    QWidget *versionRow(const AppVersion &entry);
     void refreshLibraryMark();
     void refreshStatus();
     void rebuildFacts(const AppInstallStatus &status);
@@ -56,5 +63,8 @@ private:
     QWidget *m_inLibraryMark = nullptr;
     QWidget *m_saveFailedMark = nullptr;
     QWidget *m_facts = nullptr;
+    QVBoxLayout *m_versionSection = nullptr;
+    QAbstractButton *m_moreVersions = nullptr;
+    qsizetype m_shownVersions = 0;
     std::optional<AppInstallStatus> m_shownStatus;
 };

@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHoverEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -132,6 +133,8 @@ public:
         setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setMouseTracking(true);
+        // Reached by Tab; a click works the card without drawing the focus ring.
+        setFocusPolicy(Qt::TabFocus);
         setAutoFillBackground(false);
         viewport()->setAttribute(Qt::WA_Hover);
         viewport()->setBackgroundRole(QPalette::Window);
@@ -142,6 +145,30 @@ public:
     AppCardDelegate *cards() const { return static_cast<AppCardDelegate *>(itemDelegate()); }
 
 protected:
+    void focusInEvent(QFocusEvent *event) override
+    {
+        // Tabbing in lands on a card, not on nothing.
+        if (!currentIndex().isValid() && model() && model()->rowCount() > 0)
+            setCurrentIndex(model()->index(0, 0));
+        QListView::focusInEvent(event);
+    }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        // Return opens the card and Space presses its button, on every
+        // system (the view's own Return differs between them).
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (currentIndex().isValid())
+                Q_EMIT activated(currentIndex());
+            return;
+        case Qt::Key_Space:
+            cards()->pressButton(currentIndex());
+            return;
+        default:
+            QListView::keyPressEvent(event);
+        }
+    }
     bool viewportEvent(QEvent *event) override
     {
         switch (event->type()) {

@@ -118,16 +118,19 @@ CustomFormImportSection::CustomFormImportSection(AppStoreService &store, NginxIn
         QStringLiteral("详细介绍"),
         addField(m_description, QStringLiteral("descriptionField"), QStringLiteral("详细功能介绍与说明"))));
 
-    m_tipLine = new MessageLine;
-    m_tipLine->setObjectName(QStringLiteral("tipLine"));
-    m_tipLine->hide();
-    column->addWidget(m_tipLine);
-
     m_saveButton = FormStyle::button(QStringLiteral("保存录入到应用库"), FormStyle::ButtonKind::prominent,
                                      FormStyle::ButtonSize::large, 13, QFont::DemiBold);
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
     connect(m_saveButton, &QPushButton::clicked, this, &CustomFormImportSection::saveCustomApp);
     column->addWidget(m_saveButton, 0, Qt::AlignLeft);
+
+    // Below the save button, so that its appearing moves nothing the user may click next.
+    m_tipLine = new MessageLine;
+    m_tipLine->setObjectName(QStringLiteral("tipLine"));
+    m_tipLine->hide();
+    column->addWidget(m_tipLine);
+    // Spare height goes below everything, so nothing above moves when the line appears.
+    column->addStretch(1);
 
     m_currentVersion->setText(QStringLiteral("1.0.0"));
     updateButtons();
@@ -168,28 +171,34 @@ void CustomFormImportSection::fetchNginxVersions()
                       return;
                   m_parsedVersions = versions;
                   setParsing(false);
-                  if (!versions.isEmpty()) {
-                      // The listing comes newest first; its head is the version to offer.
-                      chooseVersion(versions.first());
+                  if (versions.isEmpty()) {
+                      // Keeps what an earlier fetch found: this page simply has nothing.
+                      setTipMessage(QStringLiteral("抓取版本失败: 该页面中没有找到任何版本号或安装包链接"),
+                                    Tone::failure);
+                      return;
                   }
+                  m_parsedVersions = versions;
+                  // The listing comes newest first; its head is the version to offer.
+                  chooseVersion(versions.first());
                   showVersions(m_parsedVersions);
                   setTipMessage(QStringLiteral("成功解析出 %1 个版本！已自动选取最新版本 %2。")
                                     .arg(versions.size())
-                                    .arg(m_currentVersion->text()));
+                                    .arg(m_currentVersion->text()),
+                                Tone::success);
               })
         .onFailed(qApp,
                   [this, guard](const std::exception &error) {
                       if (!guard)
                           return;
                       setParsing(false);
-                      setTipMessage(QStringLiteral("抓取版本失败: ") + errorText(error));
+                      setTipMessage(QStringLiteral("抓取版本失败: ") + errorText(error), Tone::failure);
                   })
         .onCanceled(qApp, [this, guard] {
             // Nothing cancels a fetch on purpose; never leave the spinner turning.
             if (!guard)
                 return;
             setParsing(false);
-            setTipMessage(QStringLiteral("抓取版本失败: 请求已取消"));
+            setTipMessage(QStringLiteral("抓取版本失败: 请求已取消"), Tone::failure);
         });
 }
 
@@ -207,9 +216,11 @@ AppItem CustomFormImportSection::record() const
     app.versionListUrl = unlessEmpty(m_versionListUrl->text());
     app.currentVersion = m_currentVersion->text();
     app.downloadUrl = unlessEmpty(m_directDownloadUrl->text());
-    app.packageType = PackageType::dmg;
     if (!m_parsedVersions.isEmpty())
         app.versions = m_parsedVersions;
+    // The address the record fetches names the package kind; without one
+    // the kind is left to be worked out when there is something to go by.
+    app.packageType = packageTypeFromUrlEnding(app.resolveDownloadUrl().value_or(QString())).value_or(PackageType::unknown);
     return app;
 }
 
@@ -220,15 +231,20 @@ void CustomFormImportSection::saveCustomApp()
     const AppItem app = record();
     const SaveResult saved = m_store.saveAppItem(app);
     if (!saved.ok) {
-        setTipMessage(QStringLiteral("保存失败: ") + saved.error);
+        setTipMessage(QStringLiteral("保存失败: ") + saved.error, Tone::failure);
         return;
     }
-    setTipMessage(QStringLiteral("应用「%1」已成功录入应用库！").arg(app.chineseName.value_or(app.name)));
+    setTipMessage(QStringLiteral("应用「%1」已成功录入应用库！").arg(app.chineseName.value_or(app.name)), Tone::success);
 }
 
 void CustomFormImportSection::setParsing(bool parsing)
 {
     m_isParsingNginx = parsing;
+    // Disabling the focused button would hand the focus down the chain, into
+    // the version field with its text selected, where the next key replaces
+    // it; the address field the user just filled keeps it instead.
+    if (parsing && m_fetchButton->hasFocus())
+        m_versionListUrl->setFocus(Qt::OtherFocusReason);
     m_fetchButton->setText(parsing ? QString() : QStringLiteral("在线抓取版本"));
     // While the spinner turns the button keeps a 50-point frame for it.
     m_fetchButton->setMinimumWidth(parsing ? 50 + 2 * 14 : 0);
@@ -236,11 +252,14 @@ void CustomFormImportSection::setParsing(bool parsing)
     updateButtons();
 }
 
-void CustomFormImportSection::setTipMessage(std::optional<QString> message)
+void CustomFormImportSection::setTipMessage(std::optional<QString> message, Tone tone)
 {
     m_tipMessage = std::move(message);
-    if (m_tipMessage)
-        m_tipLine->setMessage(QStringLiteral("info.circle.fill"), *m_tipMessage, ThemeColor::accent(palette()));
+    const QPalette pal = palette();
+    if (m_tipMessage && tone == Tone::failure)
+        m_tipLine->setMessage(QStringLiteral("exclamationmark.triangle.fill"), *m_tipMessage, ThemeColor::red(pal));
+    else if (m_tipMessage)
+        m_tipLine->setMessage(QStringLiteral("checkmark.circle.fill"), *m_tipMessage, ThemeColor::green(pal));
     m_tipLine->setVisible(m_tipMessage.has_value());
 }
 
@@ -248,35 +267,64 @@ void CustomFormImportSection::showVersions(const QList<AppVersion> &versions)
 {
     m_versionsTitle->setText(QStringLiteral("抓取到的版本列表 (%1 个)：").arg(versions.size()));
     auto *chips = new QWidget;
-    auto *row = new QHBoxLayout(chips);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
-    const QPalette pal = palette();
-    const PillStyle bordered{ThemeColor::controlBackground(pal), ThemeColor::primary(pal),
-                             ThemeColor::withOpacity(ThemeColor::primary(pal), 0.18), 1.0};
-    for (const AppVersion &version : versions) {
-        auto *chip = new ChipButton(QStringLiteral("v") + version.version);
-        chip->setFontSpec(11, QFont::Medium, QFont::Medium, ThemeFont::Face::Numeric);
-        chip->setPadding(8, 3);
-        chip->setCornerRadius(5);
-        chip->setStyles(bordered);
-        connect(chip, &ChipButton::clicked, this, [this, version] { chooseVersion(version); });
-        row->addWidget(chip);
-    }
-    row->addStretch(1);
+    m_chipRow = new QHBoxLayout(chips);
+    m_chipRow->setContentsMargins(0, 0, 0, 0);
+    m_chipRow->setSpacing(6);
+    m_moreChip = versionChip(QString());
+    m_moreChip->setObjectName(QStringLiteral("moreVersionsChip"));
+    connect(m_moreChip, &ChipButton::clicked, this, &CustomFormImportSection::showMoreChips);
+    m_chipRow->addWidget(m_moreChip);
+    m_chipRow->addStretch(1);
+    m_shownChips = 0;
+    showMoreChips();
     static_cast<ChipStrip *>(m_chipStrip)->setContent(chips);
     m_versionsBlock->setVisible(!versions.isEmpty());
+}
+
+void CustomFormImportSection::showMoreChips()
+{
+    // A mirror may list tens of thousands of versions: a chip each would
+    // freeze the window, so they come a page at a time, newest first.
+    const qsizetype end = std::min(m_parsedVersions.size(), m_shownChips + chipPageSize);
+    for (; m_shownChips < end; ++m_shownChips) {
+        const AppVersion version = m_parsedVersions.at(m_shownChips);
+        auto *chip = versionChip(QStringLiteral("v") + version.version);
+        connect(chip, &ChipButton::clicked, this, [this, version] { chooseVersion(version); });
+        m_chipRow->insertWidget(m_chipRow->indexOf(m_moreChip), chip);
+        // Into a strip already on screen: shown now, not on the next turn of the event loop.
+        chip->show();
+    }
+    const qsizetype left = m_parsedVersions.size() - m_shownChips;
+    m_moreChip->setText(QStringLiteral("更多（还有 %1 个）…").arg(left));
+    m_moreChip->setVisible(left > 0);
+}
+
+ChipButton *CustomFormImportSection::versionChip(const QString &text)
+{
+    const QPalette pal = palette();
+    auto *chip = new ChipButton(text);
+    chip->setFontSpec(11, QFont::Medium, QFont::Medium, ThemeFont::Face::Numeric);
+    chip->setPadding(8, 3);
+    chip->setCornerRadius(5);
+    chip->setStyles(PillStyle{ThemeColor::controlBackground(pal), ThemeColor::primary(pal),
+                              ThemeColor::withOpacity(ThemeColor::primary(pal), 0.18), 1.0});
+    return chip;
 }
 
 void CustomFormImportSection::chooseVersion(const AppVersion &version)
 {
     m_currentVersion->setText(version.version);
     m_currentVersion->setCursorPosition(0);
-    if (version.downloadUrl) {
-        m_directDownloadUrl->setText(*version.downloadUrl);
-        // A filled-in address is checked by its host first.
-        m_directDownloadUrl->setCursorPosition(0);
-    }
+    // An address an earlier chip filled in belongs to that version: kept, it
+    // would fetch that version's package under this one's name. One the user
+    // typed stays.
+    const QString address = version.downloadUrl.value_or(QString());
+    if (address.isEmpty() && m_directDownloadUrl->text() != m_filledAddress)
+        return;
+    m_directDownloadUrl->setText(address);
+    // A filled-in address is checked by its host first.
+    m_directDownloadUrl->setCursorPosition(0);
+    m_filledAddress = address;
 }
 
 void CustomFormImportSection::updateButtons()

@@ -8,6 +8,7 @@
 #include "models/AppItem.h"
 
 class ActivitySpinner;
+class ChipButton;
 class AppStoreService;
 class MessageLine;
 class NginxIndexParser;
@@ -30,6 +31,9 @@ class CustomFormImportSection final : public QWidget
 public:
     CustomFormImportSection(AppStoreService &store, NginxIndexParser &scraper, QWidget *parent = nullptr);
 
+    // Version chips shown at first, and added by each "更多" chip.
+    static constexpr int chipPageSize = 40;
+
     // The choices of the "分类" picker, in order.
     static const QStringList &categories();
 
@@ -47,8 +51,11 @@ public:
 private:
     QLineEdit *addField(QLineEdit *&field, const QString &objectName, const QString &placeholder);
     void setParsing(bool parsing);
-    void setTipMessage(std::optional<QString> message);
+    enum class Tone { success, failure };
+    void setTipMessage(std::optional<QString> message, Tone tone = Tone::success);
     void showVersions(const QList<AppVersion> &versions);
+    void showMoreChips();
+    ChipButton *versionChip(const QString &text);
     void chooseVersion(const AppVersion &version);
     void updateButtons();
 
@@ -71,10 +78,15 @@ private:
     QWidget *m_versionsBlock = nullptr;
     QLabel *m_versionsTitle = nullptr;
     QScrollArea *m_chipStrip = nullptr;
+    QHBoxLayout *m_chipRow = nullptr;
+    ChipButton *m_moreChip = nullptr;
+    qsizetype m_shownChips = 0;
     MessageLine *m_tipLine = nullptr;
     QPushButton *m_saveButton = nullptr;
 
     bool m_isParsingNginx = false;
     QList<AppVersion> m_parsedVersions;
     std::optional<QString> m_tipMessage;
+    // The download address the last chosen version put into its field.
+    QString m_filledAddress;
 };

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <QtMath>
 
 #include "views/components/Labels.h"
 #include "views/components/LinearProgressBar.h"
@@ -42,7 +43,15 @@ DownloadTaskCard::DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent
 
     m_close = new SymbolButton(QStringLiteral("xmark.circle"), kCloseSize, this);
     m_close->setObjectName(QStringLiteral("downloadClose"));
-    connect(m_close, &QAbstractButton::clicked, this, [this] { Q_EMIT closeRequested(m_task.id); });
+    m_close->setAccessibleName(QStringLiteral("移除此下载任务"));
+    connect(m_close, &QAbstractButton::clicked, this, [this] {
+        // Stopping a running transfer throws its bytes away: the first click asks.
+        if (m_task.status.isDownloading() && !m_confirmingCancel) {
+            setConfirmingCancel(true);
+            return;
+        }
+        Q_EMIT closeRequested(m_task.id);
+    });
 
     m_bar = new LinearProgressBar(this);
     m_bar->setObjectName(QStringLiteral("downloadProgress"));
@@ -74,12 +83,16 @@ DownloadTaskCard::DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent
 QString DownloadTaskCard::detailText(const DownloadTaskItem &task)
 {
     switch (task.status.kind) {
-    case DownloadStatus::Kind::downloading:
-        return task.status.received + QStringLiteral(" / ") + task.status.total + QStringLiteral(" · ") +
-               task.status.speed;
+    case DownloadStatus::Kind::downloading: {
+        const QString figures = task.status.received + QStringLiteral(" / ") + task.status.total +
+                                QStringLiteral(" · ") + task.status.speed;
+        const QString left = remainingText(task, QDateTime::currentDateTime());
+        return left.isEmpty() ? figures : figures + QStringLiteral(" · ") + left;
+    }
     case DownloadStatus::Kind::failed:
         return QStringLiteral("下载失败: ") + task.status.reason;
     case DownloadStatus::Kind::completed:
+        return QStringLiteral("已完成");
     case DownloadStatus::Kind::pending:
     case DownloadStatus::Kind::paused:
         break;
@@ -87,8 +100,33 @@ QString DownloadTaskCard::detailText(const DownloadTaskItem &task)
     return {};
 }
 
+QString DownloadTaskCard::remainingText(const DownloadTaskItem &task, const QDateTime &now)
+{
+    // The average since the start: steadier than the last second's speed.
+    const qint64 elapsedMs = task.createdAt.isValid() ? task.createdAt.msecsTo(now) : 0;
+    const qint64 left = task.totalBytes - task.receivedBytes;
+    if (task.totalBytes <= 0 || task.receivedBytes <= 0 || left < 0 || elapsedMs < 1000)
+        return {};
+    const qint64 seconds = qCeil(double(left) * double(elapsedMs) / double(task.receivedBytes) / 1000.0);
+    if (seconds < 60)
+        return QStringLiteral("剩余约 %1 秒").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("剩余约 %1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("剩余约 %1 小时 %2 分").arg(seconds / 3600).arg(seconds % 3600 / 60);
+}
+
+void DownloadTaskCard::setConfirmingCancel(bool confirming)
+{
+    m_confirmingCancel = confirming;
+    m_close->setSymbol(confirming ? QStringLiteral("xmark.circle.fill") : QStringLiteral("xmark.circle"));
+    m_close->setColor(confirming ? ThemeColor::red(palette()) : QColor());
+    m_close->setToolTip(confirming ? QStringLiteral("再次点击以取消此下载") : QString());
+}
+
 void DownloadTaskCard::setTask(const DownloadTaskItem &task)
 {
+    if (m_confirmingCancel && !task.status.isDownloading())
+        setConfirmingCancel(false);
     const bool kindChanged = task.status.kind != m_task.status.kind;
     m_task = task;
     showTask();
@@ -141,8 +179,10 @@ void DownloadTaskCard::applyColors()
     m_icon->setPixmap(Symbols::pixmap(QStringLiteral("arrow.down.circle.fill"), ThemeColor::accent(pal), kIconSize,
                                       devicePixelRatioF()));
     Labels::setTextColor(m_title, ThemeColor::primary(pal));
-    Labels::setTextColor(m_detail, m_task.status.kind == DownloadStatus::Kind::failed ? ThemeColor::red(pal)
-                                                                              : ThemeColor::secondary(pal));
+    const bool failed = m_task.status.kind == DownloadStatus::Kind::failed;
+    Labels::setTextColor(m_detail, failed ? ThemeColor::red(pal) : ThemeColor::secondary(pal));
+    // A failure may come after every byte arrived: a full blue bar would read as success.
+    m_bar->setFillColor(failed ? ThemeColor::red(pal) : QColor());
     m_applyingColors = false;
 }
 

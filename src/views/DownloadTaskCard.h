@@ -28,11 +28,15 @@ public:
     double progress() const;
 
     // The second line of a card: the progress figures while downloading, the
-    // reason after a failure, nothing otherwise.
+    // reason after a failure, "已完成" once finished.
     static QString detailText(const DownloadTaskItem &task);
+    // "剩余约 …" from the average rate since the download started; empty
+    // while the length is unknown or too little has arrived to tell.
+    static QString remainingText(const DownloadTaskItem &task, const QDateTime &now);
 
 Q_SIGNALS:
-    // The close button: the screen cancels a running download or dismisses a finished one.
+    // The close button: the screen cancels a running download (after a second
+    // click that confirms it) or dismisses a finished one.
     void closeRequested(const QString &taskId);
 
 protected:
@@ -43,6 +47,7 @@ private:
     void showTask();
     void applyDetailStyle();
     void applyColors();
+    void setConfirmingCancel(bool confirming);
 
     DownloadTaskItem m_task;
     QLabel *m_icon = nullptr;
@@ -51,4 +56,5 @@ private:
     SymbolButton *m_close = nullptr;
     LinearProgressBar *m_bar = nullptr;
     bool m_applyingColors = false;
+    bool m_confirmingCancel = false;
 };

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -10,6 +11,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollArea>
+#include <QSettings>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
@@ -19,10 +21,12 @@
 #include "services/ConsoleLine.h"
 #include "services/DownloadManager.h"
 #include "services/InstalledDetector.h"
+#include "services/InstallWorkflowRegistry.h"
 #include "services/InstallerService.h"
 #include "views/DownloadTaskCard.h"
 #include "views/LocalPackageListModel.h"
 #include "views/LocalPackageListView.h"
+#include "views/components/ActionButton.h"
 #include "views/components/ChipButton.h"
 #include "views/components/Labels.h"
 #include "views/components/SeparatorLine.h"
@@ -124,6 +128,16 @@ QWidget *DownloadsView::buildHeader()
     m_subtitle->setText(QStringLiteral("管理本地已下载的 DMG、PKG 与 ZIP 安装包，随时清理释放磁盘空间。"));
     m_subtitle->setWordWrap(true);
 
+    // Off by default, so "获取" keeps its two steps unless the user wants one.
+    m_autoInstall = new QCheckBox(QStringLiteral("下载完成后自动安装"), header);
+    m_autoInstall->setObjectName(QStringLiteral("autoInstallToggle"));
+    ThemeFont::apply(m_autoInstall, 12, QFont::Medium);
+    InstallWorkflowRegistry &registry = m_context.workflows;
+    m_autoInstall->setChecked(registry.installAfterDownload());
+    connect(m_autoInstall, &QCheckBox::toggled, this, [&registry](bool on) {
+        QSettings().setValue(ActionButton::installAfterDownloadKey(), on);
+        registry.setInstallAfterDownload(on);
+    });
     m_openFolder = headerButton(QStringLiteral("openFolderButton"), QStringLiteral("在访达中打开目录"), header);
     m_batchDelete = headerButton(QStringLiteral("batchDeleteButton"), batchDeleteTitle(0), header);
     m_clearAll = headerButton(QStringLiteral("clearAllButton"), QStringLiteral("清空全部缓存"), header);
@@ -141,6 +155,7 @@ QWidget *DownloadsView::buildHeader()
     m_headerButtons = new QHBoxLayout;
     m_headerButtons->setContentsMargins(0, 0, 0, 0);
     m_headerButtons->setSpacing(10);
+    m_headerButtons->addWidget(m_autoInstall, 0, Qt::AlignVCenter);
     m_headerButtons->addWidget(m_openFolder, 0, Qt::AlignVCenter);
     m_headerButtons->addWidget(m_batchDelete, 0, Qt::AlignVCenter);
     m_headerButtons->addWidget(m_clearAll, 0, Qt::AlignVCenter);
@@ -275,7 +290,8 @@ void DownloadsView::showTasks()
         }
         m_cards = cards;
     }
-    m_activeTitle->setText(QStringLiteral("正在下载的任务 (%1)").arg(tasks.size()));
+    // Finished and failed cards stay listed, but only running ones are "正在下载".
+    m_activeTitle->setText(QStringLiteral("正在下载的任务 (%1)").arg(m_context.downloads.runningCount()));
     m_activeSection->setVisible(!tasks.isEmpty());
 }
 
@@ -300,6 +316,8 @@ void DownloadsView::showPackages()
     m_emptyState->setVisible(packages.isEmpty());
     m_list->setVisible(!packages.isEmpty());
     m_clearAll->setVisible(!packages.isEmpty());
+    // The question was about what was listed when it was asked.
+    setConfirmingClearAll(false);
     showSelection();
 }
 
@@ -320,9 +338,9 @@ void DownloadsView::onPartClicked(int row, LocalPackageDelegate::Part part)
     if (row < 0 || row >= m_packages->rowCount())
         return;
     const LocalPackage package = m_packages->package(row);
-    // An outcome stays on its row until the user does the next thing with that row.
+    // An outcome, or a question, stays on its row until the user does the next thing with that row.
     const Phase phase = m_packages->installState(package.filePath).phase;
-    if (phase == Phase::succeeded || phase == Phase::failed)
+    if (phase != Phase::idle && phase != Phase::installing)
         m_packages->setInstallState(package.filePath, {});
     switch (part) {
     case Part::toggle:
@@ -335,7 +353,11 @@ void DownloadsView::onPartClicked(int row, LocalPackageDelegate::Part part)
         m_context.installer.workspace().reveal(package.filePath);
         break;
     case Part::remove:
-        m_context.downloads.deletePackage(package.filePath);
+        // A package may have taken long to download: the first click asks, the second deletes.
+        if (phase == Phase::confirmingDelete)
+            m_context.downloads.deletePackage(package.filePath);
+        else if (phase != Phase::installing)
+            m_packages->setInstallState(package.filePath, {Phase::confirmingDelete, {}});
         break;
     case Part::status:
     case Part::none:
@@ -352,8 +374,20 @@ void DownloadsView::deleteSelected()
 
 void DownloadsView::clearAll()
 {
+    // Everything at once cannot be taken back: the first click asks in place.
+    if (!m_confirmingClearAll) {
+        setConfirmingClearAll(true);
+        return;
+    }
+    setConfirmingClearAll(false);
     m_packages->clearSelection();
     m_context.downloads.clearAllPackages();
+}
+
+void DownloadsView::setConfirmingClearAll(bool confirming)
+{
+    m_confirmingClearAll = confirming;
+    m_clearAll->setText(confirming ? QStringLiteral("确认清空全部缓存？") : QStringLiteral("清空全部缓存"));
 }
 
 void DownloadsView::installPackage(const LocalPackage &package)
@@ -387,7 +421,7 @@ void DownloadsView::installPackage(const LocalPackage &package)
     AppStoreService &store = m_context.store;
     const InstalledDetector &detector = store.detector();
     m_context.installer.install(path, onProgress)
-        .then(QtFuture::Launch::Async, [&detector] { return detector.scanInstalledApps(); })
+        .then(QtFuture::Launch::Async, [&detector](const QString &) { return detector.scanInstalledApps(); })
         .then(&store,
               [&store](InstalledAppMap installed) {
                   store.setInstalledAppMap(std::move(installed));

@@ -13,6 +13,7 @@ class DownloadTaskCard;
 class LocalPackageListModel;
 class LocalPackageListView;
 class QBoxLayout;
+class QCheckBox;
 class QHBoxLayout;
 class QLabel;
 class QScrollArea;
@@ -69,6 +70,7 @@ private:
     void onPartClicked(int row, LocalPackageDelegate::Part part);
     void deleteSelected();
     void clearAll();
+    void setConfirmingClearAll(bool confirming);
     void applyColors();
 
     AppContext &m_context;
@@ -77,6 +79,7 @@ private:
     QWidget *m_header = nullptr;
     QBoxLayout *m_headerLayout = nullptr;
     QHBoxLayout *m_headerButtons = nullptr;
+    QCheckBox *m_autoInstall = nullptr;
     ChipButton *m_openFolder = nullptr;
     ChipButton *m_batchDelete = nullptr;
     ChipButton *m_clearAll = nullptr;
@@ -96,4 +99,5 @@ private:
     QLabel *m_emptyText = nullptr;
     LocalPackageListView *m_list = nullptr;
     bool m_applyingColors = false;
+    bool m_confirmingClearAll = false;
 };

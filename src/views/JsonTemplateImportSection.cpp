@@ -106,10 +106,6 @@ JsonTemplateImportSection::JsonTemplateImportSection(AppStoreService &store, QWi
     pasteBlock->addWidget(m_editor);
     column->addLayout(pasteBlock);
 
-    m_resultLine->setObjectName(QStringLiteral("resultLine"));
-    m_resultLine->hide();
-    column->addWidget(m_resultLine);
-
     m_importButton->setObjectName(QStringLiteral("importButton"));
     connect(m_importButton, &QPushButton::clicked, this, &JsonTemplateImportSection::executeImport);
     auto *fillButton = FormStyle::button(QStringLiteral("填入模版示例"), FormStyle::ButtonKind::bordered,
@@ -123,6 +119,13 @@ JsonTemplateImportSection::JsonTemplateImportSection(AppStoreService &store, QWi
     buttons->addWidget(fillButton);
     buttons->addStretch(1);
     column->addLayout(buttons);
+
+    // Below the buttons, so that its appearing moves nothing the user may click next.
+    m_resultLine->setObjectName(QStringLiteral("resultLine"));
+    m_resultLine->hide();
+    column->addWidget(m_resultLine);
+    // Spare height goes below everything, so nothing above moves when the line appears.
+    column->addStretch(1);
 
     updateImportButton();
 }

@@ -67,6 +67,8 @@ QString statusText(const QModelIndex &index)
         return message.isEmpty() ? QStringLiteral("安装完成") : message;
     case Phase::failed:
         return QStringLiteral("安装失败: ") + message;
+    case Phase::confirmingDelete:
+        return QStringLiteral("再次点击删除按钮即删除此安装包");
     case Phase::idle:
         break;
     }
@@ -87,9 +89,10 @@ RowGeometry layoutRow(const QRectF &rowRect, const QModelIndex &index)
     const bool hasStatus = phaseOf(index) != Phase::idle;
 
     const qreal buttonHeight = button.height() + 2 * kButtonPaddingV;
+    // The installation line has its room whether it shows or not: a row that
+    // grew when it appeared would move every row below under the pointer.
     const qreal textHeight =
-        name.height() + kLineGap + meta.height() +
-        (hasStatus ? kStatusGap + std::max(status.height(), Symbols::boxSize(kStatusSymbolSize)) : 0);
+        name.height() + kLineGap + meta.height() + kStatusGap + std::max(status.height(), Symbols::boxSize(kStatusSymbolSize));
     g.contentHeight = std::max({Symbols::boxSize(kKindSize), Symbols::boxSize(kToggleSize), textHeight, buttonHeight});
 
     g.card = QRectF(rowRect.left(), rowRect.top(), rowRect.width(), g.contentHeight + 2 * kPadding);
@@ -130,6 +133,7 @@ QColor statusColor(Phase phase, const QPalette &palette)
     case Phase::succeeded:
         return ThemeColor::green(palette);
     case Phase::failed:
+    case Phase::confirmingDelete:
         return ThemeColor::red(palette);
     case Phase::installing:
     case Phase::idle:
@@ -158,19 +162,16 @@ LocalPackageDelegate::LocalPackageDelegate(QObject *parent) : QStyledItemDelegat
 
 QSize LocalPackageDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    // A row is one of two heights (with or without the installation line) at
-    // a given text scale; measuring fonts for every row of a long cache on
+    // Every row has one height at a given text scale; measuring fonts for every row of a long cache on
     // every layout would cost more than drawing the rows in view. The view
     // declares a scaled font, so its font changes exactly when the scale does.
     if (option.font != m_measuredFont) {
         m_measuredFont = option.font;
-        m_rowHeights = {};
+        m_rowHeight = 0;
     }
-    const bool hasStatus = phaseOf(index) != Phase::idle;
-    int &height = m_rowHeights[hasStatus ? 1 : 0];
-    if (height == 0)
-        height = qCeil(layoutRow(QRectF(option.rect), index).card.height()) + rowGap;
-    return {std::max(option.rect.width(), 320), height};
+    if (m_rowHeight == 0)
+        m_rowHeight = qCeil(layoutRow(QRectF(option.rect), index).card.height()) + rowGap;
+    return {std::max(option.rect.width(), 320), m_rowHeight};
 }
 
 QRectF LocalPackageDelegate::partRect(const QRect &rowRect, const QModelIndex &index, Part part) const
@@ -260,8 +261,9 @@ void LocalPackageDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
             const qreal side = Symbols::boxSize(kStatusSymbolSize);
             const QRectF symbol(g.status.left(), g.status.center().y() - side / 2, side, side);
             Symbols::paint(painter, symbol,
-                           phase == Phase::succeeded ? QStringLiteral("checkmark.circle.fill")
-                                                     : QStringLiteral("xmark.circle.fill"),
+                           phase == Phase::succeeded          ? QStringLiteral("checkmark.circle.fill")
+                           : phase == Phase::confirmingDelete ? QStringLiteral("exclamationmark.triangle.fill")
+                                                              : QStringLiteral("xmark.circle.fill"),
                            color, kStatusSymbolSize);
             textLeft = symbol.right() + 4;
         }

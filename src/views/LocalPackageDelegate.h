@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 
 #include <QFont>
 #include <QRectF>
@@ -40,5 +39,5 @@ public:
 
 private:
     mutable QFont m_measuredFont;
-    mutable std::array<int, 2> m_rowHeights{}; // without, with the installation line
+    mutable int m_rowHeight = 0;
 };

@@ -27,7 +27,8 @@ public:
         InstallMessageRole,
     };
 
-    enum class InstallPhase { idle, installing, succeeded, failed };
+    // confirmingDelete: the row's delete button was clicked once and asks for a second click.
+    enum class InstallPhase { idle, installing, succeeded, failed, confirmingDelete };
     struct InstallState
     {
         InstallPhase phase = InstallPhase::idle;

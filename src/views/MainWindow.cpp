@@ -35,7 +35,7 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
 
     // The sidebar knows nothing of downloads; the badge is fed from here.
     auto &downloads = context.downloads;
-    const auto updateBadge = [this, &downloads] { m_view->setDownloadsBadgeCount(int(downloads.activeTasks().size())); };
+    const auto updateBadge = [this, &downloads] { m_view->setDownloadsBadgeCount(downloads.runningCount()); };
     connect(&downloads, &DownloadManager::activeTasksChanged, this, updateBadge);
     updateBadge();
 }

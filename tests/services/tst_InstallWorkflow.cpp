@@ -135,34 +135,38 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rig.server.requests().size(), 1, 10000);
     }
 
-    void noUsableAddressDoesNothing_data()
+    void failedInstallationOfCachedPackage_data()
     {
-        QTest::addColumn<std::optional<QString>>("downloadUrl");
-        QTest::newRow("none") << std::optional<QString>();
-        QTest::newRow("empty") << std::optional<QString>("");
-        QTest::newRow("not a url") << std::optional<QString>("http://exa mple.com/a b.dmg");
-        QTest::newRow("no scheme") << std::optional<QString>("foo-1.0.dmg");
-    }
-
-    void noUsableAddressDoesNothing()
-    {
-        QFETCH(std::optional<QString>, downloadUrl);
-        TestServices rig;
-        InstallWorkflow &flow = rig.registry->workflow(fooRecord(AppSourceType::direct, downloadUrl));
-        flow.handleInstall();
-        QVERIFY(!flow.isInstalling());
-        QVERIFY(rig.downloads->activeTasks().isEmpty());
-        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::notInstalled);
+        QTest::addColumn<QString>("package"); // empty: a good ZIP of Foo.app
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("dropped");
+        const QString again = "。已从缓存中删除此安装包，再次点击将重新下载";
+        const QString notPackage = "暂不支持的安装包格式：%1（文件内容不是 DMG 磁盘镜像、ZIP 压缩包或 PKG 安装包）";
+        QTest::newRow("image that is no image") << "foo-1.0.dmg" << notPackage.arg("foo-1.0.dmg") + again << true;
+        QTest::newRow("archive that is no archive") << "foo-1.0.zip" << notPackage.arg("foo-1.0.zip") + again << true;
+        // The package is fine, the machine is not: fetching it again would not help.
+        QTest::newRow("install folder unusable") << "" << "Not a directory" << false;
     }
 
     // The control goes back to what it showed before the click, with the
-    // failure beside it until the next action on the record.
-    void failedInstallationReturnsControlToItsState()
+    // failure beside it until the next action on the record; a package that
+    // is itself unusable leaves the cache so the next click fetches it afresh.
+    void failedInstallationOfCachedPackage()
     {
+        QFETCH(QString, package);
+        QFETCH(QString, error);
+        QFETCH(bool, dropped);
         TestServices rig;
-        TestFolders::writeFile(rig.cache(), "foo-1.0.dmg", "not really an image");
-        rig.downloads->refreshLocalPackages();
-        const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.dmg").toString());
+        if (package.isEmpty()) {
+            QVERIFY(rig.cacheZip("foo-1.0.zip", "1.0"));
+            QDir(rig.apps()).removeRecursively();
+            TestFolders::writeFile(rig.root.path(), "Applications", "a file where the folder should be");
+        } else {
+            TestFolders::writeFile(rig.cache(), package, "not really a package");
+            rig.downloads->refreshLocalPackages();
+        }
+        rig.routeQuarterThenHold("/foo-1.0.zip");
+        const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
         InstallWorkflow &flow = rig.registry->workflow(app);
         const InstallControlState before = flow.state();
         QSignalSpy failed(&flow, &InstallWorkflow::installFailed);
@@ -170,20 +174,85 @@ private Q_SLOTS:
 
         flow.handleInstall();
         QVERIFY(failed.wait(30000));
-        const QString error = "暂不支持的安装包格式：foo-1.0.dmg（文件内容不是 DMG 磁盘镜像、ZIP 压缩包或 PKG 安装包）";
-        QCOMPARE(failed.first().first().toString(), error);
-        QCOMPARE(rig.console.last(), "安装失败: " + error);
+        const QString text = failed.first().first().toString();
+        QVERIFY2(text.startsWith(error), qPrintable(text));
+        QCOMPARE(rig.console.last(), "安装失败: " + text);
         QCOMPARE(flow.state().status, before.status);
-        QCOMPARE(flow.state().failure, error);
+        QCOMPARE(flow.state().failure, text);
         QCOMPARE(rig.registry->state(app), flow.state());
-        QVERIFY(!changed.isEmpty());
         QCOMPARE(changed.last().first().toString(), QString("foo"));
+        QCOMPARE(rig.downloads->localPackages().isEmpty(), dropped);
 
         // The next click starts over without the old failure.
         flow.handleInstall();
         QVERIFY(flow.failure().isEmpty());
-        QCOMPARE(flow.state().status.kind, AppInstallStatus::Kind::installing);
-        QVERIFY(failed.wait(30000));
+        QCOMPARE(flow.state().status.kind,
+                 dropped ? AppInstallStatus::Kind::downloading : AppInstallStatus::Kind::installing);
+        rig.server.closeHeld();
+        if (!dropped)
+            QVERIFY(failed.wait(30000));
+    }
+
+    void learnsTheBundleItInstalled_data()
+    {
+        QTest::addColumn<std::optional<QString>>("bundleId");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("record knows neither") << std::optional<QString>() << "com.example.foo";
+        QTest::newRow("blank id") << std::optional<QString>("") << "com.example.foo";
+        QTest::newRow("the author's id stays") << std::optional<QString>("com.example.foo.beta") << "com.example.foo.beta";
+    }
+
+    // A record named unlike its bundle shows as installed after the first
+    // installation, and the next click opens instead of reinstalling.
+    void learnsTheBundleItInstalled()
+    {
+        QFETCH(std::optional<QString>, bundleId);
+        QFETCH(QString, kept);
+        TestServices rig;
+        QVERIFY(rig.cacheZip("foo-1.0.zip", "1.0"));
+        AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
+        app.name = "Foo Editor";
+        app.bundleId = bundleId;
+        app.appFilename.reset();
+        QVERIFY(rig.store->saveAppItem(app).ok);
+        InstallWorkflow &flow = rig.registry->workflow(app);
+        QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
+        flow.handleInstall();
+        QVERIFY(succeeded.wait(30000));
+
+        const AppItem stored = *rig.store->app("foo");
+        QCOMPARE(stored.bundleId, std::optional<QString>(kept));
+        QCOMPARE(stored.appFilename, std::optional<QString>("Foo.app"));
+        QCOMPARE(AppItem::listFromJson(TestFolders::readFile(rig.store->storageFilePath())).first(), stored);
+        QCOMPARE(rig.registry->state(stored).status.kind, AppInstallStatus::Kind::installed);
+    }
+
+    void installAfterDownload_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::newRow("off: the next click installs") << false;
+        QTest::newRow("on: one click does both") << true;
+    }
+
+    void installAfterDownload()
+    {
+        QFETCH(bool, on);
+        TestServices rig;
+        QVERIFY(rig.cacheZip("made.zip", "1.0"));
+        const QString made = QDir(rig.cache()).filePath("made.zip");
+        rig.server.routeBody("/foo-1.0.zip", TestFolders::readFile(made), "application/zip");
+        rig.downloads->deletePackage(made);
+        rig.registry->setInstallAfterDownload(on);
+        const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
+        InstallWorkflow &flow = rig.registry->workflow(app);
+        QSignalSpy succeeded(&flow, &InstallWorkflow::installSucceeded);
+
+        flow.handleInstall();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.downloads->task("foo-1.0")->status.kind, DownloadStatus::Kind::completed, 10000);
+        if (on)
+            QVERIFY(succeeded.wait(30000));
+        QCOMPARE(flow.state().status.kind, on ? AppInstallStatus::Kind::installed : AppInstallStatus::Kind::notInstalled);
+        QCOMPARE(succeeded.size(), on ? 1 : 0);
     }
 
     void downloadShowsOnlyForTheCurrentVersion()

@@ -206,6 +206,35 @@ private Q_SLOTS:
         QCOMPARE(ids(view->filteredApps()), QStringList({"vscode", "iterm2"}));
     }
 
+    // From the keyboard alone: Tab walks only what can be seen and named, from
+    // the search box to the cards; arrows move between cards, Space presses
+    // the card's button, Return opens the card.
+    void keyboardAlone()
+    {
+        auto view = makeView(false);
+        QApplication::setActiveWindow(view.get());
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        view->searchField()->setFocus();
+        QListView *list = view->listView();
+        for (int tab = 0; tab < 12 && !list->hasFocus(); ++tab) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *at = QApplication::focusWidget();
+            QVERIFY2(at && at->isVisible(), at ? at->metaObject()->className() : "nothing");
+            const auto *button = qobject_cast<QAbstractButton *>(at);
+            QVERIFY2(at == list || !at->accessibleName().isEmpty() || (button && !button->text().isEmpty()),
+                     at->metaObject()->className());
+        }
+        QVERIFY(list->hasFocus());
+        QCOMPARE(list->currentIndex().row(), 0);
+        QTest::keyClick(list, Qt::Key_Down);
+        const QString second = ids(view->filteredApps()).at(1);
+        QCOMPARE(list->currentIndex().row(), 1);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(m_services->rig.downloads->activeTasks().value(0).appId, second);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(view->selectedApp().value_or(AppItem()).id, second);
+    }
+
     void installControlInsideACard_data()
     {
         QTest::addColumn<QString>("installedVersion");

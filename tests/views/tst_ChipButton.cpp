@@ -10,7 +10,6 @@ class tst_ChipButton : public QObject
 private Q_SLOTS:
     void checkedChipLooksSelected_data();
     void checkedChipLooksSelected();
-    void growsWithTheTextScale();
 };
 
 void tst_ChipButton::checkedChipLooksSelected_data()
@@ -44,19 +43,6 @@ void tst_ChipButton::checkedChipLooksSelected()
     // The heavier weight survives a scale change.
     FontScaleManager::shared().zoomIn();
     QVERIFY(chip.font().weight() > normalWeight);
-    FontScaleManager::shared().setScale(FontScaleManager::defaultScale);
-}
-
-void tst_ChipButton::growsWithTheTextScale()
-{
-    ChipButton chip(QStringLiteral("全部"));
-    chip.setPadding(14, 6);
-    const QSize before = chip.sizeHint();
-    QCOMPARE(before.height(), qCeil(QFontMetricsF(chip.font()).height()) + 12);
-    FontScaleManager::shared().zoomIn();
-    FontScaleManager::shared().zoomIn();
-    QVERIFY(chip.sizeHint().width() > before.width());
-    QVERIFY(chip.sizeHint().height() > before.height());
     FontScaleManager::shared().setScale(FontScaleManager::defaultScale);
 }
 

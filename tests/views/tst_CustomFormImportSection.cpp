@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -12,6 +13,7 @@
 #include "views/CustomFormImportSection.h"
 #include "views/components/ChipButton.h"
 #include "views/components/MessageLine.h"
+#include "views/components/ThemeColor.h"
 
 namespace {
 
@@ -55,8 +57,9 @@ class TestCustomFormImportSection final : public QObject
     QStringList chipTexts() const
     {
         QStringList texts;
-        for (const auto *c : m_form->findChild<QScrollArea *>("versionChips")->widget()->findChildren<ChipButton *>())
-            texts << c->text();
+        for (const auto *c : m_form->findChild<QScrollArea *>("versionChips")->findChildren<ChipButton *>())
+            if (c->isVisibleTo(m_form.get()) && c->objectName() != "moreVersionsChip")
+                texts << c->text();
         return texts;
     }
     void clickChip(const QString &text) const
@@ -70,12 +73,17 @@ class TestCustomFormImportSection final : public QObject
         const auto *line = m_form->findChild<MessageLine *>("tipLine");
         return line->isVisible() ? line->text() : QString();
     }
+    QColor tipColor() const { return m_form->findChild<MessageLine *>("tipLine")->color(); }
     void fetch(const QString &path)
     {
         field("versionListField")->setText(m_server.url(path).toString());
+        button("fetchButton")->setFocus();
+        QVERIFY(button("fetchButton")->hasFocus());
         click("fetchButton");
         QVERIFY(m_form->isParsingNginx());
         QVERIFY(!button("fetchButton")->isEnabled());
+        // Not into the version field with its text selected, where the next key would replace it.
+        QCOMPARE(QApplication::focusWidget(), field("versionListField"));
         QTRY_VERIFY_WITH_TIMEOUT(!m_form->isParsingNginx() && button("fetchButton")->isEnabled(), 20000);
     }
 
@@ -91,6 +99,7 @@ private Q_SLOTS:
         m_form = std::make_unique<CustomFormImportSection>(*m_store, *m_scraper);
         m_form->resize(720, 1000);
         m_form->show();
+        QApplication::setActiveWindow(m_form.get());
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
 
@@ -124,18 +133,23 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("typed"); // "objectName=text"
         QTest::addColumn<AppItem>("expected");
         QTest::addColumn<QString>("shownName");
-        const AppItem plain{.id = "myapp", .name = "MyApp", .category = "开发工具", .currentVersion = "1.0.0",
-                            .packageType = PackageType::dmg};
+        const AppItem plain{.id = "myapp", .name = "MyApp", .category = "开发工具", .currentVersion = "1.0.0"};
         QTest::newRow("only id and name: a direct record") << QStringList{} << plain << "MyApp";
         AppItem spaces = plain;
         spaces.chineseName = "   ";
         QTest::newRow("Chinese name of spaces kept") << QStringList{"chineseNameField=   "} << spaces << "   ";
+        AppItem zip = plain;
+        zip.downloadUrl = "https://dl.example.com/MyApp.ZIP";
+        zip.packageType = PackageType::zip;
+        QTest::newRow("package kind from the address") << QStringList{"directDownloadField=" + *zip.downloadUrl} << zip
+                                                       << "MyApp";
         // A listing address alone makes the record a version-list one.
         const AppItem full{.id = "myapp", .name = "MyApp", .chineseName = "效率神器", .category = "图形设计",
                            .summary = " 简述 ", .description = "介绍", .sourceType = AppSourceType::customList,
                            .versionPatternUrl = "https://dl.example.com/v{version}/MyApp.zip",
                            .versionListUrl = "https://mirror.example.org/myapp/releases/", .currentVersion = " 2.0 ",
-                           .downloadUrl = "https://dl.example.com/MyApp.pkg", .packageType = PackageType::dmg};
+                           .downloadUrl = "https://dl.example.com/MyApp.pkg", .packageType = PackageType::zip};
+        // The template is what the record fetches, so it names the kind.
         QTest::newRow("every field, id and name trimmed")
             << QStringList{"idField=myapp \t", "nameField=  MyApp ", "chineseNameField=效率神器",
                            "categoryPicker=图形设计", "versionPatternField=" + *full.versionPatternUrl,
@@ -155,8 +169,11 @@ private Q_SLOTS:
             else
                 type(name, text);
         }
+        const QRect buttonPlace = button("saveButton")->geometry();
         click("saveButton");
         QCOMPARE(m_store->apps().first(), expected);
+        m_form->layout()->activate();
+        QCOMPARE(button("saveButton")->geometry(), buttonPlace);
         QCOMPARE(AppItem::listFromJson(TestFolders::readFile(m_store->storageFilePath())).first(), expected);
         QCOMPARE(tipText(), QStringLiteral("应用「%1」已成功录入应用库！").arg(shownName));
 
@@ -198,7 +215,12 @@ private Q_SLOTS:
 
         QCOMPARE(field("currentVersionField")->text(), version);
         QCOMPARE(field("directDownloadField")->text(), directUrl);
-        QCOMPARE(tipText(), QString("成功解析出 %1 个版本！已自动选取最新版本 %2。").arg(chips.size()).arg(version));
+        if (chips.isEmpty()) {
+            QVERIFY2(tipText().startsWith("抓取版本失败: "), qPrintable(tipText()));
+            QCOMPARE(tipColor(), ThemeColor::red(m_form->palette()));
+        } else {
+            QCOMPARE(tipText(), QString("成功解析出 %1 个版本！已自动选取最新版本 %2。").arg(chips.size()).arg(version));
+        }
         QCOMPARE(chipTexts(), chips);
         QCOMPARE(m_form->findChild<QWidget *>("versionsBlock")->isVisible(), !chips.isEmpty());
 
@@ -227,6 +249,7 @@ private Q_SLOTS:
             click("fetchButton");
             QTRY_VERIFY_WITH_TIMEOUT(!m_form->isParsingNginx() && button("fetchButton")->isEnabled(), 20000);
             QVERIFY2(tipText().startsWith("抓取版本失败: ") && tipText().size() > 8, qPrintable(tipText()));
+            QCOMPARE(tipColor(), ThemeColor::red(m_form->palette()));
             QCOMPARE(chipTexts(), chips);
             QCOMPARE(m_form->parsedVersions().size(), 2);
             QCOMPARE(field("currentVersionField")->text(), "9.9");
@@ -244,6 +267,30 @@ private Q_SLOTS:
         clickChip("v4.0.0");
         QCOMPARE(field("currentVersionField")->text(), "4.0.0");
         QCOMPARE(field("directDownloadField")->text(), m_server.url("/mixed/MyApp-4.0.0.dmg").toString());
+        // 4.0.0's package is not 3.0.0's.
+        clickChip("v3.0.0");
+        QCOMPARE(field("directDownloadField")->text(), QString());
+    }
+
+    // A mirror listing thousands of versions gets its chips a page at a time, newest first.
+    void longListingShowsAPageAtATime()
+    {
+        const int page = CustomFormImportSection::chipPageSize, total = 2 * page + 5;
+        QStringList hrefs;
+        for (int i = 1; i <= total; ++i)
+            hrefs << QString("MyApp-1.%1.dmg").arg(i);
+        m_server.routeBody("/many/", listing(hrefs), "text/html");
+        fetch("/many/");
+        auto *more = m_form->findChild<ChipButton *>("moreVersionsChip");
+        for (const int shown : {page, 2 * page, total}) {
+            const QStringList chips = chipTexts();
+            QCOMPARE(chips.size(), shown);
+            QCOMPARE(chips.first(), QString("v1.%1").arg(total));
+            QCOMPARE(chips.last(), QString("v1.%1").arg(total - shown + 1));
+            QCOMPARE(more->isVisibleTo(m_form.get()), shown < total);
+            if (shown < total)
+                QTest::mouseClick(more, Qt::LeftButton);
+        }
     }
 
     void failedWriteIsReported()

@@ -92,22 +92,6 @@ private Q_SLOTS:
         QCOMPARE(FontScaleManager::percentText(0.125), "13%"); // half rounds away from zero
     }
 
-    void hudStaysUpWhileTheScaleChanges()
-    {
-        auto settings = freshSettings();
-        FontScaleManager manager(settings.get());
-        QSignalSpy hudSpy(&manager, &FontScaleManager::showHudChanged);
-        auto &countdown = const_cast<QTimer &>(manager.hideTimer());
-        for (const bool bigger : {true, true, false}) {
-            countdown.stop(); // as if it were about to run out: each change must start it afresh
-            bigger ? manager.zoomIn() : manager.zoomOut();
-            QVERIFY(countdown.isActive());
-        }
-        QCOMPARE(hudSpy.count(), 1); // shown once, never dropped in between
-        QTRY_VERIFY_WITH_TIMEOUT(!manager.showHud(), 5000);
-        QCOMPARE(hudSpy.count(), 2);
-    }
-
     void fontsFollowTheScale()
     {
         QWidget window;

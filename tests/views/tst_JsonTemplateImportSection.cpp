@@ -1,3 +1,4 @@
+#include <QLayout>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
@@ -96,11 +97,15 @@ private Q_SLOTS:
         QVERIFY(!m_section->findChild<MessageLine *>("resultLine")->isVisible());
         editor()->setPlainText("typed text is discarded");
         const auto before = m_store->apps().size();
+        const QRect buttonPlace = button("importButton")->geometry();
         for (int round = 0; round < 2; ++round) {
             click("fillTemplateButton");
             QCOMPARE(m_section->jsonInputText(), JsonTemplateImportSection::jsonTemplateString());
             click("importButton");
             verifyResult(successText(1), false);
+            // The result line appears where it pushes no button away from the pointer.
+            m_section->layout()->activate();
+            QCOMPARE(button("importButton")->geometry(), buttonPlace);
             QCOMPARE(m_store->apps().size(), before + 1);
         }
         const AppItem app = m_store->apps().first();

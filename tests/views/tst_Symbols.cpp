@@ -11,8 +11,6 @@ class tst_Symbols : public QObject
 private Q_SLOTS:
     void embeddedFontLoads();
     void everyNameHasAGlyph();
-    void namesTheScreensUse_data();
-    void namesTheScreensUse();
     void unknownNameDrawsFallback();
 };
 
@@ -36,28 +34,6 @@ void tst_Symbols::everyNameHasAGlyph()
                 inked = qAlpha(image.pixel(x, y)) > 0;
         QVERIFY2(inked, qPrintable(name));
     }
-}
-
-void tst_Symbols::namesTheScreensUse_data()
-{
-    QTest::addColumn<QString>("name");
-    for (const char *name :
-         {"bag", "arrow.down.app", "arrow.down.circle", "plus.circle", "shippingbox.fill", "minus", "plus",
-          "magnifyingglass", "xmark.circle.fill", "arrow.clockwise", "tray", "chevron.left", "checkmark.circle.fill",
-          "safari", "square.grid.2x2", "tag", "sparkles", "desktopcomputer", "shippingbox", "app.badge", "globe",
-          "chevron.left.forwardslash.chevron.right", "bubble.left.and.bubble.right.fill", "doc.text.fill",
-          "play.tv.fill", "gearshape.fill", "app.fill", "arrow.down.circle.fill", "xmark.circle", "circle",
-          "externaldrive.fill", "cube.box.fill", "doc.zipper", "doc.fill", "trash", "info.circle.fill",
-          "exclamationmark.triangle.fill", "checkmark", "chevron.right", "arrow.up.forward.app", "info.circle",
-          "chevron.down", "chevron.up", "folder", "square.and.arrow.down", "doc.on.doc"})
-        QTest::newRow(name) << QString::fromLatin1(name);
-}
-
-void tst_Symbols::namesTheScreensUse()
-{
-    QFETCH(QString, name);
-    QVERIFY(Symbols::contains(name));
-    QVERIFY(Symbols::glyph(name) != Symbols::fallbackGlyph());
 }
 
 void tst_Symbols::unknownNameDrawsFallback()

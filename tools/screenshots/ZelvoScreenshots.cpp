@@ -223,7 +223,10 @@ protected:
             {AppInstallStatus::updateAvailable(QStringLiteral("0.9"), QStringLiteral("1.0"), QStringLiteral("/A.app")), {}},
             {AppInstallStatus::installing(), {}},
             {AppInstallStatus::downloading(0.42, QStringLiteral("1 MB/s")), {}},
-            {AppInstallStatus::notInstalled(), QStringLiteral("安装执行失败：hdiutil 挂载镜像失败，退出码: 1")},
+            {AppInstallStatus::downloading(-1, QStringLiteral("1 MB/s")), {}},
+            {AppInstallStatus::notInstalled(), QStringLiteral("无法打开磁盘镜像，安装包可能已损坏")},
+            {AppInstallStatus::updateAvailable(QStringLiteral("0.9"), QStringLiteral("1.0"), QStringLiteral("/A.app")),
+             QStringLiteral("无法连接服务器：连接被拒绝"), InstallControlState::FailedStep::download},
         };
         QPainter painter(this);
         qreal top = 20;
@@ -233,7 +236,11 @@ protected:
             interaction.spinnerPhase = 0.3;
             if (i == 2)
                 interaction.hovered = InstallControlPainter::Action::open;
-            InstallControlPainter::paint(&painter, QRectF(QPointF(20, top), size), states[i], palette(), interaction);
+            // The last one as a list card draws it: the mark before the pills.
+            const auto side = i + 1 == states.size() ? InstallControlPainter::MarkSide::leading
+                                                     : InstallControlPainter::MarkSide::trailing;
+            InstallControlPainter::paint(&painter, QRectF(QPointF(20, top), size), states[i], palette(), interaction,
+                                         side);
             top += size.height() + 14;
         }
     }
@@ -410,7 +417,14 @@ QList<Shot> shots()
                  [](Context &context) { return detailView(context, recordWithVersions()); }});
     list.append({QStringLiteral("detail-versions-dark"), detailSize,
                  [](Context &context) { return detailView(context, recordWithVersions()); }, {}, true});
-    list.append({QStringLiteral("install-control-states"), QSize(320, 300),
+    // A bundle id wider than the smallest window's detail column, at every text scale.
+    list.append({QStringLiteral("detail-long-id-minimum"), QSize(700, 560), [](Context &context) {
+                     AppItem app = recordWithVersions();
+                     app.bundleId = QStringLiteral("com.example.enterprise.distribution.channel.stable.universal."
+                                                   "player.application");
+                     return detailView(context, app);
+                 }});
+    list.append({QStringLiteral("install-control-states"), QSize(320, 380),
                  [](Context &) { return new ControlStates; }});
 
     const auto importTab = [](QWidget *main, int tab) {

@@ -1,8 +1,10 @@
 #include "views/components/ActionButton.h"
 
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSettings>
 #include <QToolTip>
 
 #include "services/AppStoreService.h"
@@ -10,6 +12,8 @@
 #include "services/InstallWorkflow.h"
 #include "services/InstallWorkflowRegistry.h"
 #include "views/AppContext.h"
+#include "views/components/PillPainter.h"
+#include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
 
 ActionButton::ActionButton(const AppItem &app, InstallWorkflowRegistry &registry, QWidget *parent)
@@ -17,6 +21,7 @@ ActionButton::ActionButton(const AppItem &app, InstallWorkflowRegistry &registry
 {
     setAttribute(Qt::WA_Hover);
     setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // Declared so a change of the text scale re-lays the control out.
     ThemeFont::apply(this, 13, QFont::DemiBold);
@@ -77,7 +82,7 @@ void ActionButton::refresh()
     const bool resized = InstallControlPainter::sizeHint(next) != InstallControlPainter::sizeHint(m_state);
     m_state = next;
     setAccessibleName(visibleTexts().join(QLatin1Char(' ')));
-    if (m_state.status.kind == AppInstallStatus::Kind::installing)
+    if (InstallControlPainter::isAnimated(m_state))
         m_spinnerTimer.start();
     else
         m_spinnerTimer.stop();
@@ -111,6 +116,18 @@ void ActionButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     InstallControlPainter::paint(&painter, QRectF(rect()), m_state, palette(), m_interaction);
+    const QRectF first = InstallControlPainter::layout(m_state, QRectF(rect())).first;
+    if (hasFocus() && !first.isEmpty())
+        PillPainter::paintFocusRing(&painter, first, ThemeColor::accent(palette()));
+}
+
+void ActionButton::keyPressEvent(QKeyEvent *event)
+{
+    const Action first = InstallControlPainter::layout(m_state, QRectF(rect())).firstAction;
+    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Return) && first != Action::none)
+        trigger(first);
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void ActionButton::mouseMoveEvent(QMouseEvent *event)

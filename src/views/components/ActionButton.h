@@ -28,6 +28,9 @@ public:
     ActionButton(const AppItem &app, InstallWorkflowRegistry &registry, QWidget *parent = nullptr);
     ActionButton(const AppItem &app, AppContext &context, QWidget *parent = nullptr);
 
+    // Where "下载完成后自动安装" is kept (off unless the user turned it on).
+    static QString installAfterDownloadKey() { return QStringLiteral("InstallAfterDownload"); }
+
     const AppItem &app() const { return m_app; }
     const InstallControlState &state() const { return m_state; }
     QStringList visibleTexts() const { return InstallControlPainter::texts(m_state); }
@@ -43,6 +46,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

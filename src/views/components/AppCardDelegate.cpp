@@ -23,6 +23,9 @@
 
 namespace {
 
+// The control is right-aligned in the card: a failure mark after the pills
+// would push them left, under the pointer of a user about to retry.
+constexpr auto kMarkSide = InstallControlPainter::MarkSide::leading;
 constexpr qreal kLineSpacing = 4;
 constexpr qreal kFactsExtraTop = 2;
 constexpr qreal kTitleGap = 6;
@@ -166,7 +169,7 @@ AppCardDelegate::Layout AppCardDelegate::layout(const QModelIndex &index) const
 QRectF AppCardDelegate::actionRect(const QModelIndex &index, Action action) const
 {
     const InstallControlState state = stateAt(index);
-    const auto parts = InstallControlPainter::layout(state, layout(m_view.visualRect(index), state).control);
+    const auto parts = InstallControlPainter::layout(state, layout(m_view.visualRect(index), state).control, kMarkSide);
     if (action != Action::none && parts.firstAction == action)
         return parts.first;
     if (action != Action::none && parts.secondAction == action)
@@ -190,6 +193,10 @@ void AppCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
         PillPainter::paintBackground(painter, parts.card, PillStyle{fill, {}, {}, 0}, hoverRadius);
     }
 
+    // The keyboard's current card (the view has the focus) carries the ring.
+    if (option.state & QStyle::State_HasFocus)
+        PillPainter::paintFocusRing(painter, parts.card, ThemeColor::accent(palette), hoverRadius);
+
     paintIcon(painter, parts.icon, index, app, palette);
     paintTexts(painter, parts.text, app, palette);
 
@@ -198,13 +205,13 @@ void AppCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
         interaction.hovered = m_hoveredAction;
     if (m_pressedIndex == index)
         interaction.pressed = m_pressedAction;
-    if (state.status.kind == AppInstallStatus::Kind::installing) {
+    if (InstallControlPainter::isAnimated(state)) {
         interaction.spinnerPhase = InstallControlPainter::spinnerPhaseNow();
         m_spinnerPainted = true;
         if (!m_spinnerTimer.isActive())
             m_spinnerTimer.start();
     }
-    InstallControlPainter::paint(painter, parts.control, state, palette, interaction);
+    InstallControlPainter::paint(painter, parts.control, state, palette, interaction, kMarkSide);
 
     painter->setRenderHint(QPainter::Antialiasing, false);
     painter->fillRect(parts.divider, ThemeColor::separator(palette));
@@ -320,7 +327,7 @@ bool AppCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, cons
     const InstallControlState state = stateAt(index);
     const Layout parts = layout(option.rect, state);
     const QPointF pos = mouse->position();
-    const Action action = InstallControlPainter::hitTest(state, parts.control, pos);
+    const Action action = InstallControlPainter::hitTest(state, parts.control, pos, kMarkSide);
 
     if (type == QEvent::MouseButtonRelease) {
         const bool sameCard = m_pressedIndex.isValid() && m_pressedIndex == index && parts.card.contains(pos);
@@ -333,13 +340,7 @@ bool AppCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, cons
         if (pressed == Action::none) {
             Q_EMIT cardClicked(index);
         } else if (pressed == action) {
-            // The workflow is shared by every control of the record; the
-            // model redraws this card when its state changes.
-            InstallWorkflow &workflow = m_registry.workflow(appAt(index));
-            if (action == Action::open)
-                workflow.openInstalled();
-            else
-                workflow.handleInstall();
+            trigger(index, action);
         }
         return true;
     }
@@ -354,13 +355,30 @@ bool AppCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, cons
     return true;
 }
 
+void AppCardDelegate::pressButton(const QModelIndex &index)
+{
+    if (index.isValid())
+        trigger(index, InstallControlPainter::layout(stateAt(index), QRectF()).firstAction);
+}
+
+void AppCardDelegate::trigger(const QModelIndex &index, Action action)
+{
+    // The workflow is shared by every control of the record; the model
+    // redraws this card when its state changes.
+    InstallWorkflow &workflow = m_registry.workflow(appAt(index));
+    if (action == Action::open)
+        workflow.openInstalled();
+    else if (action == Action::install)
+        workflow.handleInstall();
+}
+
 bool AppCardDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                                 const QModelIndex &index)
 {
     if (event->type() == QEvent::ToolTip && index.isValid()) {
         const InstallControlState state = stateAt(index);
         const QString tip =
-            InstallControlPainter::toolTipAt(state, layout(option.rect, state).control, event->pos());
+            InstallControlPainter::toolTipAt(state, layout(option.rect, state).control, event->pos(), kMarkSide);
         if (!tip.isEmpty()) {
             QToolTip::showText(event->globalPos(), tip, view);
             return true;
@@ -378,7 +396,7 @@ void AppCardDelegate::setHoverPosition(const QModelIndex &index, const QPoint &p
         const Layout parts = layout(m_view.visualRect(index), state);
         if (parts.card.contains(pos)) {
             hovered = appAt(index).id;
-            action = InstallControlPainter::hitTest(state, parts.control, pos);
+            action = InstallControlPainter::hitTest(state, parts.control, pos, kMarkSide);
         }
     }
     if (action != m_hoveredAction) {

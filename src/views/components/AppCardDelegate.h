@@ -84,6 +84,10 @@ public:
     // "Brew" for Homebrew records, else the package kind in capitals.
     static QString packageLabel(const AppItem &app);
 
+    // What a click on the card's first pill does ("获取", "更新" or "打开"): the
+    // keyboard's Space on the current card.
+    void pressButton(const QModelIndex &index);
+
 Q_SIGNALS:
     void cardClicked(const QModelIndex &index);
 
@@ -92,6 +96,7 @@ protected:
                    const QModelIndex &index) override;
 
 private:
+    void trigger(const QModelIndex &index, Action action);
     struct Fade
     {
         qreal from = 0;

@@ -100,6 +100,8 @@ void ChipButton::paintEvent(QPaintEvent *)
         const QColor overlay = ThemeColor::withOpacity(ThemeColor::primary(palette()), isDown() ? 0.12 : 0.05);
         PillPainter::paintBackground(&painter, box, PillStyle{overlay, {}, {}, 0}, m_radius);
     }
+    if (hasFocus())
+        PillPainter::paintFocusRing(&painter, box, isChecked() ? style.text : ThemeColor::accent(palette()), m_radius);
 
     const qreal textWidth = QFontMetricsF(font()).horizontalAdvance(text());
     const qreal left = (box.width() - textWidth - symbolWidth()) / 2.0;

@@ -38,9 +38,10 @@ QString installingText()
 {
     return QStringLiteral("安装中...");
 }
-QString failureText()
+QString failureText(const InstallControlState &state)
 {
-    return QStringLiteral("安装失败");
+    return state.failedStep == InstallControlState::FailedStep::download ? QStringLiteral("下载失败")
+                                                                         : QStringLiteral("安装失败");
 }
 
 QFont statusFont()
@@ -60,8 +61,15 @@ QFont markFont()
     return pingFang(11, QFont::Medium);
 }
 
+QString unknownLengthText()
+{
+    return QStringLiteral("下载中");
+}
+
 QString percentText(double progress)
 {
+    if (progress < 0)
+        return unknownLengthText();
     const int percent = static_cast<int>(std::floor(std::clamp(progress, 0.0, 1.0) * 100.0));
     return QString::number(percent) + QLatin1Char('%');
 }
@@ -110,15 +118,16 @@ QSizeF installingPillSize()
 QSizeF downloadPillSize(double progress)
 {
     const QFont font = percentFont();
-    // Sized for "100%" so the pill does not jitter as the digits change.
-    const qreal digits = std::max(textWidth(font, percentText(progress)), textWidth(font, QStringLiteral("100%")));
+    // Sized for the widest text so the pill does not jitter as the digits change.
+    const qreal digits = std::max({textWidth(font, percentText(progress)), textWidth(font, QStringLiteral("100%")),
+                                   textWidth(font, unknownLengthText())});
     return {kRingSide + 6 + digits + 28, std::max(kRingSide, textHeight(font)) + 12};
 }
 
-QSizeF markSize()
+QSizeF markSize(const InstallControlState &state)
 {
     const QFont font = markFont();
-    return {Symbols::boxSize(kMarkSymbolSize) + kSymbolGap + textWidth(font, failureText()),
+    return {Symbols::boxSize(kMarkSymbolSize) + kSymbolGap + textWidth(font, failureText(state)),
             std::max(Symbols::boxSize(kMarkSymbolSize), textHeight(font))};
 }
 
@@ -182,7 +191,7 @@ void paintInstallingPill(QPainter *painter, const QRectF &box, const QPalette &p
     painter->restore();
 }
 
-void paintDownloadPill(QPainter *painter, const QRectF &box, double progress, const QPalette &palette)
+void paintDownloadPill(QPainter *painter, const QRectF &box, double progress, const QPalette &palette, qreal phase)
 {
     PillPainter::paintBackground(painter, box, PillStyle{ThemeColor::controlBackground(palette), {}, {}, 0},
                                  kPillRadius);
@@ -197,7 +206,11 @@ void paintDownloadPill(QPainter *painter, const QRectF &box, double progress, co
     painter->drawEllipse(ring);
     // From twelve o'clock, clockwise: Qt's angles run counter-clockwise from three o'clock.
     const double done = std::clamp(progress, 0.0, 1.0);
-    if (done > 0) {
+    if (progress < 0) {
+        // Length unknown: a quarter arc going round, like the system's indeterminate ring.
+        painter->setPen(QPen(accent, kRingWidth, Qt::SolidLine, Qt::RoundCap));
+        painter->drawArc(ring, qRound((90 - phase * 360) * 16), -90 * 16);
+    } else if (done > 0) {
         painter->setPen(QPen(accent, kRingWidth, Qt::SolidLine, Qt::FlatCap));
         painter->drawArc(ring, 90 * 16, -qRound(done * 360 * 16));
     }
@@ -209,7 +222,7 @@ void paintDownloadPill(QPainter *painter, const QRectF &box, double progress, co
     painter->restore();
 }
 
-void paintFailureMark(QPainter *painter, const QRectF &box, const QPalette &palette)
+void paintFailureMark(QPainter *painter, const QRectF &box, const QString &text, const QPalette &palette)
 {
     const QColor red = ThemeColor::red(palette);
     const qreal side = Symbols::boxSize(kMarkSymbolSize);
@@ -219,16 +232,22 @@ void paintFailureMark(QPainter *painter, const QRectF &box, const QPalette &pale
     painter->setFont(markFont());
     painter->setPen(red);
     painter->drawText(QRectF(box.left() + side + kSymbolGap, box.top(), box.width() - side - kSymbolGap, box.height()),
-                      Qt::AlignLeft | Qt::AlignVCenter, failureText());
+                      Qt::AlignLeft | Qt::AlignVCenter, text);
     painter->restore();
 }
 
 } // namespace
 
-InstallControlPainter::Layout InstallControlPainter::layout(const InstallControlState &state, const QRectF &rect)
+InstallControlPainter::Layout InstallControlPainter::layout(const InstallControlState &state, const QRectF &rect,
+                                                            MarkSide side)
 {
     Layout result;
+    const bool leadingMark = state.hasFailure() && side == MarkSide::leading;
     qreal left = rect.left();
+    if (leadingMark) {
+        result.failureMark = placed(rect, left, markSize(state));
+        left = result.failureMark.right() + kMarkGap;
+    }
     switch (shapeOf(state.status)) {
     case Shape::installing:
         result.first = placed(rect, left, installingPillSize());
@@ -250,8 +269,8 @@ InstallControlPainter::Layout InstallControlPainter::layout(const InstallControl
     }
     }
     left = (result.second.isEmpty() ? result.first : result.second).right();
-    if (state.hasFailure())
-        result.failureMark = placed(rect, left + kMarkGap, markSize());
+    if (state.hasFailure() && !leadingMark)
+        result.failureMark = placed(rect, left + kMarkGap, markSize(state));
     return result;
 }
 
@@ -263,9 +282,9 @@ QSizeF InstallControlPainter::sizeHint(const InstallControlState &state)
 }
 
 void InstallControlPainter::paint(QPainter *painter, const QRectF &rect, const InstallControlState &state,
-                                  const QPalette &palette, const Interaction &interaction)
+                                  const QPalette &palette, const Interaction &interaction, MarkSide side)
 {
-    const Layout parts = layout(state, rect);
+    const Layout parts = layout(state, rect, side);
     painter->save();
     painter->setRenderHint(QPainter::TextAntialiasing);
     switch (shapeOf(state.status)) {
@@ -273,7 +292,7 @@ void InstallControlPainter::paint(QPainter *painter, const QRectF &rect, const I
         paintInstallingPill(painter, parts.first, palette, interaction.spinnerPhase);
         break;
     case Shape::downloading:
-        paintDownloadPill(painter, parts.first, state.status.progress, palette);
+        paintDownloadPill(painter, parts.first, state.status.progress, palette, interaction.spinnerPhase);
         break;
     case Shape::statusPair:
         paintStatusPill(painter, parts.first, updateText(), palette, parts.firstAction, interaction);
@@ -285,7 +304,7 @@ void InstallControlPainter::paint(QPainter *painter, const QRectF &rect, const I
         break;
     }
     if (state.hasFailure())
-        paintFailureMark(painter, parts.failureMark, palette);
+        paintFailureMark(painter, parts.failureMark, failureText(state), palette);
     painter->restore();
 }
 
@@ -296,9 +315,9 @@ void InstallControlPainter::paint(QPainter *painter, const QRectF &rect, const I
 }
 
 InstallControlPainter::Action InstallControlPainter::hitTest(const InstallControlState &state, const QRectF &rect,
-                                                             const QPointF &point)
+                                                             const QPointF &point, MarkSide side)
 {
-    const Layout parts = layout(state, rect);
+    const Layout parts = layout(state, rect, side);
     if (parts.first.contains(point))
         return parts.firstAction;
     if (parts.second.contains(point))
@@ -306,9 +325,10 @@ InstallControlPainter::Action InstallControlPainter::hitTest(const InstallContro
     return Action::none;
 }
 
-QString InstallControlPainter::toolTipAt(const InstallControlState &state, const QRectF &rect, const QPointF &point)
+QString InstallControlPainter::toolTipAt(const InstallControlState &state, const QRectF &rect, const QPointF &point,
+                                         MarkSide side)
 {
-    if (!state.hasFailure() || !layout(state, rect).failureMark.contains(point))
+    if (!state.hasFailure() || !layout(state, rect, side).failureMark.contains(point))
         return {};
     return state.failure;
 }
@@ -331,8 +351,14 @@ QStringList InstallControlPainter::texts(const InstallControlState &state)
         break;
     }
     if (state.hasFailure())
-        shown << failureText();
+        shown << failureText(state);
     return shown;
+}
+
+bool InstallControlPainter::isAnimated(const InstallControlState &state)
+{
+    return state.status.kind == AppInstallStatus::Kind::installing ||
+           (state.status.kind == AppInstallStatus::Kind::downloading && state.status.progress < 0);
 }
 
 qreal InstallControlPainter::spinnerPhaseNow()

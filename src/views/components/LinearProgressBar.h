@@ -17,6 +17,7 @@ public:
     void setValue(double value);
     // An invalid colour (the default) fills with the palette's accent colour.
     void setFillColor(const QColor &color);
+    const QColor &fillColor() const { return m_fill; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -32,6 +32,11 @@ void PillPainter::paint(QPainter *painter, const QRectF &rect, const QString &te
     painter->restore();
 }
 
+void PillPainter::paintFocusRing(QPainter *painter, const QRectF &rect, const QColor &accent, qreal radius)
+{
+    paintBackground(painter, rect, PillStyle{{}, {}, accent, 2.0}, radius);
+}
+
 QSizeF PillPainter::sizeFor(const QString &text, const QFont &font, qreal horizontalPadding, qreal verticalPadding)
 {
     const QFontMetricsF metrics(font);

@@ -26,6 +26,8 @@ public:
     // Background plus text centred in rect.
     static void paint(QPainter *painter, const QRectF &rect, const QString &text, const QFont &font,
                       const PillStyle &style, qreal radius = -1);
+    // The keyboard focus around a control: a ring in the accent colour just inside rect.
+    static void paintFocusRing(QPainter *painter, const QRectF &rect, const QColor &accent, qreal radius = -1);
     // The size of a pill holding text in font with the given padding on each side.
     static QSizeF sizeFor(const QString &text, const QFont &font, qreal horizontalPadding, qreal verticalPadding);
 };

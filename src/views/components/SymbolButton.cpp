@@ -1,5 +1,6 @@
 #include "views/components/SymbolButton.h"
 
+#include <QEvent>
 #include <QPainter>
 
 #include "views/components/PillPainter.h"
@@ -17,6 +18,14 @@ SymbolButton::SymbolButton(const QString &symbol, qreal pointSize, QWidget *pare
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+bool SymbolButton::event(QEvent *event)
+{
+    // A symbol has no text for a screen reader: its hover help names it.
+    if (event->type() == QEvent::ToolTipChange && accessibleName().isEmpty())
+        setAccessibleName(toolTip());
+    return QAbstractButton::event(event);
 }
 
 void SymbolButton::setSymbol(const QString &symbol)
@@ -47,6 +56,8 @@ void SymbolButton::paintEvent(QPaintEvent *)
         const QColor hover = ThemeColor::withOpacity(ThemeColor::primary(palette()), isDown() ? 0.14 : 0.07);
         PillPainter::paintBackground(&painter, QRectF(rect()), PillStyle{hover, {}, {}, 0}, 5);
     }
+    if (hasFocus())
+        PillPainter::paintFocusRing(&painter, QRectF(rect()), ThemeColor::accent(palette()), 5);
     const QColor color = m_color.isValid() ? m_color : ThemeColor::secondary(palette());
     Symbols::paint(&painter, QRectF(rect()), m_symbol, color, m_pointSize);
 }
