@@ -2,7 +2,9 @@
 
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 
+#include "services/AppStoreService.h"
 #include "services/DownloadManager.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
@@ -38,6 +40,20 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
     const auto updateBadge = [this, &downloads] { m_view->setDownloadsBadgeCount(downloads.runningCount()); };
     connect(&downloads, &DownloadManager::activeTasksChanged, this, updateBadge);
     updateBadge();
+
+    // What the store had to do to a damaged library (records skipped, a
+    // backup made, a copy restored) is the user's to know, without blocking.
+    auto &store = context.store;
+    const auto showNotice = [this, &store] {
+        if (store.notice().isEmpty())
+            return;
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("应用库已修复"), store.notice(),
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    };
+    connect(&store, &AppStoreService::noticeChanged, this, showNotice);
+    QMetaObject::invokeMethod(this, showNotice, Qt::QueuedConnection); // over the window once it shows
 }
 
 MainWindow::~MainWindow() = default;
