@@ -1,7 +1,5 @@
 #include <QAbstractButton>
 #include <QLabel>
-#include <QMainWindow>
-#include <QMenuBar>
 #include <QPointer>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -64,20 +62,6 @@ private Q_SLOTS:
         m_settings.reset();
     }
 
-    void downloadsBadge()
-    {
-        auto view = makeView();
-        auto *badge = view->findChild<CountBadge *>("downloadsBadge");
-        // The badge sits on the downloads row, nowhere else.
-        QCOMPARE(badge->parentWidget(), row(*view, NavigationItem::downloads));
-        QVERIFY(!badge->isVisible());
-        view->setDownloadsBadgeCount(2);
-        QVERIFY(badge->isVisible());
-        QCOMPARE(badge->text(), "2");
-        view->setDownloadsBadgeCount(0);
-        QVERIFY(!badge->isVisible());
-    }
-
     void switchingDestinationsRebuildsTheScreen()
     {
         auto view = makeView();
@@ -112,27 +96,6 @@ private Q_SLOTS:
         QCOMPARE(view->shownItem(), NavigationItem::discover);
         QCOMPARE(view->currentScreen()->objectName(), "screen_discover");
         verifyChecked(*view, std::nullopt);
-    }
-
-    // Each shortcut reaches its command; the limits belong to the scale's own tests.
-    void shortcutsDriveTheScale()
-    {
-        QMainWindow window;
-        auto view = makeView();
-        MainView *shown = view.release();
-        window.setCentralWidget(shown);
-        shown->installMenus(window.menuBar());
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        const auto press = [&window](Qt::Key key) { QTest::keyClick(&window, key, Qt::ControlModifier); };
-        press(Qt::Key_Plus);
-        press(Qt::Key_Equal);
-        QCOMPARE(shown->hud()->labelText(), "字号 120%");
-        press(Qt::Key_Minus);
-        QCOMPARE(m_fontScale->percentText(), "110%");
-        press(Qt::Key_0);
-        QCOMPARE(m_fontScale->scale(), 1.0);
     }
 
     void hudButtonsAndHiding()
