@@ -169,22 +169,19 @@ private Q_SLOTS:
         Screen screen;
         AppItem app = fooRecord();
         const int page = AppDetailView::versionPageSize, total = 2 * page + 5;
-        QList<AppVersion> versions;
+        app.versions.emplace();
         for (int i = total; i > 0; --i)
-            versions.append({QString("1.%1").arg(i)});
-        app.versions = versions;
+            app.versions->append({QString("1.%1").arg(i)});
         auto view = screen.open(app);
         auto *more = view->findChild<QAbstractButton *>("moreVersionsButton");
         for (const int shown : {page, 2 * page, total}) {
             const auto rows = view->findChildren<QWidget *>("versionRow");
             QCOMPARE(rows.size(), shown);
-            QCOMPARE(rows.last()->property("version").toString(), versions.at(shown - 1).version);
-            QCOMPARE(more->isVisibleTo(view.get()), shown < total);
-            if (shown < total) {
-                QCOMPARE(more->text(), QString("显示更多版本（还有 %1 个）").arg(total - shown));
+            QCOMPARE(rows.last()->property("version").toString(), QString("1.%1").arg(total - shown + 1));
+            if (more->isVisibleTo(view.get()))
                 QTest::mouseClick(more, Qt::LeftButton);
-            }
         }
+        QVERIFY(!more->isVisibleTo(view.get()));
     }
 
     void headerSaveAndBack()
