@@ -7,6 +7,7 @@
 
 #include "app/AskPassDialog.h"
 #include "platform/InterruptWatcher.h"
+#include "platform/Platform.h"
 #include "services/AppStoreService.h"
 #include "services/AskPass.h"
 #include "services/BrewService.h"
@@ -55,7 +56,7 @@ int main(int argc, char *argv[])
     auto &brew = BrewService::shared();
     IconCache icons(IconCache::folderBeside(downloads.cacheDirectory()));
     InstallWorkflowRegistry workflows(store, downloads, installer, brew);
-    workflows.setInstallAfterDownload(QSettings().value(ActionButton::installAfterDownloadKey(), false).toBool());
+    workflows.setInstallAfterDownload(Platform::openSettings()->value(ActionButton::installAfterDownloadKey(), false).toBool());
     AppContext context{store, downloads, installer, brew, NginxIndexParser::shared(), fontScale, icons, workflows};
 
     // A package handed to the system installer finishes outside this app:

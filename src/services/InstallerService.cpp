@@ -45,6 +45,23 @@ void report(const InstallerService::Progress &onProgress, const QString &message
         onProgress(message);
 }
 
+// The last lines a tool wrote to its standard error, fit to show: a tool's
+// own words say what went wrong ("No space left on device") where the exit
+// status does not.
+QString toolWords(const QByteArray &errorOutput)
+{
+    QStringList lines;
+    for (const QString &line : QString::fromLocal8Bit(errorOutput).split(u'\n', Qt::SkipEmptyParts)) {
+        const QString trimmed = neutralizeControls(line.trimmed());
+        if (!trimmed.isEmpty())
+            lines.append(trimmed);
+    }
+    QString words = lines.mid(qMax(0, lines.size() - 4)).join(QStringLiteral("；"));
+    if (words.size() > 600)
+        words = QStringLiteral("…") + words.right(600);
+    return words;
+}
+
 // Turns a tool run that did not succeed into the error the user sees: the
 // step that failed, in Chinese, then the tool's own reason. The tool's words
 // also go to the progress report, which ends up on the console. When the

@@ -107,7 +107,8 @@ QVBoxLayout *column(int spacing)
 }
 
 // One fact: the symbol and title above, the value below.
-QWidget *metricColumn(const QString &title, const QString &value, const QString &symbol, const QPalette &palette)
+QWidget *metricColumn(const QString &title, const QString &value, const QString &symbol, const QPalette &palette,
+                      bool mayElide = false)
 {
     auto *widget = new QWidget;
     widget->setObjectName(QStringLiteral("metric:") + title);
@@ -119,7 +120,8 @@ QWidget *metricColumn(const QString &title, const QString &value, const QString 
     heading->addStretch();
     layout->addLayout(heading);
     // A bundle id can be longer than the window is wide.
-    auto *valueLabel = new ElidedLabel(value);
+    auto *valueLabel = mayElide ? new ElidedLabel(value) : new QLabel(value);
+    valueLabel->setTextFormat(Qt::PlainText);
     valueLabel->setObjectName(QStringLiteral("metricValue"));
     ThemeFont::apply(valueLabel, 13, QFont::DemiBold);
     Labels::setTextColor(valueLabel, ThemeColor::primary(palette));
@@ -423,7 +425,8 @@ void AppDetailView::rebuildFacts(const AppInstallStatus &status)
         m_app.sourceType == AppSourceType::brew ? QStringLiteral("Homebrew") : title(m_app.resolvedPackageType());
     layout->addWidget(metricColumn(QStringLiteral("来源介质"), medium, QStringLiteral("shippingbox"), colors));
     if (m_app.bundleId && !m_app.bundleId->isEmpty())
-        layout->addWidget(metricColumn(QStringLiteral("包标识"), *m_app.bundleId, QStringLiteral("app.badge"), colors));
+        layout->addWidget(
+            metricColumn(QStringLiteral("包标识"), *m_app.bundleId, QStringLiteral("app.badge"), colors, true), 1);
     layout->addStretch();
 }
 

@@ -17,6 +17,7 @@
 
 #include "models/ByteFormat.h"
 #include "models/ZelvoError.h"
+#include "platform/Platform.h"
 #include "services/AppStoreService.h"
 #include "services/ConsoleLine.h"
 #include "services/DownloadManager.h"
@@ -135,7 +136,7 @@ QWidget *DownloadsView::buildHeader()
     InstallWorkflowRegistry &registry = m_context.workflows;
     m_autoInstall->setChecked(registry.installAfterDownload());
     connect(m_autoInstall, &QCheckBox::toggled, this, [&registry](bool on) {
-        QSettings().setValue(ActionButton::installAfterDownloadKey(), on);
+        Platform::openSettings()->setValue(ActionButton::installAfterDownloadKey(), on);
         registry.setInstallAfterDownload(on);
     });
     m_openFolder = headerButton(QStringLiteral("openFolderButton"), QStringLiteral("在访达中打开目录"), header);

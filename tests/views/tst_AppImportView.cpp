@@ -103,12 +103,6 @@ private Q_SLOTS:
             QVERIFY(m_view->currentSection()->isVisible());
         }
     }
-
-    void anUnknownTabShowsNothing()
-    {
-        m_view->setSelectedTab(7);
-        QCOMPARE(m_view->currentSection(), nullptr);
-    }
 };
 
 QTEST_MAIN(TestAppImportView)

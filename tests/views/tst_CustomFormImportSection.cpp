@@ -283,14 +283,12 @@ private Q_SLOTS:
         fetch("/many/");
         auto *more = m_form->findChild<ChipButton *>("moreVersionsChip");
         for (const int shown : {page, 2 * page, total}) {
-            const QStringList chips = chipTexts();
-            QCOMPARE(chips.size(), shown);
-            QCOMPARE(chips.first(), QString("v1.%1").arg(total));
-            QCOMPARE(chips.last(), QString("v1.%1").arg(total - shown + 1));
-            QCOMPARE(more->isVisibleTo(m_form.get()), shown < total);
-            if (shown < total)
+            QCOMPARE(chipTexts().last(), QString("v1.%1").arg(total - shown + 1));
+            QCOMPARE(chipTexts().size(), shown);
+            if (more->isVisibleTo(m_form.get()))
                 QTest::mouseClick(more, Qt::LeftButton);
         }
+        QVERIFY(!more->isVisibleTo(m_form.get()));
     }
 
     void failedWriteIsReported()

@@ -1,6 +1,6 @@
-#include <QLayout>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>

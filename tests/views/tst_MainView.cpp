@@ -57,20 +57,6 @@ private Q_SLOTS:
         m_settings.reset();
     }
 
-    void downloadsBadge()
-    {
-        auto view = makeView();
-        auto *badge = view->findChild<CountBadge *>("downloadsBadge");
-        // The badge sits on the downloads row, nowhere else.
-        QCOMPARE(badge->parentWidget(), row(*view, NavigationItem::downloads));
-        QVERIFY(!badge->isVisible());
-        view->setDownloadsBadgeCount(2);
-        QVERIFY(badge->isVisible());
-        QCOMPARE(badge->text(), "2");
-        view->setDownloadsBadgeCount(0);
-        QVERIFY(!badge->isVisible());
-    }
-
     void switchingDestinationsRebuildsTheScreen()
     {
         auto view = makeView();
@@ -107,7 +93,6 @@ private Q_SLOTS:
         verifyChecked(*view, std::nullopt);
     }
 
-    // Each shortcut reaches its command; the limits belong to the scale's own tests.
     void hudButtonsAndHiding()
     {
         auto view = makeView();

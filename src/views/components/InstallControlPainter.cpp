@@ -271,6 +271,14 @@ InstallControlPainter::Layout InstallControlPainter::layout(const InstallControl
     left = (result.second.isEmpty() ? result.first : result.second).right();
     if (state.hasFailure() && !leadingMark)
         result.failureMark = placed(rect, left + kMarkGap, markSize(state));
+    // A right-aligned control ends exactly at the rect's right edge, mark or
+    // not: sizes round up, and half a point would still move the pills.
+    const qreal slack = rect.right() - left;
+    if (side == MarkSide::leading && slack > 0) {
+        for (QRectF *part : {&result.first, &result.second, &result.failureMark})
+            if (!part->isEmpty())
+                part->translate(slack, 0);
+    }
     return result;
 }
 

@@ -61,12 +61,30 @@ QSize SegmentedControl::minimumSizeHint() const
     return QSize(qCeil(segment * m_segments.size() + 2 * kInset), sizeHint().height());
 }
 
+QRectF SegmentedControl::segmentBox(int index) const
+{
+    // Equal segments while they fit; squeezed, each keeps room in proportion
+    // to its own text, so short titles give way before long ones are cut.
+    const qreal inner = width() - 2 * kInset;
+    const QFontMetricsF metrics(font());
+    qreal before = 0, total = 0;
+    for (int i = 0; i < m_segments.size(); ++i) {
+        const qreal natural = metrics.horizontalAdvance(m_segments.at(i)) + 2 * kHorizontalPadding;
+        before += i < index ? natural : 0;
+        total += natural;
+    }
+    const qreal equal = inner / std::max<qsizetype>(1, m_segments.size());
+    if (width() >= sizeHint().width() || total <= 0)
+        return QRectF(kInset + index * equal, kInset, equal, height() - 2 * kInset);
+    const qreal own = metrics.horizontalAdvance(m_segments.at(index)) + 2 * kHorizontalPadding;
+    return QRectF(kInset + inner * before / total, kInset, inner * own / total, height() - 2 * kInset);
+}
+
 QRect SegmentedControl::segmentRect(int index) const
 {
     if (index < 0 || index >= m_segments.size())
         return {};
-    const qreal width = (this->width() - 2 * kInset) / std::max<qsizetype>(1, m_segments.size());
-    return QRectF(kInset + index * width, kInset, width, height() - 2 * kInset).toAlignedRect();
+    return segmentBox(index).toAlignedRect();
 }
 
 int SegmentedControl::segmentAt(const QPoint &point) const
@@ -89,9 +107,8 @@ void SegmentedControl::paintEvent(QPaintEvent *)
     track.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
     painter.fillPath(track, ThemeColor::withOpacity(primary, ThemeColor::isDark(pal) ? 0.12 : 0.07));
 
-    const qreal width = (this->width() - 2 * kInset) / std::max<qsizetype>(1, m_segments.size());
     for (int i = 0; i < m_segments.size(); ++i) {
-        const QRectF box(kInset + i * width, kInset, width, height() - 2 * kInset);
+        const QRectF box = segmentBox(i);
         if (i == m_current) {
             QPainterPath raised;
             raised.addRoundedRect(box, kRadius - kInset, kRadius - kInset);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRectF>
 #include <QStringList>
 #include <QWidget>
 
@@ -36,6 +37,7 @@ protected:
 
 private:
     qreal segmentWidth() const;
+    QRectF segmentBox(int index) const;
 
     QStringList m_segments;
     int m_current = -1;
