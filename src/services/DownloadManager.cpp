@@ -499,6 +499,10 @@ void DownloadManager::onFinished(QNetworkReply *reply)
         return;
     if (!drain(*transfer))
         return;
+    // The last figures held back by the interval are told before the end,
+    // so a follower sees the whole body arrive.
+    if (transfer->reportPending)
+        publishProgress(*transfer);
     transfer->file.close();
     if (const auto reason = checkResponse(*transfer)) {
         fail(reply, *reason);
