@@ -604,6 +604,10 @@ void DownloadManager::onFinished(QNetworkReply *reply)
         return;
     if (!drain(*transfer))
         return;
+    // The last figures held back by the interval are told before the end,
+    // so a follower sees the whole body arrive.
+    if (transfer->reportPending)
+        publishProgress(*transfer);
     // The file stays open, and so locked, until it has its final name.
     if (const auto reason = checkResponse(*transfer)) {
         fail(reply, *reason);

@@ -39,7 +39,6 @@ DownloadTaskCard::DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent
     m_detail = new QLabel(this);
     m_detail->setObjectName(QStringLiteral("downloadDetail"));
     m_detail->setTextFormat(Qt::PlainText);
-    m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     m_close = new SymbolButton(QStringLiteral("xmark.circle"), kCloseSize, this);
     m_close->setObjectName(QStringLiteral("downloadClose"));
@@ -146,10 +145,12 @@ void DownloadTaskCard::showTask()
 // Figures line up in the numeric face; a failure reason is prose.
 void DownloadTaskCard::applyDetailStyle()
 {
-    // Only a reason may run long; the figures of a running download are one
-    // short line, and wrapping them would re-measure the screen ten times a second.
+    // Only a reason may run long and is worth copying; the figures of a
+    // running download are one short line, and wrapping or selectable text
+    // (a whole text document behind the label) would cost ten layouts a second.
     const bool failed = m_task.status.kind == DownloadStatus::Kind::failed;
     m_detail->setWordWrap(failed);
+    m_detail->setTextInteractionFlags(failed ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
     if (failed)
         ThemeFont::apply(m_detail, 11, QFont::Normal);
     else

@@ -33,6 +33,7 @@
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
 #include "services/DownloadManager.h"
+#include "services/InstallWorkflowRegistry.h"
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
@@ -49,6 +50,7 @@
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
 #include "views/components/AppCardDelegate.h"
+#include "views/components/IconCache.h"
 #include "views/components/InstallControlPainter.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
@@ -532,11 +534,14 @@ int main(int argc, char *argv[])
     // Nothing listens on the discard port: screenshots never touch the network.
     BrewService brew(QStringLiteral("http://127.0.0.1:9"), {temp.filePath(QStringLiteral("no-brew"))});
     NginxIndexParser scraper;
-    AppContext appContext{store, downloads, installer, brew, scraper, fontScale};
+    IconCache icons(temp.filePath(QStringLiteral("icons")));
+    InstallWorkflowRegistry workflows(store, downloads, installer, brew);
+    AppContext appContext{store, downloads, installer, brew, scraper, fontScale, icons, workflows};
     ScreenFactory screens(appContext);
     writeFakeBrew(temp.filePath(QStringLiteral("fake-brew")));
     BrewService fakeBrew(QStringLiteral("http://127.0.0.1:9"), {temp.filePath(QStringLiteral("fake-brew/brew"))});
-    AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale};
+    InstallWorkflowRegistry brewDemoWorkflows(store, downloads, installer, fakeBrew);
+    AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale, icons, brewDemoWorkflows};
     TestHttpServer server;
     Context context{screens, fontScale, downloads, server, brewDemo};
     // The entry form fetches this folder listing.
