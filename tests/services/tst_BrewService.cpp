@@ -60,7 +60,7 @@ QStringList words(const char *text)
 
 QByteArray fixture()
 {
-    return TestFolders::readFile(QFINDTESTDATA("data/cask-visual-studio-code.json"));
+    return TestFolders::readFile(QStringLiteral(ZELVO_TEST_DATA "/cask-visual-studio-code.json"));
 }
 
 // A temporary home with a local API server and a fake brew that appends its

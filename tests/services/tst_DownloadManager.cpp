@@ -234,7 +234,7 @@ private Q_SLOTS:
         QTest::newRow("no answer") << Reply{.stall = true} << file << timeout;
         QTest::newRow("stops mid-body") << held(2 * packageBody.size(), packageBody) << file << timeout;
         QTest::newRow("redirect loop") << Reply{} << "/loop"
-                                       << "服务器的跳转次数过多，可能是跳转形成了循环";
+                                       << "网址跳转次数过多，可能陷入了循环跳转";
         QTest::newRow("redirect to a local file")
             << Reply{} << "/to-file"
             << "已拒绝跳转到“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址";
