@@ -72,7 +72,7 @@ private:
     static QString cacheZip(Fixture &f, bool valid)
     {
         if (!valid || !f.rig.cacheZip("Foo.zip", "1.2"))
-            TestFolders::writeFile(f.cache(), "Foo.zip", "this is not an archive");
+            TestFolders::writeFile(f.cache(), "Foo.zip", "PK\x03\x04 a damaged archive");
         return f.cached("Foo.zip");
     }
 
