@@ -120,6 +120,7 @@ private Q_SLOTS:
         QTest::newRow("zip archive") << "/sha/download" << none << zip << "download.zip";
         QTest::newRow("installer package") << "/sha/download" << none << QByteArray("xar!rest") << "download.pkg";
         QTest::newRow("disk image trailer") << "/sha/download" << none << dmg << "download.dmg";
+        QTest::newRow("raw ISO image") << "/sha/download" << none << QByteArray(32769, '\0') + "CD001" << "download.dmg";
         QTest::newRow("name claims another type") << "/files/App.dmg" << none << zip << "App.zip";
     }
 
@@ -307,9 +308,10 @@ private Q_SLOTS:
             QTRY_COMPARE(m_manager->task(key)->receivedBytes, received);
             const DownloadTaskItem item = *m_manager->task(key);
             QCOMPARE(item.speedText, QString::fromUtf8(step.speed));
-            QCOMPARE(item.status,
-                     DownloadStatus::downloading(lengthKnown ? received / 10'000.0 : 0, QString::fromUtf8(step.speed),
-                                                 ByteFormat::fileSize(received), lengthKnown ? "10 KB" : "未知"));
+            QCOMPARE(item.status, DownloadStatus::downloading(lengthKnown ? received / 10'000.0 : 0,
+                                                              QString::fromUtf8(step.speed),
+                                                              ByteFormat::fileSize(received),
+                                                              lengthKnown ? "10 KB" : "未知"));
         }
         m_now = begin.addMSecs(1700);
         m_server->push(QByteArray(3000, 'x'));
