@@ -25,7 +25,8 @@ QJsonObject packageJson(const LocalPackage &package)
                        {QStringLiteral("fileSize"), package.fileSize},
                        {QStringLiteral("formattedSize"), package.formattedSize},
                        {QStringLiteral("creationDate"), package.creationDate.toString(Qt::ISODate)},
-                       {QStringLiteral("packageType"), rawValue(package.packageType)}};
+                       {QStringLiteral("packageType"), rawValue(package.packageType)},
+                       {QStringLiteral("unfinished"), package.unfinished}};
     if (package.appId)
         object.insert(QStringLiteral("appId"), *package.appId);
     if (package.appName)
@@ -157,19 +158,25 @@ int DownloadCommands::cacheList(CliContext &context, const QString &path, const 
         return exitSuccess;
     }
     qint64 total = 0;
+    qsizetype unfinished = 0;
     QList<QStringList> rows{{QStringLiteral("文件"), QStringLiteral("大小"), QStringLiteral("日期"),
-                             QStringLiteral("应用"), QStringLiteral("版本")}};
+                             QStringLiteral("应用"), QStringLiteral("版本"), QStringLiteral("状态")}};
     for (const auto &package : packages) {
         total += package.fileSize;
+        unfinished += package.unfinished ? 1 : 0;
         rows.append({package.filePath, package.formattedSize,
                      QLocale::system().toString(package.creationDate, QLocale::ShortFormat),
-                     package.appId.value_or(QString()), package.version.value_or(QString())});
+                     package.appId.value_or(QString()), package.version.value_or(QString()),
+                     package.unfinished ? QStringLiteral("未完成的下载") : QString()});
     }
     if (packages.isEmpty())
         CliOutput::err(QStringLiteral("暂无本地缓存的安装包"));
     else
         CliOutput::write(CliOutput::table(rows));
-    CliOutput::err(QStringLiteral("已缓存 %1 个文件 · 共占用 ").arg(packages.size()) + ByteFormat::fileSize(total));
+    const QString unfinishedText =
+        unfinished > 0 ? QStringLiteral("（其中 %1 个是未完成的下载，cache clear 可清除）").arg(unfinished) : QString();
+    CliOutput::err(QStringLiteral("已缓存 %1 个文件").arg(packages.size()) + unfinishedText + QStringLiteral(" · 共占用 ") +
+                   ByteFormat::fileSize(total));
     return exitSuccess;
 }
 

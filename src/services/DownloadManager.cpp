@@ -168,7 +168,7 @@ QString suggestedFileName(const QNetworkReply &reply, const QString &key)
 QByteArray readHead(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(PackageContent::headBytes) : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? file.read(512) : QByteArray();
 }
 
 // The name a package is cached under: its type comes from its bytes, so an
@@ -581,8 +581,7 @@ std::optional<QString> DownloadManager::checkResponse(const Transfer &transfer) 
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && (status.toInt() < 200 || status.toInt() >= 300))
         return QStringLiteral("服务器返回错误: HTTP %1").arg(status.toInt());
-    const bool closed =
-        reply.error() == QNetworkReply::NoError || reply.error() == QNetworkReply::RemoteHostClosedError;
+    const bool closed = reply.error() == QNetworkReply::NoError || reply.error() == QNetworkReply::RemoteHostClosedError;
     if (closed && transfer.expected >= 0 && transfer.written != transfer.expected)
         return QStringLiteral("连接提前断开，下载不完整: 收到 %1，应为 %2")
             .arg(ByteFormat::fileSize(transfer.written), ByteFormat::fileSize(transfer.expected));

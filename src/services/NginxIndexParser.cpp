@@ -10,7 +10,6 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QPromise>
-#include <QRegularExpression>
 #include <QSet>
 #include <QStringDecoder>
 #include <QThread>
@@ -20,17 +19,6 @@
 #include "services/UrlError.h"
 
 namespace {
-
-// Group 1 is the version: two or three numbers, then an optional "-" suffix.
-const QString versionPatternText = QStringLiteral(R"re((?:[vV]?)([0-9]+\.[0-9]+(?:\.[0-9]+)?(?:-[a-zA-Z0-9\.]*)?))re");
-
-QRegularExpression compiled(const QString &pattern, QRegularExpression::PatternOptions options)
-{
-    QRegularExpression expression(pattern, options);
-    // Compiled here, once, so threads parsing at the same time only read it.
-    expression.optimize();
-    return expression;
-}
 
 bool isTagSpace(QChar c)
 {
@@ -151,10 +139,17 @@ QList<QStringView> linkTargets(QStringView html)
     return targets;
 }
 
-const QRegularExpression &versionPattern()
+bool isAsciiDigit(QChar c)
 {
-    static const QRegularExpression expression = compiled(versionPatternText, QRegularExpression::NoPatternOption);
-    return expression;
+    return c >= u'0' && c <= u'9';
+}
+
+// The end of the run of ASCII digits starting at i.
+qsizetype digitsEnd(QStringView text, qsizetype i)
+{
+    while (i < text.size() && isAsciiDigit(text[i]))
+        ++i;
+    return i;
 }
 
 // The value of one character reference without its "&" and ";", or nothing
@@ -337,10 +332,31 @@ QFuture<QList<AppVersion>> NginxIndexParser::parseVersions(const QString &listin
 
 std::optional<QString> NginxIndexParser::extractVersion(const QString &text)
 {
-    const auto match = versionPattern().match(text);
-    if (!match.hasMatch() || !match.hasCaptured(1))
-        return std::nullopt;
-    return match.captured(1);
+    // Two or three numbers joined by dots, then an optional "-" suffix of
+    // letters, digits and dots. Scanned run by run, so a long run of digits
+    // costs its length once rather than once per digit.
+    const qsizetype size = text.size();
+    for (qsizetype start = 0; start < size;) {
+        if (!isAsciiDigit(text[start])) {
+            ++start;
+            continue;
+        }
+        qsizetype end = digitsEnd(text, start);
+        if (end + 1 >= size || text[end] != u'.' || !isAsciiDigit(text[end + 1])) {
+            start = end;
+            continue;
+        }
+        end = digitsEnd(text, end + 1);
+        if (end + 1 < size && text[end] == u'.' && isAsciiDigit(text[end + 1]))
+            end = digitsEnd(text, end + 1);
+        if (end < size && text[end] == u'-') {
+            ++end;
+            while (end < size && ((text[end].isLetterOrNumber() && text[end].unicode() < 0x80) || text[end] == u'.'))
+                ++end;
+        }
+        return text.sliced(start, end - start);
+    }
+    return std::nullopt;
 }
 
 QList<AppVersion> NginxIndexParser::parseListing(const QString &html, const QUrl &listingUrl,

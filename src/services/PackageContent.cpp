@@ -7,11 +7,15 @@ namespace PackageContent {
 
 PackageType typeOfBytes(const QByteArray &head, const QByteArray &tail)
 {
-    if (head.startsWith(QByteArrayLiteral("PK\x03\x04")))
+    const auto at = [&head](qsizetype offset, const char *mark) {
+        return head.mid(offset, qsizetype(qstrlen(mark))) == QByteArray(mark);
+    };
+    if (at(0, "PK\x03\x04") || at(0, "PK\x05\x06"))
         return PackageType::zip;
-    if (head.startsWith("xar!"))
+    if (at(0, "xar!"))
         return PackageType::pkg;
-    if (tail.size() == tailBytes && tail.startsWith("koly"))
+    if ((tail.size() == tailBytes && tail.startsWith("koly")) || at(32769, "CD001") || at(1024, "H+") ||
+        at(1024, "HX") || at(512, "EFI PART") || at(32, "NXSB") || at(0, "encrcdsa") || at(0, "sprs"))
         return PackageType::dmg;
     return PackageType::unknown;
 }

@@ -11,11 +11,13 @@
 namespace PackageContent {
 
 // How many bytes at either end the judgement needs.
-constexpr qint64 headBytes = 512;
+constexpr qint64 headBytes = 64 * 1024;
 constexpr qint64 tailBytes = 512;
 
-// zip (a local file header first), pkg (a xar archive) or dmg (a disk image's
-// "koly" trailer in its last 512 bytes); unknown for anything else.
+// zip (a ZIP archive), pkg (a xar archive) or dmg (a disk image: the UDIF
+// "koly" trailer in the last 512 bytes, or a raw image's volume or partition
+// map: ISO 9660, HFS+/HFSX, GPT, APFS, encrypted and sparse images); unknown
+// for anything else.
 PackageType typeOfBytes(const QByteArray &head, const QByteArray &tail);
 // The same for a file; unknown when it cannot be read or is not a regular file.
 PackageType typeOfFile(const QString &path);

@@ -62,7 +62,7 @@ private Q_SLOTS:
 
         TestServices rig;
         rig.writeBrew("Error: Cask not available\\n", 1);
-        rig.server.routeBody("/foo-1.0.zip", QByteArray(4096, 'z'), "application/zip");
+        rig.server.routeBody("/foo-1.0.zip", "PK\x03\x04" + QByteArray(4092, 'z'), "application/zip");
         AppItem app = fooRecord(AppSourceType::brew, rig.server.url("/foo-1.0.zip").toString());
         app.brewName = brewName;
         app.id = id;
@@ -125,7 +125,7 @@ private Q_SLOTS:
     {
         TestServices rig;
         QVERIFY(rig.cacheZip("foo-0.9.zip", "0.9"));
-        rig.server.routeBody("/foo-1.0.zip", QByteArray(4096, 'z'), "application/zip");
+        rig.server.routeBody("/foo-1.0.zip", "PK\x03\x04" + QByteArray(4092, 'z'), "application/zip");
         const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
         InstallWorkflow &flow = rig.registry->workflow(app);
 

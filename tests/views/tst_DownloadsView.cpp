@@ -126,7 +126,7 @@ private Q_SLOTS:
         TestFolders::writeFile(f.cache(), "a.dmg", QByteArray(1500, 'x'));
         TestFolders::writeFile(f.cache(), "b.pkg", QByteArray(2000, 'x'));
         TestFolders::writeFile(f.cache(), "c.zip", QByteArray(250000, 'x'));
-        TestFolders::writeFile(f.cache(), "folder/inside.txt", "x");
+        TestFolders::writeFile(f.cache(), "d.dmg", "x");
         auto view = makeView(f);
         checkSummary(*view, f);
         auto *batch = child<QAbstractButton>(*view, "batchDeleteButton");
@@ -172,7 +172,7 @@ private Q_SLOTS:
     void completedDownloadFillsBarAndTopsListTogether()
     {
         Fixture f;
-        f.rig.server.route("/New.dmg", TestHttpServer::Reply{.body = QByteArray(300'000, 'p'), .chunkSize = 100'000,
+        f.rig.server.route("/New.dmg", TestHttpServer::Reply{.body = QByteArray(299'488, 'p') + "koly" + QByteArray(508, 0), .chunkSize = 100'000,
                                                        .chunkIntervalMs = 30});
         TestFolders::writeFile(f.cache(), "Old.dmg", "old");
         auto view = makeView(f);
