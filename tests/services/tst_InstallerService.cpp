@@ -490,7 +490,7 @@ private Q_SLOTS:
     void stopAllCleansUp()
     {
         const InstallerService running = installer(fakeHdiutil("mkdir -p \"$MP/Foo.app/Contents\"; exec sleep 60"));
-        QFuture<void> future = running.install(package("Foo.dmg"), [&](const QString &) { running.stopAll(); });
+        QFuture<QString> future = running.install(package("Foo.dmg"), [&](const QString &) { running.stopAll(); });
         QString error;
         try {
             future.waitForFinished();
