@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "BenchServices.h"
 #include "BenchUtil.h"
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
@@ -91,16 +92,10 @@ double timedMs(const std::function<void()> &work)
 void measure(int count)
 {
     QTemporaryDir dir;
-    const QDir root(dir.path());
-    QSettings settings(root.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    InstalledDetector detector({root.filePath(QStringLiteral("Applications"))});
-    AppStoreService store(root.filePath(QStringLiteral("library")), detector);
-    DownloadManager downloads(root.filePath(QStringLiteral("cache")));
-    InstallerService installer(root.filePath(QStringLiteral("Applications")), root.filePath(QStringLiteral("tmp")));
-    BrewService brew(QStringLiteral("http://127.0.0.1:9"), {});
-    NginxIndexParser scraper;
-    FontScaleManager fonts(&settings);
-    AppContext context{store, downloads, installer, brew, scraper, fonts};
+    Bench::Services services(dir.path());
+    AppStoreService &store = services.store;
+    NginxIndexParser &scraper = services.scraper;
+    AppContext &context = services.context;
     const QString note = QStringLiteral("%1 versions; goal ≤ 50 ms").arg(count);
 
     PageServer server(listingPage(count));
