@@ -291,9 +291,16 @@ void DownloadsView::showTasks()
         }
         m_cards = cards;
     }
-    // Finished and failed cards stay listed, but only running ones are "正在下载".
-    m_activeTitle->setText(QStringLiteral("正在下载的任务 (%1)").arg(m_context.downloads.runningCount()));
+    showRunningCount();
     m_activeSection->setVisible(!tasks.isEmpty());
+}
+
+void DownloadsView::showRunningCount()
+{
+    // Finished and failed cards stay listed, but only running ones are "正在下载".
+    const QString title = QStringLiteral("正在下载的任务 (%1)").arg(m_context.downloads.runningCount());
+    if (m_activeTitle->text() != title)
+        m_activeTitle->setText(title);
 }
 
 void DownloadsView::showTask(const QString &key)
@@ -301,6 +308,8 @@ void DownloadsView::showTask(const QString &key)
     const DownloadTaskItem *task = m_context.downloads.find(key);
     if (!task)
         return;
+    // A record that finished or failed leaves the running count.
+    showRunningCount();
     for (DownloadTaskCard *card : std::as_const(m_cards)) {
         if (card->task().id == key) {
             card->setTask(*task);

@@ -65,6 +65,7 @@ private:
     QWidget *buildLocalSection();
     void showTasks();
     void showTask(const QString &key);
+    void showRunningCount();
     void showPackages();
     void showSelection();
     void onPartClicked(int row, LocalPackageDelegate::Part part);

@@ -39,6 +39,8 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
     auto &downloads = context.downloads;
     const auto updateBadge = [this, &downloads] { m_view->setDownloadsBadgeCount(downloads.runningCount()); };
     connect(&downloads, &DownloadManager::activeTasksChanged, this, updateBadge);
+    // A record that finishes or fails changes the running count without a list change.
+    connect(&downloads, &DownloadManager::taskChanged, this, updateBadge);
     updateBadge();
 
     // What the store had to do to a damaged library (records skipped, a

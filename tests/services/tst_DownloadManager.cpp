@@ -330,7 +330,8 @@ private Q_SLOTS:
         connect(m_manager.get(), &DownloadManager::taskChanged, &listener,
                 [&](const QString &changed) { told << m_manager->find(changed)->status.kind; });
         for (int i = 0; i < chunks; ++i) {
-            m_server->push(QByteArray(1000, 'c'));
+            // The body must look like a package (a ZIP) to be kept.
+            m_server->push(i == 0 ? QByteArray("PK\x03\x04").leftJustified(1000, 'c') : QByteArray(1000, 'c'));
             QTest::qWait(1);
         }
         m_server->closeHeld();

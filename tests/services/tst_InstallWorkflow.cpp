@@ -145,7 +145,7 @@ private Q_SLOTS:
         QTest::newRow("image that is no image") << "foo-1.0.dmg" << notPackage.arg("foo-1.0.dmg") + again << true;
         QTest::newRow("archive that is no archive") << "foo-1.0.zip" << notPackage.arg("foo-1.0.zip") + again << true;
         // The package is fine, the machine is not: fetching it again would not help.
-        QTest::newRow("install folder unusable") << "" << "Not a directory" << false;
+        QTest::newRow("install folder unusable") << "" << "安装执行失败：无法写入应用程序目录" << false;
     }
 
     // The control goes back to what it showed before the click, with the
