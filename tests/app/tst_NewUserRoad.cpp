@@ -17,6 +17,7 @@
 #include "services/InstalledDetector.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestFolders.h"
+#include "support/TestRecords.h"
 #include "support/TestServices.h"
 #include "views/AppDetailView.h"
 #include "views/AppImportView.h"
@@ -82,13 +83,7 @@ QStringList entriesIn(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-QStringList idsOf(const QList<AppItem> &apps)
-{
-    QStringList ids;
-    for (const AppItem &app : apps)
-        ids << app.id;
-    return ids;
-}
+using TestRecords::ids;
 
 // Makes writes into one folder fail for want of space. In a private mount namespace a 64 KiB tmpfs goes over
 // the folder, failing writes with ENOSPC as a full disk does; elsewhere the process's file-size limit drops to
@@ -199,7 +194,7 @@ struct Road
     {
         // The model answers an invalid index for a row it does not have (-1 included).
         AppListView *shown = list();
-        return shown ? shown->listView()->model()->index(idsOf(shown->filteredApps()).indexOf(kAppId), 0) : QModelIndex();
+        return shown ? shown->listView()->model()->index(ids(shown->filteredApps()).indexOf(kAppId), 0) : QModelIndex();
     }
     bool showCard()
     {
@@ -317,7 +312,7 @@ private Q_SLOTS:
         AppListView *list = road.list();
         QVERIFY(list && !list->showOnlyInstalled());
         const QStringList presets{"google-chrome", "visual-studio-code", "iterm2", "docker", "wechat", "obsidian"};
-        QCOMPARE(idsOf(list->filteredApps()), presets);
+        QCOMPARE(ids(list->filteredApps()), presets);
         const auto rows = [list] { return list->listView()->model()->rowCount(); };
         for (const QString &id : presets)
             QCOMPARE(road.controls(id), QStringList{"获取"});
@@ -325,7 +320,7 @@ private Q_SLOTS:
 
         QTest::mouseClick(list->chip("开发工具"), Qt::LeftButton);
         QTRY_COMPARE(rows(), 3);
-        QCOMPARE(idsOf(list->filteredApps()), (QStringList{"visual-studio-code", "iterm2", "docker"}));
+        QCOMPARE(ids(list->filteredApps()), (QStringList{"visual-studio-code", "iterm2", "docker"}));
         QTest::mouseClick(list->chip("全部"), Qt::LeftButton);
         QTRY_COMPARE(rows(), 6);
 
@@ -385,7 +380,7 @@ private Q_SLOTS:
         road.go(NavigationItem::installed);
         AppListView *installed = road.list();
         QVERIFY(installed && installed->showOnlyInstalled());
-        QCOMPARE(idsOf(installed->filteredApps()), QStringList{kAppId});
+        QCOMPARE(ids(installed->filteredApps()), QStringList{kAppId});
         QCOMPARE(installed->listView()->model()->rowCount(), 1);
     }
 

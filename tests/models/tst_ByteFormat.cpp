@@ -11,7 +11,6 @@ class tst_ByteFormat : public QObject
 private Q_SLOTS:
     void fileSize_data();
     void fileSize();
-    void speedAppendsPerSecond();
 };
 
 void tst_ByteFormat::fileSize_data()
@@ -42,12 +41,6 @@ void tst_ByteFormat::fileSize()
     QFETCH(qint64, bytes);
     QFETCH(QString, text);
     QCOMPARE(ByteFormat::fileSize(bytes), text);
-}
-
-void tst_ByteFormat::speedAppendsPerSecond()
-{
-    QCOMPARE(ByteFormat::speed(0), QStringLiteral("0 KB/s"));
-    QCOMPARE(ByteFormat::speed(1'500'000), QStringLiteral("1.5 MB/s"));
 }
 
 QTEST_GUILESS_MAIN(tst_ByteFormat)

@@ -54,24 +54,21 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("outputLimit");
         QTest::addColumn<bool>("stop"); // the caller's check says stop
 
-        const QByteArray none;
-        QTest::newRow("exit status") << QByteArray("exit 3") << Outcome::Exited << 3 << none << 0LL << false;
+        const auto row = [](const char *name, const QByteArray &body, Outcome outcome, int exitCode = 0,
+                            qint64 outputLimit = 0, const QByteArray &input = {}, bool stop = false) {
+            QTest::newRow(name) << body << outcome << exitCode << input << outputLimit << stop;
+        };
+        const QByteArray flood = "head -c 8000000 /dev/zero; ";
+        row("exit status", "exit 3", Outcome::Exited, 3);
         // Far more than any pipe buffer, on both channels.
-        QTest::newRow("floods its output")
-            << QByteArray("head -c 8000000 /dev/zero; head -c 8000000 /dev/zero >&2; exit 0") << Outcome::Exited << 0
-            << none << 0LL << false;
-        QTest::newRow("output kept") << QByteArray("head -c 8000000 /dev/zero; exit 0") << Outcome::Exited << 0
-                                     << none << 8000000LL << false;
-        QTest::newRow("output beyond its limit") << QByteArray("head -c 8000000 /dev/zero; exit 0")
-                                                 << Outcome::Stopped << -1 << none << 1000LL << false;
-        QTest::newRow("reads its input") << QByteArray("cat > /dev/null; exit 0") << Outcome::Exited << 0 << none
-                                         << 0LL << false;
-        QTest::newRow("answers from its input") << QByteArray("read a; [ \"$a\" = Y ]") << Outcome::Exited << 0
-                                                << QByteArray("Y\n") << 0LL << false;
-        QTest::newRow("never ends") << QByteArray("exec sleep 60") << Outcome::TimedOut << -1 << none << 0LL << false;
-        QTest::newRow("stopped by the caller")
-            << QByteArray("exec sleep 60") << Outcome::Stopped << -1 << none << 0LL << true;
-        QTest::newRow("crashes") << QByteArray("kill -KILL $$") << Outcome::Crashed << -1 << none << 0LL << false;
+        row("floods its output", flood + "head -c 8000000 /dev/zero >&2; exit 0", Outcome::Exited);
+        row("output kept", flood + "exit 0", Outcome::Exited, 0, 8000000);
+        row("output beyond its limit", flood + "exit 0", Outcome::Stopped, -1, 1000);
+        row("reads its input", "cat > /dev/null; exit 0", Outcome::Exited);
+        row("answers from its input", "read a; [ \"$a\" = Y ]", Outcome::Exited, 0, 0, "Y\n");
+        row("never ends", "exec sleep 60", Outcome::TimedOut, -1);
+        row("stopped by the caller", "exec sleep 60", Outcome::Stopped, -1, 0, {}, true);
+        row("crashes", "kill -KILL $$", Outcome::Crashed, -1);
     }
 
     void run()

@@ -22,10 +22,9 @@ private Q_SLOTS:
         m_log = m_dir.filePath("log");
         m_folder = m_dir.filePath("Some Folder");
         m_file = TestFolders::writeFile(m_folder, "Foo 1.0.pkg", "pkg");
-        m_opener = TestFolders::writeScript(m_dir.path(), "opener",
-                                            "for a in \"$@\"; do printf '%s|' \"$a\"; done >> '" + m_log.toUtf8() +
-                                                "'\necho >> '" + m_log.toUtf8() +
-                                                "'\n");
+        const QByteArray log = "'" + m_log.toUtf8() + "'";
+        m_opener = TestFolders::writeScript(
+            m_dir.path(), "opener", "for a in \"$@\"; do printf '%s|' \"$a\"; done >> " + log + "\necho >> " + log);
     }
 
     void init() { QFile::remove(m_log); }
@@ -37,18 +36,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("open a file") << true << "open" << m_file << m_file + "|";
-        QTest::newRow("open a file address")
-            << false << "open" << QUrl::fromLocalFile(m_file).toString() << m_file + "|";
-        QTest::newRow("open a web address") << false << "open"
-                                            << "https://example.com/a b?x=1"
-                                            << "https://example.com/a b?x=1|";
-        QTest::newRow("open a relative path") << false << "open"
-                                              << "-rf" << QDir::current().filePath("-rf") + "|";
-        QTest::newRow("reveal selects on macOS") << true << "reveal" << m_file << "-R|" + m_file + "|";
-        QTest::newRow("reveal opens the folder") << false << "reveal" << m_file << m_folder + "|";
-        QTest::newRow("reveal a folder") << false << "reveal" << m_folder << m_folder + "|";
-        QTest::newRow("launch") << true << "launch" << m_folder << m_folder + "|";
+        const auto row = [](const char *name, bool mac, const char *action, const QString &input,
+                            const QString &expected) { QTest::newRow(name) << mac << action << input << expected; };
+        row("open a file", true, "open", m_file, m_file + "|");
+        row("open a file address", false, "open", QUrl::fromLocalFile(m_file).toString(), m_file + "|");
+        row("open a web address", false, "open", "https://example.com/a b?x=1", "https://example.com/a b?x=1|");
+        row("open a relative path", false, "open", "-rf", QDir::current().filePath("-rf") + "|");
+        row("reveal selects on macOS", true, "reveal", m_file, "-R|" + m_file + "|");
+        row("reveal opens the folder", false, "reveal", m_file, m_folder + "|");
+        row("reveal a folder", false, "reveal", m_folder, m_folder + "|");
+        row("launch", true, "launch", m_folder, m_folder + "|");
     }
 
     void handOver()

@@ -1,40 +1,25 @@
 #include <QtTest>
 
 #include "services/CatalogFilter.h"
+#include "support/TestRecords.h"
 
 namespace {
 
 AppItem app(const QString &id, const QString &name, std::optional<QString> chinese, const QString &category,
-            const QString &summary, const QString &description = QStringLiteral("描述"))
+            const QString &summary, const QString &description = "描述")
 {
-    AppItem item;
-    item.id = id;
-    item.name = name;
-    item.chineseName = std::move(chinese);
-    item.category = category;
-    item.summary = summary;
-    item.description = description;
-    item.currentVersion = QStringLiteral("2.0");
-    return item;
+    return {.id = id, .name = name, .chineseName = std::move(chinese), .category = category, .summary = summary,
+            .description = description, .currentVersion = "2.0"};
 }
 
 QList<AppItem> library()
 {
-    return {app(QStringLiteral("google-chrome"), QStringLiteral("Google Chrome"), QStringLiteral("谷歌浏览器"),
-                QStringLiteral("网络浏览器"), QStringLiteral("快速浏览器"), QStringLiteral("Unique words here")),
-            app(QStringLiteral("vscode"), QStringLiteral("Code"), std::nullopt, QStringLiteral("开发工具"),
-                QStringLiteral("editor for code")),
-            app(QStringLiteral("iterm2"), QStringLiteral("iTerm2"), QString(), QStringLiteral("开发工具"),
-                QStringLiteral("终端"))};
+    return {app("google-chrome", "Google Chrome", "谷歌浏览器", "网络浏览器", "快速浏览器", "Unique words here"),
+            app("vscode", "Code", std::nullopt, "开发工具", "editor for code"),
+            app("iterm2", "iTerm2", QString(), "开发工具", "终端")};
 }
 
-QStringList ids(const QList<AppItem> &apps)
-{
-    QStringList list;
-    for (const auto &a : apps)
-        list << a.id;
-    return list;
-}
+using TestRecords::ids;
 
 } // namespace
 

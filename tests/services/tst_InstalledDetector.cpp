@@ -10,13 +10,7 @@ namespace {
 
 AppItem record(std::optional<QString> bundleId, std::optional<QString> appFilename, QString name, QString version)
 {
-    AppItem app;
-    app.id = QStringLiteral("x");
-    app.name = std::move(name);
-    app.bundleId = std::move(bundleId);
-    app.appFilename = std::move(appFilename);
-    app.currentVersion = std::move(version);
-    return app;
+    return {.id = "x", .name = name, .bundleId = bundleId, .appFilename = appFilename, .currentVersion = version};
 }
 
 } // namespace
@@ -32,26 +26,26 @@ class TestInstalledDetector final : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        m_global = m_root.filePath(QStringLiteral("Applications"));
-        m_system = m_root.filePath(QStringLiteral("System/Applications"));
-        m_user = m_root.filePath(QStringLiteral("home/Applications"));
+        m_global = m_root.filePath("Applications");
+        m_system = m_root.filePath("System/Applications");
+        m_user = m_root.filePath("home/Applications");
         using TestFolders::makeBundle;
-        makeBundle(m_global, QStringLiteral("Foo"), QStringLiteral("com.Example.Foo"), QStringLiteral("1.0"));
-        makeBundle(m_global, QStringLiteral("Binary"), QStringLiteral("com.example.binary"), QStringLiteral("2.5"), true);
-        makeBundle(m_global, QStringLiteral("NoId"), QString(), QStringLiteral("3"));
-        makeBundle(m_global, QStringLiteral("Shared"), QStringLiteral("com.example.shared"), QStringLiteral("1.0"));
-        makeBundle(m_user, QStringLiteral("Shared"), QStringLiteral("com.example.shared"), QStringLiteral("2.0"));
-        makeBundle(m_system, QStringLiteral("Calculator"), QStringLiteral("com.apple.calculator"), QStringLiteral("11"));
-        makeBundle(m_global + QStringLiteral("/Utilities"), QStringLiteral("Terminal"), QStringLiteral("com.apple.Terminal"), QStringLiteral("2"));
-        makeBundle(m_global, QStringLiteral(".Hidden"), QStringLiteral("com.example.hidden"), QStringLiteral("1"));
-        TestFolders::writeFile(m_global, QStringLiteral("Upper.APP/Contents/Info.plist"),
-                               TestFolders::readFile(m_global + QStringLiteral("/Foo.app/Contents/Info.plist")));
-        QDir().mkpath(m_global + QStringLiteral("/Empty.app/Contents"));
-        TestFolders::writeFile(m_global, QStringLiteral("Broken.app/Contents/Info.plist"), "<plist><dict><key>");
-        TestFolders::writeFile(m_global, QStringLiteral("Array.app/Contents/Info.plist"),
+        makeBundle(m_global, "Foo", "com.Example.Foo", "1.0");
+        makeBundle(m_global, "Binary", "com.example.binary", "2.5", true);
+        makeBundle(m_global, "NoId", QString(), "3");
+        makeBundle(m_global, "Shared", "com.example.shared", "1.0");
+        makeBundle(m_user, "Shared", "com.example.shared", "2.0");
+        makeBundle(m_system, "Calculator", "com.apple.calculator", "11");
+        makeBundle(m_global + "/Utilities", "Terminal", "com.apple.Terminal", "2");
+        makeBundle(m_global, ".Hidden", "com.example.hidden", "1");
+        const QByteArray plist = TestFolders::readFile(m_global + "/Foo.app/Contents/Info.plist");
+        TestFolders::writeFile(m_global, "Upper.APP/Contents/Info.plist", plist);
+        QDir().mkpath(m_global + "/Empty.app/Contents");
+        TestFolders::writeFile(m_global, "Broken.app/Contents/Info.plist", "<plist><dict><key>");
+        TestFolders::writeFile(m_global, "Array.app/Contents/Info.plist",
                                R"(<?xml version="1.0"?><plist version="1.0"><array><string>x</string></array></plist>)");
         // Typed values that are not text fall back to the next key.
-        TestFolders::writeFile(m_global, QStringLiteral("Typed.app/Contents/Info.plist"), R"(<?xml version="1.0"?>
+        TestFolders::writeFile(m_global, "Typed.app/Contents/Info.plist", R"(<?xml version="1.0"?>
 <plist version="1.0"><dict>
 <key>CFBundleShortVersionString</key><integer>7</integer>
 <key>CFBundleVersion</key><string>5.1</string>
@@ -59,12 +53,12 @@ private Q_SLOTS:
 </dict></plist>)");
         // Neither may stall or bloat the scan: a pipe never ends, and a real
         // Info.plist is far below 4 MiB.
-        QDir().mkpath(m_global + QStringLiteral("/Fifo.app/Contents"));
-        QCOMPARE(::mkfifo(QFile::encodeName(m_global + QStringLiteral("/Fifo.app/Contents/Info.plist")), 0644), 0);
-        TestFolders::writeFile(m_global, QStringLiteral("Huge.app/Contents/Info.plist"), R"(<?xml version="1.0"?>
+        QDir().mkpath(m_global + "/Fifo.app/Contents");
+        QCOMPARE(::mkfifo(QFile::encodeName(m_global + "/Fifo.app/Contents/Info.plist"), 0644), 0);
+        TestFolders::writeFile(m_global, "Huge.app/Contents/Info.plist", R"(<?xml version="1.0"?>
 <plist version="1.0"><dict><key>CFBundleIdentifier</key><string>com.example.huge</string><key>Pad</key><string>)" +
             QByteArray(4 << 20, 'x') + "</string></dict></plist>");
-        InstalledDetector detector({m_global, m_system, m_root.filePath(QStringLiteral("missing")), m_user});
+        InstalledDetector detector({m_global, m_system, m_root.filePath("missing"), m_user});
         m_map = detector.scanInstalledApps();
     }
 
@@ -97,18 +91,18 @@ private Q_SLOTS:
 
     void scanRecords()
     {
-        QCOMPARE(m_map.value(QStringLiteral("foo")), m_map.value(QStringLiteral("com.example.foo")));
-        QCOMPARE(m_map.value(QStringLiteral("foo")).bundleId, std::optional<QString>(QStringLiteral("com.Example.Foo")));
-        QCOMPARE(m_map.value(QStringLiteral("foo")).bundlePath, m_global + QStringLiteral("/Foo.app"));
-        QCOMPARE(m_map.value(QStringLiteral("binary")).version, std::optional<QString>(QStringLiteral("2.5")));
-        const auto typed = m_map.value(QStringLiteral("typed"));
-        QCOMPARE(typed.version, std::optional<QString>(QStringLiteral("5.1")));
+        QCOMPARE(m_map.value("foo"), m_map.value("com.example.foo"));
+        QCOMPARE(m_map.value("foo").bundleId, std::optional<QString>("com.Example.Foo"));
+        QCOMPARE(m_map.value("foo").bundlePath, m_global + "/Foo.app");
+        QCOMPARE(m_map.value("binary").version, std::optional<QString>("2.5"));
+        const auto typed = m_map.value("typed");
+        QCOMPARE(typed.version, std::optional<QString>("5.1"));
         QCOMPARE(typed.bundleId, std::nullopt);
-        QCOMPARE(typed.name, QStringLiteral("Typed"));
+        QCOMPARE(typed.name, "Typed");
         QVERIFY(!m_map.contains(QString())); // the empty identifier is never a key
         // The user's own folder is scanned last and wins.
-        QCOMPARE(m_map.value(QStringLiteral("com.example.shared")).version, std::optional<QString>(QStringLiteral("2.0")));
-        QCOMPARE(m_map.value(QStringLiteral("shared")).bundlePath, m_user + QStringLiteral("/Shared.app"));
+        QCOMPARE(m_map.value("com.example.shared").version, std::optional<QString>("2.0"));
+        QCOMPARE(m_map.value("shared").bundlePath, m_user + "/Shared.app");
     }
 
     void matching_data()
@@ -118,12 +112,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expectedPath");
         const QVariant none;
-        QTest::newRow("by identifier, any case") << QVariant(QStringLiteral("COM.EXAMPLE.FOO")) << none << "zzz" << "Foo.app";
-        QTest::newRow("identifier missing, file name") << QVariant(QStringLiteral("com.nope")) << QVariant(QStringLiteral("Foo.app")) << "zzz" << "Foo.app";
-        QTest::newRow("file name as path") << none << QVariant(QStringLiteral("/x/Binary.app")) << "zzz" << "Binary.app";
+        QTest::newRow("by identifier, any case") << QVariant("COM.EXAMPLE.FOO") << none << "zzz" << "Foo.app";
+        QTest::newRow("identifier missing, file name") << QVariant("com.nope") << QVariant("Foo.app") << "zzz" << "Foo.app";
+        QTest::newRow("file name as path") << none << QVariant("/x/Binary.app") << "zzz" << "Binary.app";
         QTest::newRow("name, case-insensitive") << none << none << "FOO" << "Foo.app";
         QTest::newRow("empty identifier falls back") << QVariant(QString()) << none << "noid" << "NoId.app";
-        QTest::newRow("nothing matches") << QVariant(QStringLiteral("com.nope")) << none << "nope" << "";
+        QTest::newRow("nothing matches") << QVariant("com.nope") << none << "nope" << "";
         QTest::newRow("name keeps its extension") << none << none << "Foo.app" << "";
     }
 
@@ -133,9 +127,10 @@ private Q_SLOTS:
         QFETCH(QVariant, appFilename);
         QFETCH(QString, name);
         QFETCH(QString, expectedPath);
-        const auto app = record(bundleId.isValid() ? std::optional(bundleId.toString()) : std::nullopt,
-                                appFilename.isValid() ? std::optional(appFilename.toString()) : std::nullopt, name,
-                                QStringLiteral("1.0"));
+        const auto optional = [](const QVariant &v) {
+            return v.isValid() ? std::optional(v.toString()) : std::nullopt;
+        };
+        const auto app = record(optional(bundleId), optional(appFilename), name, "1.0");
         const auto status = InstalledDetector::checkStatus(app, m_map);
         if (expectedPath.isEmpty())
             QCOMPARE(status, AppInstallStatus::notInstalled());
@@ -174,15 +169,14 @@ private Q_SLOTS:
         QFETCH(QString, catalog);
         QFETCH(bool, outdated);
         InstalledAppMap map;
-        map.insert(QStringLiteral("foo"), {QStringLiteral("Foo"), std::nullopt,
-                                           installed.isValid() ? std::optional(installed.toString()) : std::nullopt,
-                                           QStringLiteral("/A/Foo.app")});
-        const auto status = InstalledDetector::checkStatus(record(std::nullopt, std::nullopt, QStringLiteral("Foo"), catalog), map);
-        const QString raw = installed.isValid() ? installed.toString() : QStringLiteral("0.0.0");
+        const auto version = installed.isValid() ? std::optional(installed.toString()) : std::nullopt;
+        map.insert("foo", {"Foo", std::nullopt, version, "/A/Foo.app"});
+        const auto status = InstalledDetector::checkStatus(record(std::nullopt, std::nullopt, "Foo", catalog), map);
+        const QString raw = installed.isValid() ? installed.toString() : "0.0.0";
         if (outdated)
-            QCOMPARE(status, AppInstallStatus::updateAvailable(raw, catalog, QStringLiteral("/A/Foo.app")));
+            QCOMPARE(status, AppInstallStatus::updateAvailable(raw, catalog, "/A/Foo.app"));
         else
-            QCOMPARE(status, AppInstallStatus::installed(raw, QStringLiteral("/A/Foo.app")));
+            QCOMPARE(status, AppInstallStatus::installed(raw, "/A/Foo.app"));
     }
 
     void normalize_data()

@@ -94,9 +94,6 @@ private Q_SLOTS:
         row("query and fragment links with versions skipped", "?v=1.2.3 #4.5 ../1.0/", "1.0 -");
         row("single quotes and other attributes", "<a class=\"f\" href='A-1.1.zip' title=\"x\">A</a>",
             "1.1 ~/rel/A-1.1.zip");
-        row("percent-encoded name: version read decoded, address kept encoded", "My%20App%204.5.6.zip A-4.5.5.zip",
-            "4.5.6 ~/rel/My%20App%204.5.6.zip, 4.5.5 ~/rel/A-4.5.5.zip");
-        row("escaped ampersand decoded", "a&amp;b-6.0.zip", "6.0 ~/rel/a&b-6.0.zip");
         row("numeric character references decoded", "MyApp&#45;7.0&#x2E;dmg", "7.0 ~/rel/MyApp-7.0.dmg");
         row("unknown reference left as written", "a&copy;-8.0/", "8.0 -");
     }

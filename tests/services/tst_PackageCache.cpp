@@ -109,26 +109,18 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("files"); // oldest first
         QTest::addColumn<QString>("version");   // of the record "Foo"
         QTest::addColumn<QString>("found");     // empty: nothing
-
-        QTest::newRow("id in any case, prefix") << QStringList{"foo-1.2.3.dmg"} << "1.2"
-                                                << "foo-1.2.3.dmg";
-        QTest::newRow("exact version") << QStringList{"foo-1.2.dmg"} << "1.2"
-                                       << "foo-1.2.dmg";
-        QTest::newRow("other version") << QStringList{"foo-1.3.dmg"} << "1.2"
-                                       << "";
-        QTest::newRow("other app") << QStringList{"bar-1.2.dmg"} << "1.2"
-                                   << "";
-        QTest::newRow("empty version takes newest with id") << QStringList{"foo-1.dmg", "foo-2.dmg", "bar-3.dmg"} << ""
-                                                            << "foo-2.dmg";
-        QTest::newRow("version case is kept") << QStringList{"Foo-1.0-Beta.dmg"} << "1.0-Beta"
-                                              << "";
-        QTest::newRow("lower-case version") << QStringList{"Foo-1.0-Beta.dmg"} << "1.0-beta"
-                                            << "Foo-1.0-Beta.dmg";
-        QTest::newRow("an unfinished download is no package")
-            << QStringList{DownloadManager::partialFileName("foo-1.2")} << "1.2"
-            << "";
-        QTest::newRow("several match: newest") << QStringList{"foo-1.0-a.dmg", "foo-1.0-b.dmg", "foo-0.9.dmg"} << "1.0"
-                                               << "foo-1.0-b.dmg";
+        const auto row = [](const char *name, const QStringList &files, const char *version, const char *found) {
+            QTest::newRow(name) << files << version << found;
+        };
+        row("id in any case, prefix", {"foo-1.2.3.dmg"}, "1.2", "foo-1.2.3.dmg");
+        row("exact version", {"foo-1.2.dmg"}, "1.2", "foo-1.2.dmg");
+        row("other version", {"foo-1.3.dmg"}, "1.2", "");
+        row("other app", {"bar-1.2.dmg"}, "1.2", "");
+        row("empty version takes newest with id", {"foo-1.dmg", "foo-2.dmg", "bar-3.dmg"}, "", "foo-2.dmg");
+        row("version case is kept", {"Foo-1.0-Beta.dmg"}, "1.0-Beta", "");
+        row("lower-case version", {"Foo-1.0-Beta.dmg"}, "1.0-beta", "Foo-1.0-Beta.dmg");
+        row("an unfinished download is no package", {DownloadManager::partialFileName("foo-1.2")}, "1.2", "");
+        row("several match: newest", {"foo-1.0-a.dmg", "foo-1.0-b.dmg", "foo-0.9.dmg"}, "1.0", "foo-1.0-b.dmg");
     }
 
     void findExistingPackage()

@@ -212,14 +212,6 @@ private Q_SLOTS:
         QCOMPARE(screen.backs, 1);
     }
 
-    void homepageLink()
-    {
-        QVERIFY(AppDetailView::isLinkableHomepage(QString("https://foo.example/path")));
-        QVERIFY(!AppDetailView::isLinkableHomepage(std::nullopt));
-        QVERIFY(!AppDetailView::isLinkableHomepage(QString("foo.example"))); // no scheme
-        QVERIFY(!AppDetailView::isLinkableHomepage(QString("smb://foo.example/share"))); // opens another program
-    }
-
     void descriptionText_data()
     {
         QTest::addColumn<QString>("description");

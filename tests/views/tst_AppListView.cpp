@@ -10,6 +10,7 @@
 #include "services/DownloadManager.h"
 #include "services/InstallWorkflowRegistry.h"
 #include "support/TestFolders.h"
+#include "support/TestRecords.h"
 #include "support/TestScreenContext.h"
 #include "views/AppListFilterProxy.h"
 #include "views/AppListModel.h"
@@ -56,13 +57,7 @@ class TestAppListView final : public QObject
         store().refreshInstalledStatus();
     }
     AppStoreService &store() const { return *m_services->rig.store; }
-    static QStringList ids(const QList<AppItem> &apps)
-    {
-        QStringList list;
-        for (const auto &app : apps)
-            list << app.id;
-        return list;
-    }
+    static QStringList ids(const QList<AppItem> &apps) { return TestRecords::ids(apps); }
     static QStringList visibleTexts(const QWidget *widget)
     {
         QStringList texts;
@@ -70,12 +65,6 @@ class TestAppListView final : public QObject
             if (label->isVisibleTo(widget->window()) && !label->text().isEmpty())
                 texts << label->text();
         return texts;
-    }
-    // Types text key by key, also characters no key of a US keyboard produces.
-    static void typeInto(QWidget *field, const QString &text)
-    {
-        for (const QChar c : text)
-            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
     }
     static QPoint centre(QListView *l, int row) { return l->visualRect(l->model()->index(row, 0)).center(); }
 
@@ -116,25 +105,6 @@ private Q_SLOTS:
         QCOMPARE(ids(view->filteredApps()), QStringList{"iina"});
     }
 
-    void searchWithinACategoryThenClear()
-    {
-        auto view = makeView(false);
-        view->chip("开发工具")->click();
-        typeInto(view->searchField(), "终");
-        QCOMPARE(ids(view->filteredApps()), QStringList{"iterm2"});
-        QCOMPARE(view->listView()->model()->rowCount(), 1);
-        typeInto(view->searchField(), "x");
-        QVERIFY(view->isShowingEmptyState());
-        QVERIFY(view->clearSearchButton()->isVisible());
-
-        QTest::mouseClick(view->clearSearchButton(), Qt::LeftButton);
-        QCOMPARE(view->searchField()->text(), QString());
-        QVERIFY(!view->clearSearchButton()->isVisible());
-        QVERIFY(!view->isShowingEmptyState());
-        QVERIFY(view->chip("开发工具")->isChecked());
-        QCOMPARE(ids(view->filteredApps()), QStringList({"vscode", "iterm2"}));
-    }
-
     void installedList()
     {
         install("vscode", "1.0"); // older: update available
@@ -153,27 +123,6 @@ private Q_SLOTS:
         view->refreshInstalled();
         QVERIFY(view->isShowingEmptyState());
         QVERIFY(visibleTexts(view.get()).contains("未检测到已安装的关联应用"));
-    }
-
-    void cardTexts_data()
-    {
-        QTest::addColumn<AppItem>("app");
-        QTest::addColumn<QStringList>("texts");
-        AppItem app = record("x", "Xcode", "开发", "开发工具", "IDE");
-        QTest::newRow("Chinese name first") << app << QStringList{"开发", "Xcode", "IDE", "开发工具", "v2.0", "DMG"};
-        app = {.name = "Xcode", .chineseName = "", .category = "开发工具", .description = "描述",
-               .currentVersion = "1.2.3,456", .packageType = PackageType::pkg};
-        QTest::newRow("empty Chinese name, description, build suffix")
-            << app << QStringList{"Xcode", "Xcode", "描述", "开发工具", "v1.2.3", "PKG"};
-        app.sourceType = AppSourceType::brew;
-        app.chineseName.reset();
-        QTest::newRow("Homebrew") << app << QStringList{"Xcode", "描述", "开发工具", "v1.2.3", "Brew"};
-    }
-    void cardTexts()
-    {
-        QFETCH(AppItem, app);
-        QFETCH(QStringList, texts);
-        QCOMPARE(AppCardDelegate::cardTexts(app), texts);
     }
 
     void hoverThenClickOpensDetailAndBackKeepsTheFilter()
@@ -239,16 +188,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("installedVersion");
         QTest::addColumn<QStringList>("pills");
-        QTest::addColumn<bool>("open");
-        QTest::newRow("获取 downloads") << QString() << QStringList{"获取"} << false;
-        QTest::newRow("更新 downloads") << "0.5" << QStringList{"更新", "打开"} << false;
-        QTest::newRow("打开 launches") << "0.5" << QStringList{"更新", "打开"} << true;
+        QTest::newRow("获取 downloads") << QString() << QStringList{"获取"};
+        QTest::newRow("更新 downloads") << "0.5" << QStringList{"更新", "打开"};
     }
     void installControlInsideACard()
     {
         QFETCH(QString, installedVersion);
         QFETCH(QStringList, pills);
-        QFETCH(bool, open);
         TestServices &rig = m_services->rig;
         rig.routeQuarterThenHold("/foo-2.0.zip");
         AppItem foo = record("foo", "Foo", std::nullopt, "开发工具");
@@ -266,34 +212,17 @@ private Q_SLOTS:
         QCOMPARE(shownPills(), pills);
         QSignalSpy repainted(list->model(), &QAbstractItemModel::dataChanged);
 
-        const auto action = open ? InstallControlPainter::Action::open : InstallControlPainter::Action::install;
-        const QRectF pill = view->cardDelegate()->actionRect(row, action);
+        const QRectF pill = view->cardDelegate()->actionRect(row, InstallControlPainter::Action::install);
         QVERIFY(!pill.isEmpty() && view->cardDelegate()->layout(row).card.contains(pill));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, pill.center().toPoint());
         QVERIFY2(!view->selectedApp(), "a click on the control does not open the detail page");
 
-        if (open) {
-            QTRY_COMPARE_WITH_TIMEOUT(rig.toolLog(), "launch " + QDir(rig.apps()).filePath("Foo.app").toUtf8() + "\n",
-                                      10000);
-            QVERIFY(rig.downloads->activeTasks().isEmpty());
-        } else {
-            // The card follows the download live: its ring stops at 25 %.
-            QTRY_COMPARE_WITH_TIMEOUT(shownPills(), QStringList{"25%"}, 10000);
-            QVERIFY(std::any_of(repainted.cbegin(), repainted.cend(),
-                                [](const QList<QVariant> &args) { return args.at(0).toModelIndex().row() == 1; }));
-            QCOMPARE(rig.downloads->activeTasks().size(), 1);
-            rig.server.closeHeld();
-        }
-    }
-
-    void textScaleRelaysOutTheCards()
-    {
-        auto view = makeView(false);
-        QListView *list = view->listView();
-        const int normal = list->visualRect(list->model()->index(1, 0)).height();
-        FontScaleManager::shared().setScale(FontScaleManager::maxScale);
-        QTRY_COMPARE(list->visualRect(list->model()->index(1, 0)).height(), AppCardDelegate::rowHeight());
-        QVERIFY(AppCardDelegate::rowHeight() > normal);
+        // The card follows the download live: its ring stops at 25 %.
+        QTRY_COMPARE_WITH_TIMEOUT(shownPills(), QStringList{"25%"}, 10000);
+        QVERIFY(std::any_of(repainted.cbegin(), repainted.cend(),
+                            [](const QList<QVariant> &args) { return args.at(0).toModelIndex().row() == 1; }));
+        QCOMPARE(rig.downloads->activeTasks().size(), 1);
+        rig.server.closeHeld();
     }
 
     void modelsFollowTheStore()

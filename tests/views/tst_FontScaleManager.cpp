@@ -85,22 +85,11 @@ private Q_SLOTS:
         QVERIFY(FontScaleManager(&reread).scale() == scales.last());
     }
 
-    void percentText()
-    {
-        QCOMPARE(FontScaleManager::percentText(1.2000000000000002), "120%");
-        QCOMPARE(FontScaleManager::percentText(1.0 - 0.1 - 0.1 - 0.1), "70%");
-        QCOMPARE(FontScaleManager::percentText(0.125), "13%"); // half rounds away from zero
-    }
-
     void fontsFollowTheScale()
     {
         QWidget window;
         auto *title = new QLabel("探索与发现", &window);
         ThemeFont::apply(title, 22, QFont::DemiBold);
-        auto *numeric = new QLabel("v1.2.3", &window);
-        ThemeFont::apply(numeric, 10, QFont::Medium, ThemeFont::Face::Numeric);
-        auto *fixed = new QLabel("2", &window);
-        ThemeFont::apply(fixed, 10, QFont::Bold, ThemeFont::Face::System);
         auto *hidden = new QLabel("稍后显示", &window);
         ThemeFont::apply(hidden, 12);
         hidden->hide();
@@ -110,15 +99,8 @@ private Q_SLOTS:
         FontScaleManager::shared().zoomIn();
         const double scale = FontScaleManager::shared().scale();
         QVERIFY(sized(title->font(), 22 * scale));
-        QCOMPARE(title->font().weight(), pingFang(22, QFont::DemiBold).weight());
-        QVERIFY(sized(numeric->font(), 10 * scale));
-        QCOMPARE(numeric->font().family(), appNumeric(10).family());
+        // Hidden texts follow too, so that they show at the right size.
         QVERIFY(sized(hidden->font(), 12 * scale));
-        QVERIFY(sized(fixed->font(), 10.0)); // fixed system texts ignore the scale
-        // A widget declared after the change starts at the current scale.
-        auto *late = new QLabel("新", &window);
-        ThemeFont::apply(late, 15);
-        QVERIFY(sized(late->font(), 15 * scale));
 
         // Versions and sizes line up: every digit is as wide as every other.
         const QFontMetricsF metrics(appNumeric(11));

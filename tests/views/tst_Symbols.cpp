@@ -11,7 +11,6 @@ class tst_Symbols : public QObject
 private Q_SLOTS:
     void embeddedFontLoads();
     void everyNameHasAGlyph();
-    void unknownNameDrawsFallback();
 };
 
 void tst_Symbols::embeddedFontLoads()
@@ -34,16 +33,6 @@ void tst_Symbols::everyNameHasAGlyph()
                 inked = qAlpha(image.pixel(x, y)) > 0;
         QVERIFY2(inked, qPrintable(name));
     }
-}
-
-void tst_Symbols::unknownNameDrawsFallback()
-{
-#ifdef QT_NO_DEBUG
-    QTest::ignoreMessage(QtWarningMsg, "Unknown symbol name: no.such.symbol");
-    QCOMPARE(Symbols::glyph(QStringLiteral("no.such.symbol")), Symbols::fallbackGlyph());
-#else
-    QSKIP("unknown names assert in debug builds");
-#endif
 }
 
 QTEST_MAIN(tst_Symbols)
