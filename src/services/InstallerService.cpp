@@ -17,6 +17,7 @@
 #include "platform/FileTree.h"
 #include "platform/FolderLock.h"
 #include "platform/Platform.h"
+#include "services/PackageContent.h"
 
 namespace {
 
@@ -122,34 +123,14 @@ std::optional<QFileInfo> firstBundleIn(const QString &folder)
     return std::nullopt;
 }
 
-enum class PackageKind { diskImage, zipArchive, installerPackage, unknown };
-
-// What the file holds, by the marks each format puts at fixed places: a
-// server's error page saved as "Foo.dmg" must not reach the tools or the
-// system's opener.
-PackageKind sniff(const QString &path)
+// The file's own bytes decide how it is installed; the installer is refused
+// what it cannot read rather than guessing from the name.
+PackageType sniff(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw ZelvoError(QStringLiteral("无法读取安装包文件 %1：%2").arg(path, file.errorString()));
-    const QByteArray head = file.read(64 * 1024);
-    QByteArray tail;
-    if (file.size() >= 512 && file.seek(file.size() - 512))
-        tail = file.read(512);
-    const auto at = [&](qsizetype offset, const char *mark) {
-        return head.mid(offset, qsizetype(qstrlen(mark))) == QByteArray(mark);
-    };
-
-    if (at(0, "PK\x03\x04") || at(0, "PK\x05\x06"))
-        return PackageKind::zipArchive;
-    if (at(0, "xar!"))
-        return PackageKind::installerPackage;
-    // UDIF keeps its "koly" block at the end; raw images show their volume or
-    // partition map: ISO 9660, HFS+/HFSX, GPT, APFS, encrypted and sparse images.
-    if (tail.startsWith("koly") || at(32769, "CD001") || at(1024, "H+") || at(1024, "HX") || at(512, "EFI PART") ||
-        at(32, "NXSB") || at(0, "encrcdsa") || at(0, "sprs"))
-        return PackageKind::diskImage;
-    return PackageKind::unknown;
+    return PackageContent::typeOfFile(path);
 }
 
 QString sizeText(qint64 bytes)
@@ -284,14 +265,15 @@ QString InstallerService::installNow(const QString &packagePath, const Progress 
     sweepLeftovers();
 
     switch (sniff(packagePath)) {
-    case PackageKind::diskImage:
+    case PackageType::dmg:
         return installDmg(packagePath, onProgress);
-    case PackageKind::zipArchive:
+    case PackageType::zip:
         return installZip(packagePath, onProgress);
-    case PackageKind::installerPackage:
+    case PackageType::pkg:
         installPkg(packagePath, onProgress);
         break;
-    case PackageKind::unknown:
+    case PackageType::brew:
+    case PackageType::unknown:
         throw InstallError::unsupportedType(package.fileName(),
                                             QStringLiteral("文件内容不是 DMG 磁盘镜像、ZIP 压缩包或 PKG 安装包"));
     }
