@@ -131,12 +131,9 @@ private Q_SLOTS:
         QTest::newRow("help wins over missing argument") << Args{"show", "--help"} << 0 << "用法: zelvo show";
         QTest::newRow("cache rm help") << Args{"cache", "rm", "--help"} << 0 << "用法: zelvo cache rm [选项] PATH...";
         QTest::newRow("nothing") << Args{} << 2 << "zelvo: 缺少子命令";
-        QTest::newRow("unknown command") << Args{"frobnicate"} << 2 << "zelvo: 未知的子命令: frobnicate";
         QTest::newRow("unknown option") << Args{"list", "--bogus"} << 2 << "zelvo list:";
-        QTest::newRow("missing value") << Args{"list", "--category"} << 2 << "zelvo list:";
         QTest::newRow("missing id") << Args{"show"} << 2 << "zelvo show: 缺少参数";
         QTest::newRow("two ids") << Args{"show", "a", "b"} << 2 << "zelvo show: 多余的参数: b";
-        QTest::newRow("brew without command") << Args{"brew"} << 2 << "zelvo brew: 缺少子命令";
         QTest::newRow("brew unknown command") << Args{"brew", "install"} << 2 << "zelvo brew: 未知的子命令: install";
         QTest::newRow("show unknown id") << Args{"show", "nope"} << 1 << "应用库中没有此应用: nope\n";
         QTest::newRow("import missing file") << Args{"import", "/nowhere/in.json"} << 1 << "无法读取 /nowhere/in.json";
