@@ -148,14 +148,6 @@ class tst_BrewImportSection final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void shortVersion()
-    {
-        const QList<std::pair<const char *, const char *>> badges{
-            {"1.2.3,4567", "1.2.3"}, {"latest", "latest"}, {",2.0,abc", "2.0"}, {",,", ",,"}, {"", ""}};
-        for (const auto &[version, badge] : badges)
-            QCOMPARE(BrewImportSection::shortVersion(version), QString(badge));
-    }
-
     void lookups_data()
     {
         QTest::addColumn<QString>("typed");
@@ -213,10 +205,8 @@ private Q_SLOTS:
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(h.section.isResolving());
         QVERIFY(!button->isEnabled());
-        QVERIFY(button->text().isEmpty()); // the spinner shows instead
         QVERIFY(h.settled());
         QVERIFY(button->isEnabled());
-        QCOMPARE(button->text(), QStringLiteral("查询解析"));
         QVERIFY(h.errorLine().startsWith(QStringLiteral("未找到与「missing」")));
     }
 
