@@ -1,5 +1,5 @@
 // A new user's first afternoon through the real window and services, step by step over one window; then the
-// road breaking (server down, 404, broken archive, full disk), each in a window of its own: told, nothing lost.
+// road breaking (server down, broken archive, full disk), each in a window of its own: told, nothing lost.
 
 #include <QTcpServer>
 #include <QtTest>
@@ -24,8 +24,6 @@
 #include "views/AppListView.h"
 #include "views/DownloadTaskCard.h"
 #include "views/DownloadsView.h"
-#include "views/LocalPackageListModel.h"
-#include "views/LocalPackageListView.h"
 #include "views/MainView.h"
 #include "views/MainWindow.h"
 #include "views/components/ActionButton.h"
@@ -230,16 +228,6 @@ struct Road
                    return downloads().task(key) && !downloads().task(key)->status.isDownloading();
                }, kWait);
     }
-    void removeFirstPackage()
-    {
-        go(NavigationItem::downloads);
-        LocalPackageListView &packages = screen<DownloadsView>()->packageList();
-        // Once to be asked, once to confirm.
-        for (int click = 0; click < 2; ++click)
-            QTest::mouseClick(packages.viewport(), Qt::LeftButton, {},
-                              packages.partRect(0, LocalPackageDelegate::Part::remove).center());
-    }
-
     QString installedVersion()
     {
         const auto info = InstalledDetector::readAppInfo(rig.apps() + "/" + kBundleName + ".app");
@@ -407,28 +395,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(road.list() && road.list()->listView()->isVisible(), kWait);
     }
 
-    // 5. "下载管理" lists the finished download and the cached package; deleting the package empties the cache view.
-    void downloadsScreenListsAndDeletes()
-    {
-        Road &road = *m_road;
-        road.go(NavigationItem::downloads);
-        auto *screen = road.screen<DownloadsView>();
-        QVERIFY(screen && screen->taskCards().size() == 1);
-        QVERIFY(screen->taskCards().constFirst()->titleText().contains("路记"));
-        QCOMPARE(screen->taskCards().constFirst()->progress(), 1.0);
-        QCOMPARE(screen->packageModel().packages().size(), 1);
-        const LocalPackage package = screen->packageModel().packages().constFirst();
-        QCOMPARE(package.fileName, QStringLiteral("Setup-Universal.zip"));
-        QVERIFY(QFileInfo::exists(package.filePath));
-
-        road.removeFirstPackage();
-        QTRY_COMPARE_WITH_TIMEOUT(screen->packageModel().packages().size(), 0, kWait);
-        QVERIFY(!QFileInfo::exists(package.filePath));
-        QTRY_VERIFY(visibleTexts(screen).contains("暂无本地缓存的安装包"));
-        QCOMPARE(road.installedVersion(), QStringLiteral("1.0.0")); // emptying the cache leaves the app alone
-    }
-
-    // 6. Ctrl++ / Ctrl+= grow the texts of every screen, the one shown and those built afterwards; Ctrl+- and Ctrl+0
+    // 5. Ctrl++ / Ctrl+= grow the texts of every screen, the one shown and those built afterwards; Ctrl+- and Ctrl+0
     // bring them back.
     void textScaleReachesEveryScreen()
     {
@@ -491,7 +458,6 @@ private Q_SLOTS:
         // Printed on the console by the failed installation. A full disk adds the system's reason to either.
         QTest::addColumn<QString>("console");
         QTest::newRow("server down") << "serverDown" << "下载失败: 无法连接服务器：连接被拒绝" << "";
-        QTest::newRow("404") << "notFound" << "下载失败: 服务器返回错误: HTTP 404" << "";
         QTest::newRow("broken archive") << "brokenArchive" << "" << "安装失败: " + kUnusable;
         QTest::newRow("disk full while downloading") << "downloadDiskFull" << "下载失败: 保存下载文件失败: " << "";
         QTest::newRow("disk full while installing")
@@ -517,9 +483,7 @@ private Q_SLOTS:
             QVERIFY(gone.listen(QHostAddress::LocalHost));
             address.setPort(gone.serverPort());
         } // closed here: nothing listens on that port any more
-        if (failure == "notFound")
-            server.route(kPackagePath, {404, "<html>Not Found</html>", {{"Content-Type", "text/html"}}});
-        else if (failure == "brokenArchive")
+        if (failure == "brokenArchive")
             server.routeBody(kPackagePath, "PK\x03\x04 this archive ends before it begins", "application/zip");
         else
             server.routeBody(kPackagePath, good, "application/zip");
