@@ -82,11 +82,6 @@ private Q_SLOTS:
         brew.bundleId = QString();
         QTest::newRow("brew whatever the package")
             << brew << QString() << QStringList{"类别=开发工具", "当前版本=v1.2.3", "来源介质=Homebrew"};
-        AppItem pkg = foo;
-        pkg.packageType = PackageType::unknown;
-        pkg.downloadUrl = "https://x.test/A.PKG";
-        QTest::newRow("package from the address") << pkg << QString()
-            << QStringList{"类别=开发工具", "当前版本=v1.2.3", "来源介质=PKG 安装包", "包标识=com.example.foo"};
     }
     void facts()
     {
