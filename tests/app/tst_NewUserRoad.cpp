@@ -75,12 +75,6 @@ QByteArray makeZip(const QString &workFolder, const QString &version, int payloa
     return TestFolders::readFile(zip);
 }
 
-// Every entry in folder, hidden ones too (partial downloads, installation leftovers).
-QStringList entriesIn(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
 using TestRecords::ids;
 
 // Makes writes into one folder fail for want of space. In a private mount namespace a 64 KiB tmpfs goes over
@@ -506,7 +500,7 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(road.controls(), kUpdateOpen + QStringList{"下载失败"}, kWait);
             QCOMPARE(road.badgeText(), QString());
             QVERIFY(road.downloads().localPackages().isEmpty());
-            QCOMPARE(entriesIn(road.downloads().cacheDirectory()), QStringList());
+            QCOMPARE(TestFolders::entries(road.downloads().cacheDirectory()), QStringList());
             road.go(NavigationItem::downloads);
             auto *screen = road.screen<DownloadsView>();
             QVERIFY(screen && screen->taskCards().size() == 1);
@@ -534,7 +528,7 @@ private Q_SLOTS:
 
         // Nothing lost: the installed version, the record, the library on disk.
         QCOMPARE(road.installedVersion(), QStringLiteral("1.0.0"));
-        QCOMPARE(entriesIn(road.rig.apps()).filter(".zelvo-"), QStringList());
+        QCOMPARE(TestFolders::entries(road.rig.apps()).filter(".zelvo-"), QStringList());
         QCOMPARE(*road.store().app(kAppId), record);
         QVERIFY(AppItem::listFromJson(TestFolders::readFile(road.store().storageFilePath())).contains(record));
 

@@ -81,7 +81,7 @@ class TestZelvoCli final : public QObject
     // Everything in the cache folder, hidden partial files included.
     QStringList cacheEntries() const
     {
-        return QDir(cacheFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        return TestFolders::entries(cacheFolder());
     }
 
     void importDirect(const QString &id, const QString &version, const QUrl &url, const QString &extra = QString())

@@ -66,8 +66,7 @@ class tst_DownloadManager : public QObject
     // Every entry of the cache folder, hidden ones included.
     QStringList cacheEntries() const
     {
-        return QDir(cachePath())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        return TestFolders::entries(cachePath());
     }
 
 private Q_SLOTS:

@@ -55,10 +55,7 @@ Outcome runInstall(const InstallerService &installer, const QString &packagePath
     return outcome;
 }
 
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-}
+using TestFolders::entries;
 
 // One line per run, arguments separated by "|".
 QStringList logLines(const QString &logPath)

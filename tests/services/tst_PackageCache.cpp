@@ -99,7 +99,7 @@ private Q_SLOTS:
             manager.deletePackages(paths);
         }
         QCOMPARE(changes.size(), remove.isEmpty() ? 0 : 1);
-        QCOMPARE(QDir(cachePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+        QCOMPARE(TestFolders::entries(cachePath()),
                  remaining);
         QCOMPARE(QFileInfo::exists(cached("../outside.dmg")), files.contains("../outside.dmg"));
     }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Helpers for tests that need files on disk.
@@ -19,5 +20,8 @@ QString makeBundle(const QString &dir, const QString &name, const QString &bundl
                    bool binary = false);
 
 QByteArray readFile(const QString &path);
+
+// Every entry in folder by name, hidden ones too (partial downloads, work-folder leftovers).
+QStringList entries(const QString &folder);
 
 } // namespace TestFolders

@@ -163,7 +163,7 @@ private Q_SLOTS:
         QCOMPARE(rowNames(*view).size(), 2);
         QCOMPARE(clear->text(), QStringLiteral("确认清空全部缓存？"));
         QTest::mouseClick(clear, Qt::LeftButton);
-        QCOMPARE(QDir(f.cache()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(TestFolders::entries(f.cache()), QStringList());
         QVERIFY(view->selectedPackagePaths().isEmpty());
         QVERIFY(!batch->isVisible());
         checkSummary(*view, f);
