@@ -426,8 +426,6 @@ private Q_SLOTS:
             << QRegularExpression::escape(notPackage.arg("Foo.dmg"));
         QTest::newRow("empty file") << "Foo.zip" << QByteArray("") << QByteArray("exit 0") << QStringList()
                                     << QRegularExpression::escape(notPackage.arg("Foo.zip"));
-        QTest::newRow("other archive") << "Foo.tar.gz" << QByteArray("\x1f\x8b\x08\0") << QByteArray("exit 0")
-                                       << QStringList() << QRegularExpression::escape(notPackage.arg("Foo.tar.gz"));
         QTest::newRow("system file") << "/etc/passwd" << QByteArray() << QByteArray("exit 0") << QStringList()
                                      << QRegularExpression::escape(notPackage.arg("passwd"));
         QTest::newRow("folder") << "/etc" << QByteArray() << QByteArray("exit 0") << QStringList()
