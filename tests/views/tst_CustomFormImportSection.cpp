@@ -184,7 +184,6 @@ private Q_SLOTS:
         QTest::newRow("folders and a template")
             << QStringList{"2.0.0/", "2.0.1/"} << "https://dl.example.com/download/v{version}/MyApp-{version}.dmg"
             << "2.0.1" << "https://dl.example.com/download/v2.0.1/MyApp-2.0.1.dmg" << QStringList{"v2.0.1", "v2.0.0"};
-        QTest::newRow("folders without addresses") << QStringList{"3.1/"} << "" << "3.1" << "" << QStringList{"v3.1"};
         QTest::newRow("nothing usable") << QStringList{"readme.txt"} << "" << "1.0.0" << "" << QStringList{};
     }
     void fetchFillsTheForm()
