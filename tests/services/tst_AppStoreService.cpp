@@ -151,6 +151,38 @@ private Q_SLOTS:
         QCOMPARE(onDisk(), store->apps());
     }
 
+    void importOrder_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("expected"); // "id@version"
+        QTest::newRow("array of new ids") << list({json("A"), json("B"), json("C")}) << 3
+                                          << QStringList({"C@1.0", "B@1.0", "A@1.0", "x@1.0", "y@1.0"});
+        QTest::newRow("single object") << json("A") << 1 << QStringList({"A@1.0", "x@1.0", "y@1.0"});
+        QTest::newRow("replace in place") << list({json("y", "9")}) << 1 << QStringList({"x@1.0", "y@9"});
+        QTest::newRow("same id twice") << list({json("A", "1"), json("A", "2")}) << 2
+                                       << QStringList({"A@2", "x@1.0", "y@1.0"});
+        QTest::newRow("empty array") << QByteArray("[]") << 0 << QStringList({"x@1.0", "y@1.0"});
+    }
+
+    void importOrder()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(int, count);
+        QFETCH(QStringList, expected);
+        writeLibrary(list({TestRecords::json("x"), TestRecords::json("y")}));
+        auto store = makeStore();
+        QFile::remove(libraryPath());
+        const auto result = store->importFromJson(QString::fromUtf8(json));
+        QCOMPARE(result.count, count);
+        QVERIFY(result.save.ok);
+        QStringList seen;
+        for (const auto &app : store->apps())
+            seen << app.id + "@" + app.currentVersion;
+        QCOMPARE(seen, expected);
+        QCOMPARE(onDisk(), store->apps()); // written even for an empty import
+    }
+
     // A disk that fills up at any point of a save: the library on disk stays
     // as it was, nothing is left behind, the failure is reported with its
     // reason and the change stays in memory.
