@@ -19,8 +19,8 @@
 #include "views/components/ActionButton.h"
 #include "views/components/IconCache.h"
 #include "views/components/Symbols.h"
-#include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
+#include "views/components/ThemeWatcher.h"
 
 int main(int argc, char *argv[])
 {
@@ -34,7 +34,7 @@ int main(int argc, char *argv[])
     // Closing the one window ends the process.
     QApplication::setQuitOnLastWindowClosed(true);
 #ifndef Q_OS_MACOS
-    QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
+    ThemeWatcher::followSystemAppearance();
 #endif
     // Qt's own texts (application menu, text-field menus, standard buttons)
     // follow the interface into Chinese; a Mac bundle carries the catalogue.

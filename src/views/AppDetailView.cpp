@@ -28,6 +28,7 @@
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
+#include "views/components/ThemeWatcher.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::TextAntialiasing);
         PillPainter::paint(&painter, QRectF(rect()), m_text, font(),
-                           PillStyle{ThemeColor::accent(palette()), Qt::white, {}, 0}, 4);
+                           PillStyle{ThemeColor::accent(palette()), ThemeColor::onAccent(palette()), {}, 0}, 4);
     }
     void changeEvent(QEvent *event) override
     {
@@ -107,16 +108,14 @@ QVBoxLayout *column(int spacing)
 }
 
 // One fact: the symbol and title above, the value below.
-QWidget *metricColumn(const QString &title, const QString &value, const QString &symbol, const QPalette &palette,
-                      bool mayElide = false)
+QWidget *metricColumn(const QString &title, const QString &value, const QString &symbol, bool mayElide = false)
 {
     auto *widget = new QWidget;
     widget->setObjectName(QStringLiteral("metric:") + title);
     auto *layout = column(4);
     auto *heading = row(4);
-    const QColor secondary = ThemeColor::secondary(palette);
-    heading->addWidget(Labels::symbol(symbol, 11, secondary));
-    heading->addWidget(Labels::text(title, 11, QFont::Normal, secondary));
+    heading->addWidget(Labels::symbol(symbol, 11, &ThemeColor::secondary));
+    heading->addWidget(Labels::text(title, 11, QFont::Normal, &ThemeColor::secondary));
     heading->addStretch();
     layout->addLayout(heading);
     // A bundle id can be longer than the window is wide.
@@ -124,7 +123,7 @@ QWidget *metricColumn(const QString &title, const QString &value, const QString 
     valueLabel->setTextFormat(Qt::PlainText);
     valueLabel->setObjectName(QStringLiteral("metricValue"));
     ThemeFont::apply(valueLabel, 13, QFont::DemiBold);
-    Labels::setTextColor(valueLabel, ThemeColor::primary(palette));
+    Labels::followTextColor(valueLabel, &ThemeColor::primary);
     layout->addWidget(valueLabel);
     widget->setLayout(layout);
     return widget;
@@ -170,7 +169,7 @@ AppDetailView::AppDetailView(AppContext &context, const AppItem &app, const QStr
     page->addWidget(new SeparatorLine);
 
     auto *about = column(10);
-    about->addWidget(Labels::text(QStringLiteral("关于此应用"), 16, QFont::DemiBold, ThemeColor::primary(palette())));
+    about->addWidget(Labels::text(QStringLiteral("关于此应用"), 16, QFont::DemiBold, &ThemeColor::primary));
     auto *description = new QLabel;
     description->setObjectName(QStringLiteral("descriptionText"));
     description->setWordWrap(true);
@@ -181,9 +180,7 @@ AppDetailView::AppDetailView(AppContext &context, const AppItem &app, const QStr
                          descriptionText(m_app).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")) +
                          QStringLiteral("</div>"));
     ThemeFont::apply(description, 13, QFont::Normal);
-    QPalette descriptionPalette = description->palette();
-    descriptionPalette.setColor(QPalette::WindowText, ThemeColor::withOpacity(ThemeColor::primary(palette()), 0.9));
-    description->setPalette(descriptionPalette);
+    Labels::followTextColor(description, ThemeColor::faded(&ThemeColor::primary, 0.9));
     about->addWidget(description);
     page->addLayout(about);
 
@@ -200,9 +197,6 @@ AppDetailView::AppDetailView(AppContext &context, const AppItem &app, const QStr
 
 void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
 {
-    const QPalette colors = palette();
-    const QColor secondary = ThemeColor::secondary(colors);
-
     auto *back = new SymbolTextButton(QStringLiteral("chevron.left"), 13, backTitle);
     back->setObjectName(QStringLiteral("backButton"));
     back->setFontSpec(13, QFont::Medium);
@@ -222,21 +216,19 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
     header->addWidget(m_icon, 0, Qt::AlignTop);
 
     auto *texts = column(6);
-    auto *title = Labels::text(m_app.displayName(), 24, QFont::DemiBold, ThemeColor::primary(colors));
+    auto *title = Labels::text(m_app.displayName(), 24, QFont::DemiBold, &ThemeColor::primary);
     title->setObjectName(QStringLiteral("titleLabel"));
     title->setWordWrap(true);
     texts->addWidget(title);
     if (m_app.chineseName) {
-        auto *name = Labels::text(m_app.name, 14, QFont::Normal, secondary);
+        auto *name = Labels::text(m_app.name, 14, QFont::Normal, &ThemeColor::secondary);
         name->setObjectName(QStringLiteral("nameLabel"));
         texts->addWidget(name);
     }
     auto *summary = new TwoLineLabel(m_app.summary);
     summary->setObjectName(QStringLiteral("summaryLabel"));
     ThemeFont::apply(summary, 13, QFont::Normal);
-    QPalette summaryPalette = summary->palette();
-    summaryPalette.setColor(QPalette::WindowText, secondary);
-    summary->setPalette(summaryPalette);
+    Labels::followTextColor(summary, &ThemeColor::secondary);
     texts->addWidget(summary);
     texts->addSpacing(4);
 
@@ -248,8 +240,8 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
     auto *mark = new QWidget;
     mark->setObjectName(QStringLiteral("inLibraryMark"));
     auto *markLayout = row(4);
-    markLayout->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), 12, ThemeColor::green(colors)));
-    markLayout->addWidget(Labels::text(QStringLiteral("已在应用库"), 12, QFont::Medium, secondary));
+    markLayout->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), 12, &ThemeColor::green));
+    markLayout->addWidget(Labels::text(QStringLiteral("已在应用库"), 12, QFont::Medium, &ThemeColor::secondary));
     mark->setLayout(markLayout);
     m_inLibraryMark = mark;
     actions->addWidget(mark);
@@ -257,7 +249,9 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
     auto *save = new SymbolTextButton(QStringLiteral("plus.circle"), 12, QStringLiteral("保存至应用库"));
     save->setObjectName(QStringLiteral("saveButton"));
     save->setFontSpec(12, QFont::Medium);
-    save->setBackground(PillStyle{ThemeColor::accent(colors), Qt::white, {}, 0}, 6, 10, 4);
+    ThemeWatcher::follow(save, [save](const QPalette &theme) {
+        save->setBackground(PillStyle{ThemeColor::accent(theme), ThemeColor::onAccent(theme), {}, 0}, 6, 10, 4);
+    });
     connect(save, &QAbstractButton::clicked, this, &AppDetailView::saveToLibrary);
     m_saveButton = save;
     actions->addWidget(save);
@@ -267,9 +261,8 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
     auto *saveFailed = new QWidget;
     saveFailed->setObjectName(QStringLiteral("saveFailedMark"));
     auto *failedLayout = row(4);
-    failedLayout->addWidget(Labels::symbol(QStringLiteral("exclamationmark.triangle.fill"), 12, ThemeColor::red(colors)));
-    failedLayout->addWidget(
-        Labels::text(QStringLiteral("未能写入应用库文件"), 12, QFont::Medium, ThemeColor::red(colors)));
+    failedLayout->addWidget(Labels::symbol(QStringLiteral("exclamationmark.triangle.fill"), 12, &ThemeColor::red));
+    failedLayout->addWidget(Labels::text(QStringLiteral("未能写入应用库文件"), 12, QFont::Medium, &ThemeColor::red));
     saveFailed->setLayout(failedLayout);
     saveFailed->hide();
     m_saveFailedMark = saveFailed;
@@ -279,7 +272,7 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
         auto *link = new SymbolTextButton(QStringLiteral("safari"), 12, QStringLiteral("官方网站"));
         link->setObjectName(QStringLiteral("homepageLink"));
         link->setFontSpec(12, QFont::Normal);
-        link->setColor(secondary);
+        ThemeWatcher::follow(link, [link](const QPalette &theme) { link->setColor(ThemeColor::secondary(theme)); });
         link->setToolTip(*m_app.homepage);
         const QUrl url(*m_app.homepage);
         connect(link, &QAbstractButton::clicked, this, [url] { QDesktopServices::openUrl(url); });
@@ -295,17 +288,18 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
 void AppDetailView::buildVersions(QVBoxLayout *page)
 {
     page->addWidget(new SeparatorLine);
-    const QPalette colors = palette();
 
     m_versionSection = column(12);
     m_versionSection->addWidget(
-        Labels::text(QStringLiteral("版本历史与切换"), 16, QFont::DemiBold, ThemeColor::primary(colors)));
+        Labels::text(QStringLiteral("版本历史与切换"), 16, QFont::DemiBold, &ThemeColor::primary));
     auto *more = new ChipButton(QString());
     more->setObjectName(QStringLiteral("moreVersionsButton"));
     more->setFontSpec(11, QFont::Medium, QFont::Medium);
     more->setPadding(10, 4);
     more->setCornerRadius(6);
-    more->setStyles(PillStyle{ThemeColor::controlBackground(colors), ThemeColor::accent(colors), {}, 0});
+    ThemeWatcher::follow(more, [more](const QPalette &theme) {
+        more->setStyles(PillStyle{ThemeColor::controlBackground(theme), ThemeColor::accent(theme), {}, 0});
+    });
     connect(more, &QAbstractButton::clicked, this, &AppDetailView::showMoreVersions);
     m_moreVersions = more;
     m_versionSection->addWidget(more, 0, Qt::AlignLeft);
@@ -328,8 +322,6 @@ void AppDetailView::showMoreVersions()
 
 QWidget *AppDetailView::versionRow(const AppVersion &entry)
 {
-    const QPalette colors = palette();
-    const QColor secondary = ThemeColor::secondary(colors);
     auto *rowWidget = new QWidget;
     rowWidget->setObjectName(QStringLiteral("versionRow"));
     rowWidget->setProperty("version", entry.version);
@@ -338,7 +330,7 @@ QWidget *AppDetailView::versionRow(const AppVersion &entry)
 
     auto *left = column(2);
     auto *titleLine = row(8);
-    auto *version = Labels::text(versionText(entry.version), 13, QFont::DemiBold, ThemeColor::primary(colors),
+    auto *version = Labels::text(versionText(entry.version), 13, QFont::DemiBold, &ThemeColor::primary,
                               ThemeFont::Face::Numeric);
     version->setObjectName(QStringLiteral("versionLabel"));
     titleLine->addWidget(version);
@@ -348,12 +340,12 @@ QWidget *AppDetailView::versionRow(const AppVersion &entry)
     left->addLayout(titleLine);
     if (AppItem::displayVersionFor(entry.version) != entry.version) {
         auto *build = Labels::text(QStringLiteral("构建标识: ") + entry.version, 10, QFont::Normal,
-                                ThemeColor::withOpacity(secondary, 0.8), ThemeFont::Face::Numeric);
+                                ThemeColor::faded(&ThemeColor::secondary, 0.8), ThemeFont::Face::Numeric);
         build->setObjectName(QStringLiteral("buildLabel"));
         left->addWidget(build);
     }
     if (entry.changelog) {
-        auto *changelog = Labels::text(*entry.changelog, 11, QFont::Normal, secondary);
+        auto *changelog = Labels::text(*entry.changelog, 11, QFont::Normal, &ThemeColor::secondary);
         changelog->setObjectName(QStringLiteral("changelogLabel"));
         changelog->setWordWrap(true);
         left->addWidget(changelog);
@@ -366,8 +358,7 @@ QWidget *AppDetailView::versionRow(const AppVersion &entry)
     download->setFontSpec(11, QFont::Medium, QFont::Medium);
     download->setPadding(10, 4);
     download->setCornerRadius(6);
-    download->setStyles(PillStyle{ThemeColor::controlBackground(colors), ThemeColor::primary(colors),
-                                  ThemeColor::withOpacity(ThemeColor::primary(colors), 0.18), 1.0});
+    download->setBorderedStyle();
     // Only a version with an address of its own can be fetched: the
     // record's own address is the current version's package.
     if (!InstallWorkflow::ownDownloadUrl(m_app, entry.version)) {
@@ -409,24 +400,23 @@ void AppDetailView::rebuildFacts(const AppInstallStatus &status)
         delete item->widget();
         delete item;
     }
-    const QPalette colors = palette();
     const bool outdated = status.kind == AppInstallStatus::Kind::updateAvailable;
-    layout->addWidget(metricColumn(QStringLiteral("类别"), m_app.category, QStringLiteral("square.grid.2x2"), colors));
+    layout->addWidget(metricColumn(QStringLiteral("类别"), m_app.category, QStringLiteral("square.grid.2x2")));
     if (outdated) {
         layout->addWidget(metricColumn(QStringLiteral("最新版本"), versionText(m_app.currentVersion),
-                                       QStringLiteral("sparkles"), colors));
+                                       QStringLiteral("sparkles")));
         layout->addWidget(metricColumn(QStringLiteral("本地已装"), versionText(status.installedVersion),
-                                       QStringLiteral("desktopcomputer"), colors));
+                                       QStringLiteral("desktopcomputer")));
     } else {
         layout->addWidget(
-            metricColumn(QStringLiteral("当前版本"), versionText(m_app.currentVersion), QStringLiteral("tag"), colors));
+            metricColumn(QStringLiteral("当前版本"), versionText(m_app.currentVersion), QStringLiteral("tag")));
     }
     const QString medium =
         m_app.sourceType == AppSourceType::brew ? QStringLiteral("Homebrew") : title(m_app.resolvedPackageType());
-    layout->addWidget(metricColumn(QStringLiteral("来源介质"), medium, QStringLiteral("shippingbox"), colors));
+    layout->addWidget(metricColumn(QStringLiteral("来源介质"), medium, QStringLiteral("shippingbox")));
     if (m_app.bundleId && !m_app.bundleId->isEmpty())
         layout->addWidget(
-            metricColumn(QStringLiteral("包标识"), *m_app.bundleId, QStringLiteral("app.badge"), colors, true), 1);
+            metricColumn(QStringLiteral("包标识"), *m_app.bundleId, QStringLiteral("app.badge"), true), 1);
     layout->addStretch();
 }
 

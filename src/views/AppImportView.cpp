@@ -16,6 +16,7 @@
 #include "views/components/SegmentedControl.h"
 #include "views/components/SeparatorLine.h"
 #include "views/components/ThemeColor.h"
+#include "views/components/ThemeWatcher.h"
 
 namespace {
 
@@ -37,9 +38,6 @@ AppImportView::AppImportView(AppContext &context, QWidget *parent)
       m_picker(new SegmentedControl(tabTitles(), 12, QFont::Medium)), m_scroll(new QScrollArea)
 {
     setAutoFillBackground(true);
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, ThemeColor::windowBackground(windowPalette));
-    setPalette(windowPalette);
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -71,7 +69,8 @@ AppImportView::AppImportView(AppContext &context, QWidget *parent)
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setStyleSheet(FormStyle::thinScrollBarRules(m_scroll->palette()));
+    // On the bar alone: a style sheet on the area would style the whole form beneath it.
+    ThemeWatcher::followStyleSheet(m_scroll->verticalScrollBar(), &FormStyle::thinScrollBarRules);
     auto *content = new QWidget;
     m_sectionHolder = new QVBoxLayout(content);
     m_sectionHolder->setContentsMargins(24, 24, 24, 24);

@@ -29,6 +29,7 @@
 #include "views/components/SymbolButton.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
+#include "views/components/ThemeWatcher.h"
 #include "views/components/ThemeFont.h"
 
 namespace {
@@ -238,7 +239,7 @@ AppListView::AppListView(AppContext &context, bool showOnlyInstalled, QWidget *p
 
     rebuildChips();
     updateBody();
-    applyColors();
+    ThemeWatcher::follow(this, [this](const QPalette &theme) { applyColors(theme); });
 }
 
 AppListView::~AppListView() = default;
@@ -458,9 +459,8 @@ void AppListView::setSelectedApp(const std::optional<AppItem> &app)
     m_pages->setCurrentWidget(detail);
 }
 
-void AppListView::applyColors()
+void AppListView::applyColors(const QPalette &base)
 {
-    const QPalette base = palette();
     const QColor secondary = ThemeColor::secondary(base);
     auto recolor = [](QWidget *widget, QPalette::ColorRole role, const QColor &color) {
         QPalette pal = widget->palette();
@@ -480,13 +480,3 @@ void AppListView::applyColors()
                                           devicePixelRatioF()));
 }
 
-void AppListView::changeEvent(QEvent *event)
-{
-    // The system switched between light and dark appearance.
-    if (event->type() == QEvent::PaletteChange && m_empty && !m_applyingColors) {
-        m_applyingColors = true;
-        applyColors();
-        m_applyingColors = false;
-    }
-    QWidget::changeEvent(event);
-}

@@ -70,14 +70,13 @@ public:
     QWidget *detailView() const { return m_detail; }
 
 protected:
-    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *buildHeader();
     QWidget *buildEmptyState();
     void rebuildChips();
     void updateBody();
-    void applyColors();
+    void applyColors(const QPalette &base);
     void openDetail(const QModelIndex &index);
 
     AppContext &m_context;
@@ -102,5 +101,4 @@ private:
     QWidget *m_empty = nullptr;
     QList<QLabel *> m_emptyTexts;
     QPointer<QWidget> m_detail;
-    bool m_applyingColors = false;
 };

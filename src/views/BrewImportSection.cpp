@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QCoreApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QClipboard>
 #include <QFontMetricsF>
 #include <QGridLayout>
@@ -38,6 +39,7 @@
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
+#include "views/components/ThemeWatcher.h"
 
 namespace {
 
@@ -301,7 +303,6 @@ QStringList candidatesOf(QFuture<QStringList> future)
 BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetail, QWidget *parent)
     : QWidget(parent), m_context(context), m_onOpenDetail(std::move(onOpenDetail))
 {
-    const QPalette pal = palette();
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(16);
@@ -319,8 +320,8 @@ BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetai
     candidates->setSpacing(8);
     auto *header = new QHBoxLayout;
     header->setSpacing(4);
-    header->addWidget(Labels::symbol(QStringLiteral("magnifyingglass"), 11, ThemeColor::accent(pal)));
-    m_candidateHeader = Labels::text({}, 11, QFont::Medium, ThemeColor::secondary(pal));
+    header->addWidget(Labels::symbol(QStringLiteral("magnifyingglass"), 11, &ThemeColor::accent));
+    m_candidateHeader = Labels::text({}, 11, QFont::Medium, &ThemeColor::secondary);
     m_candidateHeader->setObjectName(QStringLiteral("candidateHeader"));
     header->addWidget(m_candidateHeader, 1);
     candidates->addLayout(header);
@@ -523,10 +524,10 @@ void BrewImportSection::setMessages(std::optional<QString> error, std::optional<
     m_errorMessage = std::move(error);
     m_successTip = std::move(success);
     m_errorText->setMessage(QStringLiteral("exclamationmark.triangle.fill"), m_errorMessage.value_or(QString()),
-                            ThemeColor::red(palette()));
+                            &ThemeColor::red);
     m_errorLine->setVisible(m_errorMessage.has_value());
     m_successText->setMessage(QStringLiteral("checkmark.circle.fill"), m_successTip.value_or(QString()),
-                              ThemeColor::green(palette()));
+                              &ThemeColor::green);
     m_successLine->setVisible(m_successTip.has_value());
 }
 
@@ -551,17 +552,17 @@ void BrewImportSection::rebuildCandidates()
     auto *row = new QHBoxLayout(strip);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
-    const QPalette pal = palette();
-    const PillStyle normal{ThemeColor::controlBackground(pal), ThemeColor::primary(pal),
-                           ThemeColor::withOpacity(ThemeColor::secondary(pal), 0.15), 1};
-    const PillStyle selected{ThemeColor::accent(pal), Qt::white, {}, 0};
     for (const QString &token : std::as_const(m_candidateTokens)) {
         auto *capsule = new ChipButton(token);
         capsule->setCheckable(true);
         capsule->setPadding(10, 4);
         capsule->setCornerRadius(12);
         capsule->setFontSpec(11, QFont::Normal, QFont::Bold, ThemeFont::Face::Numeric);
-        capsule->setStyles(normal, selected);
+        ThemeWatcher::follow(capsule, [capsule](const QPalette &theme) {
+            capsule->setStyles(PillStyle{ThemeColor::controlBackground(theme), ThemeColor::primary(theme),
+                                         ThemeColor::withOpacity(ThemeColor::secondary(theme), 0.15), 1},
+                               PillStyle{ThemeColor::accent(theme), ThemeColor::onAccent(theme), {}, 0});
+        });
         capsule->setCheckedSymbol(QStringLiteral("checkmark"), 9);
         connect(capsule, &ChipButton::clicked, this, [this, token] {
             resolveCandidate(token);
@@ -606,7 +607,7 @@ void BrewImportSection::rebuildCard()
     card->setSpacing(12);
     card->addWidget(buildCardHeader(app));
 
-    const QColor accent = ThemeColor::accent(palette());
+    const ThemeColor::Tone accent = &ThemeColor::accent;
     auto *toggle = new LinkArea;
     toggle->setObjectName(QStringLiteral("drawerToggle"));
     auto *toggleFace = new QHBoxLayout(toggle);
@@ -615,10 +616,10 @@ void BrewImportSection::rebuildCard()
     m_drawerToggleText = Labels::text({}, 11, QFont::Medium, accent);
     m_drawerToggleSymbol = new QLabel;
     m_drawerToggleSymbol->setFixedSize(qCeil(Symbols::boxSize(10)), qCeil(Symbols::boxSize(10)));
+    ThemeWatcher::follow(m_drawerToggleSymbol, [this](const QPalette &) { refreshDrawerToggle(); });
     toggleFace->addWidget(m_drawerToggleText);
     toggleFace->addWidget(m_drawerToggleSymbol);
     toggle->passClicksThrough();
-    refreshDrawerToggle();
     connect(toggle, &QAbstractButton::clicked, this, [this] { setDetailExpanded(!m_isDetailExpanded); });
     card->addWidget(toggle, 0, Qt::AlignLeft);
 
@@ -634,8 +635,7 @@ void BrewImportSection::rebuildCard()
 
 QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
 {
-    const QPalette pal = palette();
-    const QColor accent = ThemeColor::accent(pal);
+    const ThemeColor::Tone accent = &ThemeColor::accent;
     auto *header = new QWidget;
     auto *row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
@@ -658,7 +658,7 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     auto *name = new ElidedLabel(app.name, 1, Qt::ElideRight);
     name->setObjectName(QStringLiteral("appName"));
     ThemeFont::apply(name, 16, QFont::DemiBold);
-    Labels::setTextColor(name, ThemeColor::primary(pal));
+    Labels::followTextColor(name, &ThemeColor::primary);
     nameRow->addWidget(name);
     auto *version =
         new Badge(QStringLiteral("v") + shortVersion(app.currentVersion), QFont::DemiBold, versionBadgeStyle, false);
@@ -674,7 +674,7 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
         auto *summary = new ElidedLabel(app.summary, 2, Qt::ElideRight);
         summary->setObjectName(QStringLiteral("appSummary"));
         ThemeFont::apply(summary, 12);
-        Labels::setTextColor(summary, ThemeColor::secondary(pal));
+        Labels::followTextColor(summary, &ThemeColor::secondary);
         titles->addWidget(summary);
     }
     auto *hint = new QHBoxLayout;
@@ -695,7 +695,9 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     auto *detail = FormStyle::button(QStringLiteral("查看详情"), FormStyle::ButtonKind::bordered,
                                      FormStyle::ButtonSize::regular, 12, QFont::Medium);
     detail->setObjectName(QStringLiteral("detailButton"));
-    detail->setIcon(Symbols::icon(QStringLiteral("info.circle"), ThemeColor::primary(pal), 12));
+    ThemeWatcher::follow(detail, [detail](const QPalette &theme) {
+        detail->setIcon(Symbols::icon(QStringLiteral("info.circle"), ThemeColor::primary(theme), 12));
+    });
     connect(detail, &QPushButton::clicked, this, &BrewImportSection::openDetail);
     buttons->addWidget(detail);
     auto *save = FormStyle::button(QStringLiteral("保存至应用库"), FormStyle::ButtonKind::prominent,
@@ -709,8 +711,8 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
     auto *markRow = new QHBoxLayout(mark);
     markRow->setContentsMargins(0, 0, 0, 0);
     markRow->setSpacing(4);
-    markRow->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), 12, ThemeColor::green(pal)));
-    markRow->addWidget(Labels::text(QStringLiteral("已在应用库"), 12, QFont::Medium, ThemeColor::secondary(pal)));
+    markRow->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), 12, &ThemeColor::green));
+    markRow->addWidget(Labels::text(QStringLiteral("已在应用库"), 12, QFont::Medium, &ThemeColor::secondary));
     buttons->addWidget(mark);
     m_inLibraryMark = mark;
     actions->addLayout(buttons);
@@ -724,9 +726,8 @@ QWidget *BrewImportSection::buildCardHeader(const AppItem &app)
 
 QWidget *BrewImportSection::buildDrawer(const AppItem &app)
 {
-    const QPalette pal = palette();
-    const QColor secondary = ThemeColor::secondary(pal);
-    const QColor value = ThemeColor::withOpacity(ThemeColor::primary(pal), 0.85);
+    const ThemeColor::Tone secondary = &ThemeColor::secondary;
+    const ThemeColor::Tone value = ThemeColor::faded(&ThemeColor::primary, 0.85);
 
     auto *drawer = new QWidget;
     drawer->setObjectName(QStringLiteral("drawer"));
@@ -764,7 +765,7 @@ QWidget *BrewImportSection::buildDrawer(const AppItem &app)
         auto *address = new ElidedLabel(*app.downloadUrl, 1, Qt::ElideMiddle);
         address->setObjectName(QStringLiteral("downloadAddress"));
         ThemeFont::apply(address, 11, QFont::Normal, ThemeFont::Face::Numeric);
-        Labels::setTextColor(address, value);
+        Labels::followTextColor(address, value);
         address->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         grid->addWidget(address, line, 1);
         auto *copy = FormStyle::button(QStringLiteral("复制"), FormStyle::ButtonKind::bordered,
@@ -831,7 +832,7 @@ void BrewImportSection::refreshDrawerToggle()
                                                    : QStringLiteral("展开技术参数抽屉"));
     m_drawerToggleSymbol->setPixmap(
         Symbols::pixmap(m_isDetailExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"),
-                        ThemeColor::accent(palette()), 10));
+                        ThemeColor::accent(QApplication::palette()), 10));
 }
 
 void BrewImportSection::refreshLibraryMark()

@@ -19,6 +19,7 @@
 #include "views/components/ChipButton.h"
 #include "views/components/ChipStrip.h"
 #include "views/components/FormStyle.h"
+#include "views/components/Labels.h"
 #include "views/components/MessageLine.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
@@ -96,9 +97,7 @@ CustomFormImportSection::CustomFormImportSection(AppStoreService &store, NginxIn
     versionsColumn->setContentsMargins(0, 0, 0, 0);
     versionsColumn->setSpacing(6);
     m_versionsTitle = FormStyle::label(QString(), 12, QFont::DemiBold);
-    QPalette accentPalette = m_versionsTitle->palette();
-    accentPalette.setColor(QPalette::WindowText, ThemeColor::accent(accentPalette));
-    m_versionsTitle->setPalette(accentPalette);
+    Labels::followTextColor(m_versionsTitle, &ThemeColor::accent);
     versionsColumn->addWidget(m_versionsTitle);
     m_chipStrip = new ChipStrip;
     m_chipStrip->setObjectName(QStringLiteral("versionChips"));
@@ -255,11 +254,10 @@ void CustomFormImportSection::setParsing(bool parsing)
 void CustomFormImportSection::setTipMessage(std::optional<QString> message, Tone tone)
 {
     m_tipMessage = std::move(message);
-    const QPalette pal = palette();
     if (m_tipMessage && tone == Tone::failure)
-        m_tipLine->setMessage(QStringLiteral("exclamationmark.triangle.fill"), *m_tipMessage, ThemeColor::red(pal));
+        m_tipLine->setMessage(QStringLiteral("exclamationmark.triangle.fill"), *m_tipMessage, &ThemeColor::red);
     else if (m_tipMessage)
-        m_tipLine->setMessage(QStringLiteral("checkmark.circle.fill"), *m_tipMessage, ThemeColor::green(pal));
+        m_tipLine->setMessage(QStringLiteral("checkmark.circle.fill"), *m_tipMessage, &ThemeColor::green);
     m_tipLine->setVisible(m_tipMessage.has_value());
 }
 
@@ -301,13 +299,11 @@ void CustomFormImportSection::showMoreChips()
 
 ChipButton *CustomFormImportSection::versionChip(const QString &text)
 {
-    const QPalette pal = palette();
     auto *chip = new ChipButton(text);
     chip->setFontSpec(11, QFont::Medium, QFont::Medium, ThemeFont::Face::Numeric);
     chip->setPadding(8, 3);
     chip->setCornerRadius(5);
-    chip->setStyles(PillStyle{ThemeColor::controlBackground(pal), ThemeColor::primary(pal),
-                              ThemeColor::withOpacity(ThemeColor::primary(pal), 0.18), 1.0});
+    chip->setBorderedStyle();
     return chip;
 }
 

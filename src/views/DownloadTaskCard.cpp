@@ -13,6 +13,7 @@
 #include "views/components/SymbolButton.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
+#include "views/components/ThemeWatcher.h"
 #include "views/components/ThemeFont.h"
 
 namespace {
@@ -77,6 +78,7 @@ DownloadTaskCard::DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent
     m_task = task;
     showTask();
     applyDetailStyle();
+    ThemeWatcher::follow(this, [this](const QPalette &theme) { applyColors(theme); });
 }
 
 QString DownloadTaskCard::detailText(const DownloadTaskItem &task)
@@ -155,7 +157,7 @@ void DownloadTaskCard::applyDetailStyle()
         ThemeFont::apply(m_detail, 11, QFont::Normal);
     else
         ThemeFont::apply(m_detail, 11, QFont::Normal, ThemeFont::Face::Numeric);
-    applyColors();
+    applyColors(palette());
 }
 
 QString DownloadTaskCard::titleText() const
@@ -173,10 +175,8 @@ double DownloadTaskCard::progress() const
     return m_bar->value();
 }
 
-void DownloadTaskCard::applyColors()
+void DownloadTaskCard::applyColors(const QPalette &pal)
 {
-    m_applyingColors = true;
-    const QPalette &pal = palette();
     m_icon->setPixmap(Symbols::pixmap(QStringLiteral("arrow.down.circle.fill"), ThemeColor::accent(pal), kIconSize,
                                       devicePixelRatioF()));
     Labels::setTextColor(m_title, ThemeColor::primary(pal));
@@ -184,7 +184,6 @@ void DownloadTaskCard::applyColors()
     Labels::setTextColor(m_detail, failed ? ThemeColor::red(pal) : ThemeColor::secondary(pal));
     // A failure may come after every byte arrived: a full blue bar would read as success.
     m_bar->setFillColor(failed ? ThemeColor::red(pal) : QColor());
-    m_applyingColors = false;
 }
 
 void DownloadTaskCard::paintEvent(QPaintEvent *)
@@ -195,9 +194,3 @@ void DownloadTaskCard::paintEvent(QPaintEvent *)
                                  PillStyle{ThemeColor::controlBackground(palette()), {}, {}, 0}, kCornerRadius);
 }
 
-void DownloadTaskCard::changeEvent(QEvent *event)
-{
-    if (event->type() == QEvent::PaletteChange && !m_applyingColors)
-        applyColors();
-    QWidget::changeEvent(event);
-}

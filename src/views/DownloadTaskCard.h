@@ -41,12 +41,11 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     void showTask();
     void applyDetailStyle();
-    void applyColors();
+    void applyColors(const QPalette &pal);
     void setConfirmingCancel(bool confirming);
 
     DownloadTaskItem m_task;
@@ -55,6 +54,5 @@ private:
     QLabel *m_detail = nullptr;
     SymbolButton *m_close = nullptr;
     LinearProgressBar *m_bar = nullptr;
-    bool m_applyingColors = false;
     bool m_confirmingCancel = false;
 };

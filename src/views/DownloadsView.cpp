@@ -33,6 +33,7 @@
 #include "views/components/SeparatorLine.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
+#include "views/components/ThemeWatcher.h"
 #include "views/components/ThemeFont.h"
 
 namespace {
@@ -104,7 +105,7 @@ DownloadsView::DownloadsView(AppContext &context, QWidget *parent)
 
     showTasks();
     showPackages();
-    applyColors();
+    ThemeWatcher::follow(this, [this](const QPalette &theme) { applyColors(theme); });
 }
 
 DownloadsView::~DownloadsView() = default;
@@ -460,10 +461,8 @@ void DownloadsView::showEvent(QShowEvent *event)
     m_context.downloads.refreshLocalPackages();
 }
 
-void DownloadsView::applyColors()
+void DownloadsView::applyColors(const QPalette &pal)
 {
-    m_applyingColors = true;
-    const QPalette &pal = palette();
     const QColor secondary = ThemeColor::secondary(pal);
     const QColor red = ThemeColor::red(pal);
     Labels::setTextColor(m_subtitle, secondary);
@@ -476,13 +475,5 @@ void DownloadsView::applyColors()
     m_openFolder->setStyles(PillStyle{fill, ThemeColor::primary(pal), border, 1});
     m_batchDelete->setStyles(PillStyle{fill, red, border, 1});
     m_clearAll->setStyles(PillStyle{Qt::transparent, red, {}, 0});
-    m_applyingColors = false;
 }
 
-void DownloadsView::changeEvent(QEvent *event)
-{
-    // Palette changes also arrive while the constructor is still building the children.
-    if (event->type() == QEvent::PaletteChange && !m_applyingColors && m_clearAll)
-        applyColors();
-    QWidget::changeEvent(event);
-}

@@ -56,7 +56,6 @@ Q_SIGNALS:
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *buildHeader();
@@ -72,7 +71,7 @@ private:
     void deleteSelected();
     void clearAll();
     void setConfirmingClearAll(bool confirming);
-    void applyColors();
+    void applyColors(const QPalette &pal);
 
     AppContext &m_context;
     LocalPackageListModel *m_packages = nullptr;
@@ -99,6 +98,5 @@ private:
     QLabel *m_emptyIcon = nullptr;
     QLabel *m_emptyText = nullptr;
     LocalPackageListView *m_list = nullptr;
-    bool m_applyingColors = false;
     bool m_confirmingClearAll = false;
 };

@@ -16,6 +16,7 @@
 #include "views/components/MessageLine.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
+#include "views/components/ThemeWatcher.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ JsonTemplateImportSection::JsonTemplateImportSection(AppStoreService &store, QWi
     templateView->setFont(codeFont());
     templateView->setFixedHeight(140);
     templateView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    templateView->setStyleSheet(codeBoxSheet(templateView->palette(), false));
+    ThemeWatcher::followStyleSheet(templateView, [](const QPalette &theme) { return codeBoxSheet(theme, false); });
     templateView->document()->setDocumentMargin(10);
     auto *templateBlock = new QVBoxLayout;
     templateBlock->setSpacing(8);
@@ -97,7 +98,7 @@ JsonTemplateImportSection::JsonTemplateImportSection(AppStoreService &store, QWi
     m_editor->setObjectName(QStringLiteral("jsonEditor"));
     m_editor->setFont(codeFont());
     m_editor->setFixedHeight(160);
-    m_editor->setStyleSheet(codeBoxSheet(m_editor->palette(), true));
+    ThemeWatcher::followStyleSheet(m_editor, [](const QPalette &theme) { return codeBoxSheet(theme, true); });
     m_editor->document()->setDocumentMargin(4);
     connect(m_editor, &QPlainTextEdit::textChanged, this, &JsonTemplateImportSection::updateImportButton);
     auto *pasteBlock = new QVBoxLayout;
@@ -199,11 +200,10 @@ void JsonTemplateImportSection::showResult(const QString &text, bool isError)
 {
     m_importResult = text;
     m_isError = isError;
-    const QPalette pal = palette();
     if (isError)
-        m_resultLine->setMessage(QStringLiteral("xmark.circle.fill"), text, ThemeColor::red(pal));
+        m_resultLine->setMessage(QStringLiteral("xmark.circle.fill"), text, &ThemeColor::red);
     else
-        m_resultLine->setMessage(QStringLiteral("checkmark.circle.fill"), text, ThemeColor::green(pal));
+        m_resultLine->setMessage(QStringLiteral("checkmark.circle.fill"), text, &ThemeColor::green);
     m_resultLine->show();
 }
 

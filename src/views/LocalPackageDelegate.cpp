@@ -276,7 +276,7 @@ void LocalPackageDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
                           QFontMetricsF(status).elidedText(statusText(index), Qt::ElideRight, textRect.width()));
     }
 
-    paintButton(painter, g.install, installTitle(), PillStyle{ThemeColor::accent(pal), Qt::white, {}, 0},
+    paintButton(painter, g.install, installTitle(), PillStyle{ThemeColor::accent(pal), ThemeColor::onAccent(pal), {}, 0},
                 hovered == Part::install, phase != Phase::installing, pal);
     paintButton(painter, g.reveal, revealTitle(),
                 PillStyle{ThemeColor::windowBackground(pal), ThemeColor::primary(pal), ThemeColor::separator(pal), 1},

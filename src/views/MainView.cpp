@@ -15,11 +15,13 @@
 
 #include "views/components/CountBadge.h"
 #include "views/components/SeparatorLine.h"
+#include "views/components/Labels.h"
 #include "views/components/PillPainter.h"
 #include "views/components/Symbols.h"
 #include "views/components/TextScaleHud.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
+#include "views/components/ThemeWatcher.h"
 
 namespace {
 
@@ -78,12 +80,12 @@ protected:
         painter.setRenderHint(QPainter::TextAntialiasing);
         const QRectF mark(kInsetH, (height() - kMark) / 2.0, kMark, kMark);
         QLinearGradient gradient(mark.topLeft(), mark.bottomRight());
-        gradient.setColorAt(0, QColor(0x4f, 0xa8, 0xff));
-        gradient.setColorAt(1, QColor(0x10, 0x5c, 0xf0));
+        gradient.setColorAt(0, ThemeColor::brandTop());
+        gradient.setColorAt(1, ThemeColor::brandBottom());
         painter.setPen(Qt::NoPen);
         painter.setBrush(gradient);
         painter.drawRoundedRect(mark, 6, 6);
-        Symbols::paint(&painter, mark, QStringLiteral("shippingbox.fill"), Qt::white, 13);
+        Symbols::paint(&painter, mark, QStringLiteral("shippingbox.fill"), ThemeColor::onAccent(palette()), 13);
 
         painter.setPen(ThemeColor::primary(palette()));
         const QRectF text(mark.right() + 10, 0, width() - mark.right() - 10, height());
@@ -157,11 +159,11 @@ protected:
         const qreal side = Symbols::boxSize(kRowSymbolSize);
         const QRectF symbol(kInset, (height() - side) / 2.0, side, side);
         Symbols::paint(&painter, symbol, Navigation::iconName(m_item),
-                       isChecked() ? QColor(Qt::white) : ThemeColor::accent(pal), kRowSymbolSize);
+                       isChecked() ? ThemeColor::onAccent(pal) : ThemeColor::accent(pal), kRowSymbolSize);
 
         const qreal textLeft = symbol.right() + 7;
         const qreal textRight = (m_badge && m_badge->isVisible()) ? m_badge->x() - 6 : width() - kInset;
-        painter.setPen(isChecked() ? QColor(Qt::white) : ThemeColor::primary(pal));
+        painter.setPen(isChecked() ? ThemeColor::onAccent(pal) : ThemeColor::primary(pal));
         const QRectF text(textLeft, 0, textRight - textLeft, height());
         painter.drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
                          QFontMetrics(font()).elidedText(this->text(), Qt::ElideRight, int(text.width())));
@@ -230,15 +232,14 @@ MainView::MainView(FontScaleManager &fontScale, ScreenFactory screens, QWidget *
     connect(m_reset, &QAction::triggered, &m_fontScale, &FontScaleManager::reset);
     addActions(textSizeActions());
 
-    applyColors();
+    ThemeWatcher::follow(this, [this](const QPalette &theme) { applyColors(theme); });
     showScreen();
 }
 
 MainView::~MainView() = default;
 
-void MainView::applyColors()
+void MainView::applyColors(const QPalette &base)
 {
-    const QPalette base = palette();
     auto recolor = [](QWidget *widget, QPalette::ColorRole role, const QColor &color) {
         QPalette pal = widget->palette();
         pal.setColor(role, color);
@@ -249,16 +250,6 @@ void MainView::applyColors()
     recolor(m_footer, QPalette::WindowText, ThemeColor::withOpacity(ThemeColor::secondary(base), 0.8));
 }
 
-void MainView::changeEvent(QEvent *event)
-{
-    // The system switched between light and dark appearance.
-    if (event->type() == QEvent::PaletteChange && !m_applyingColors) {
-        m_applyingColors = true;
-        applyColors();
-        m_applyingColors = false;
-    }
-    QWidget::changeEvent(event);
-}
 
 QWidget *MainView::buildSidebar()
 {
@@ -320,19 +311,13 @@ QWidget *MainView::buildPlaceholder(NavigationItem item, QWidget *parent) const
     layout->setSpacing(14);
     layout->addStretch(1);
 
-    auto *symbol = new QLabel(placeholder);
-    symbol->setPixmap(Symbols::pixmap(Navigation::iconName(item),
-                                      ThemeColor::withOpacity(ThemeColor::secondary(palette()), 0.6), 44,
-                                      devicePixelRatioF()));
-    symbol->setAlignment(Qt::AlignCenter);
-    layout->addWidget(symbol);
+    layout->addWidget(Labels::symbol(Navigation::iconName(item), 44, ThemeColor::faded(&ThemeColor::secondary, 0.6)),
+                      0, Qt::AlignHCenter);
 
     auto *title = new QLabel(Navigation::title(item), placeholder);
     title->setObjectName(QStringLiteral("placeholderTitle"));
     ThemeFont::apply(title, 15, QFont::Medium);
-    QPalette pal = title->palette();
-    pal.setColor(QPalette::WindowText, ThemeColor::secondary(palette()));
-    title->setPalette(pal);
+    Labels::followTextColor(title, &ThemeColor::secondary);
     title->setAlignment(Qt::AlignCenter);
     layout->addWidget(title);
     layout->addStretch(1);

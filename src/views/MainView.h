@@ -63,13 +63,12 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *buildSidebar();
     QWidget *buildPlaceholder(NavigationItem item, QWidget *parent) const;
     void showScreen();
-    void applyColors();
+    void applyColors(const QPalette &base);
 
     FontScaleManager &m_fontScale;
     ScreenFactory m_screens;
@@ -80,7 +79,6 @@ private:
     void fitSidebarToFooter();
 
     QLabel *m_footer = nullptr;
-    bool m_applyingColors = false;
     QWidget *m_sidebar = nullptr;
     QWidget *m_detail = nullptr;
     QVBoxLayout *m_detailLayout = nullptr;

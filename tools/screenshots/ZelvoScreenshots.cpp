@@ -77,7 +77,6 @@ struct Shot
     // Builds the top-level widget to grab; prepare runs after it is shown.
     std::function<QWidget *(Context &)> build;
     std::function<void(QWidget *, Context &)> prepare = {};
-    bool dark = false;
     // Runs after the grab, to leave nothing behind for the next shot.
     std::function<void(Context &)> done = {};
 };
@@ -361,15 +360,12 @@ QList<Shot> shots()
                      return listView(context, true, QStringLiteral("全部"), QStringLiteral("没有这个应用"));
                  }});
     // Before the HUD shots, whose panel would still be fading out over these.
-    for (const bool dark : {false, true}) {
-        list.append({dark ? QStringLiteral("downloads-filled-dark") : QStringLiteral("downloads-filled"),
-                     QSize(1100, 720),
-                     [](Context &context) {
-                         fillDownloads(context);
-                         return mainView(context, NavigationItem::downloads);
-                     },
-                     showDownloadsProgress, dark, emptyDownloads});
-    }
+    list.append({QStringLiteral("downloads-filled"), QSize(1100, 720),
+                 [](Context &context) {
+                     fillDownloads(context);
+                     return mainView(context, NavigationItem::downloads);
+                 },
+                 showDownloadsProgress, emptyDownloads});
     list.append({QStringLiteral("downloads-filled-minimum"), QSize(920, 620),
                  [](Context &context) {
                      fillDownloads(context);
@@ -381,7 +377,7 @@ QList<Shot> shots()
                      if (auto *scroll = widget->findChild<QScrollArea *>(QStringLiteral("downloadsScroll")))
                          scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
                  },
-                 false, emptyDownloads});
+                 emptyDownloads});
     list.append({QStringLiteral("downloads-empty"), QSize(920, 620),
                  [](Context &context) { return mainView(context, NavigationItem::downloads); }});
     // The HUD stays up for its countdown; the next windows must not show it.
@@ -396,14 +392,7 @@ QList<Shot> shots()
                      view->setDownloadsBadgeCount(12);
                      return view;
                  },
-                 [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, false, waitForHudGone});
-    list.append({QStringLiteral("main-dark-badge-hud"), QSize(1100, 720),
-                 [](Context &context) {
-                     MainView *view = mainView(context, NavigationItem::discover);
-                     view->setDownloadsBadgeCount(2);
-                     return view;
-                 },
-                 [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, true, waitForHudGone});
+                 [](QWidget *, Context &context) { context.fontScale.triggerHud(); }, waitForHudGone});
 
     // The detail page as a list screen opens it, in the window's detail column.
     const QSize detailSize(880, 720);
@@ -417,8 +406,6 @@ QList<Shot> shots()
                  }});
     list.append({QStringLiteral("detail-versions"), detailSize,
                  [](Context &context) { return detailView(context, recordWithVersions()); }});
-    list.append({QStringLiteral("detail-versions-dark"), detailSize,
-                 [](Context &context) { return detailView(context, recordWithVersions()); }, {}, true});
     // A bundle id wider than the smallest window's detail column, at every text scale.
     list.append({QStringLiteral("detail-long-id-minimum"), QSize(700, 560), [](Context &context) {
                      AppItem app = recordWithVersions();
@@ -548,14 +535,18 @@ int main(int argc, char *argv[])
     server.routeBody(QStringLiteral("/myapp/releases/"), releaseListing(), "text/html");
 
     int written = 0;
-    const QList<double> scales = docs ? QList<double>{1.0} : QList<double>{1.0, 0.8, 1.45};
-    for (const double scale : scales) {
-        fontScale.setScale(scale);
-        const QString suffix = QString::number(std::llround(scale * 100));
+    // Every screen in the light appearance at each text scale, then once more at 100 %
+    // switched to dark after it was built: the dark pictures show that a live switch
+    // leaves no light colour behind.
+    struct Pass { double scale; bool dark; };
+    const QList<Pass> passes = docs ? QList<Pass>{{1.0, false}} : QList<Pass>{{1.0, false}, {0.8, false}, {1.45, false}, {1.0, true}};
+    for (const Pass &pass : passes) {
+        fontScale.setScale(pass.scale);
+        const QString suffix = QString::number(std::llround(pass.scale * 100)) + (pass.dark ? QStringLiteral("-dark") : QString());
         for (const Shot &shot : shots()) {
             if (docs && !docsNames().contains(shot.name))
                 continue;
-            QApplication::setPalette(shot.dark ? darkPalette : lightPalette);
+            QApplication::setPalette(lightPalette);
             QWidget *widget = shot.build(context);
             widget->resize(shot.size);
             widget->show();
@@ -563,6 +554,10 @@ int main(int argc, char *argv[])
             if (shot.prepare) {
                 shot.prepare(widget, context);
                 settle(300);
+            }
+            if (pass.dark) {
+                QApplication::setPalette(darkPalette);
+                settle(50);
             }
             const QString path = QDir(output).filePath((docs ? docsNames().value(shot.name) : shot.name + QLatin1Char('@') + suffix) +
                                                        QStringLiteral(".png"));

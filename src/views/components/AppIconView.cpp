@@ -60,9 +60,9 @@ void AppIconView::paintIcon(QPainter *painter, const QRectF &square, const QPixm
 
     // A faint shadow two points down, softened by a wider, fainter ring.
     painter->setPen(Qt::NoPen);
-    painter->setBrush(QColor(0, 0, 0, qRound(255 * 0.03)));
+    painter->setBrush(ThemeColor::shadow(0.03));
     painter->drawRoundedRect(square.translated(0, 2).adjusted(-0.5, -0.5, 0.5, 1), radius, radius);
-    painter->setBrush(QColor(0, 0, 0, qRound(255 * 0.06)));
+    painter->setBrush(ThemeColor::shadow(0.06));
     painter->drawRoundedRect(square.translated(0, 2), radius, radius);
 
     QPainterPath shape;
@@ -81,7 +81,7 @@ void AppIconView::paintIcon(QPainter *painter, const QRectF &square, const QPixm
     painter->setClipping(false);
 
     painter->setBrush(Qt::NoBrush);
-    painter->setPen(QPen(QColor(0, 0, 0, qRound(255 * 0.08)), 0.8));
+    painter->setPen(QPen(ThemeColor::separator(palette), 0.8));
     painter->drawRoundedRect(square.adjusted(0.4, 0.4, -0.4, -0.4), radius, radius);
     painter->restore();
 }

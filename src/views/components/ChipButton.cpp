@@ -6,6 +6,7 @@
 
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
+#include "views/components/ThemeWatcher.h"
 
 namespace {
 constexpr qreal kSymbolGap = 4;
@@ -44,6 +45,14 @@ void ChipButton::setFontSpec(qreal size, QFont::Weight weight, QFont::Weight che
     applyFont();
 }
 
+void ChipButton::setBorderedStyle()
+{
+    ThemeWatcher::follow(this, [this](const QPalette &theme) {
+        setStyles(PillStyle{ThemeColor::controlBackground(theme), ThemeColor::primary(theme),
+                            ThemeColor::withOpacity(ThemeColor::primary(theme), 0.18), 1.0});
+    });
+}
+
 void ChipButton::setStyles(const PillStyle &normal, const PillStyle &checked)
 {
     m_normalStyle = normal;
@@ -63,7 +72,7 @@ void ChipButton::setCheckedSymbol(const QString &name, qreal pointSize)
 PillStyle ChipButton::currentStyle() const
 {
     if (isChecked())
-        return m_checkedStyle.value_or(PillStyle{ThemeColor::accent(palette()), Qt::white, {}, 0});
+        return m_checkedStyle.value_or(PillStyle{ThemeColor::accent(palette()), ThemeColor::onAccent(palette()), {}, 0});
     return m_normalStyle.value_or(
         PillStyle{ThemeColor::controlBackground(palette()), ThemeColor::primary(palette()), {}, 0});
 }
@@ -114,9 +123,3 @@ void ChipButton::paintEvent(QPaintEvent *)
     }
 }
 
-void ChipButton::changeEvent(QEvent *event)
-{
-    if (event->type() == QEvent::PaletteChange)
-        update();
-    QAbstractButton::changeEvent(event);
-}

@@ -27,6 +27,8 @@ public:
     // white text on the accent colour.
     void setStyles(const PillStyle &normal, const PillStyle &checked);
     void setStyles(const PillStyle &both) { setStyles(both, both); }
+    // The plain bordered chip on the control background, following the theme.
+    void setBorderedStyle();
     // A symbol drawn after the text while the chip is checked ("checkmark").
     void setCheckedSymbol(const QString &name, qreal pointSize);
 
@@ -36,7 +38,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     void applyFont();

@@ -47,6 +47,6 @@ void CountBadge::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::TextAntialiasing);
     const QRectF box(QPointF(0, (height() - sizeHint().height()) / 2.0), QSizeF(width(), sizeHint().height()));
     const QColor accent = ThemeColor::accent(palette());
-    const PillStyle style = m_inverted ? PillStyle{Qt::white, accent, {}, 0} : PillStyle{accent, Qt::white, {}, 0};
+    const PillStyle style = m_inverted ? PillStyle{ThemeColor::onAccent(palette()), accent, {}, 0} : PillStyle{accent, ThemeColor::onAccent(palette()), {}, 0};
     PillPainter::paint(&painter, box, text(), font(), style);
 }

@@ -7,9 +7,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "views/components/Labels.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
+#include "views/components/ThemeWatcher.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ QString buttonSheet(const QPalette &palette, FormStyle::ButtonKind kind, FormSty
     const int radius = size == FormStyle::ButtonSize::large ? 7 : 5;
     const QColor accent = ThemeColor::accent(palette);
     if (kind == FormStyle::ButtonKind::prominent) {
-        return QStringLiteral("QPushButton { color: white; background: %1; border: none; border-radius: %2px;"
+        return QStringLiteral("QPushButton { color: %8; background: %1; border: none; border-radius: %2px;"
                               " padding: %3; }"
                               "QPushButton:hover { background: %4; }"
                               "QPushButton:pressed { background: %5; }"
@@ -40,7 +42,8 @@ QString buttonSheet(const QPalette &palette, FormStyle::ButtonKind kind, FormSty
             .arg(rgba(accent))
             .arg(radius)
             .arg(padding, rgba(accent.lighter(108)), rgba(accent.darker(115)),
-                 rgba(ThemeColor::withOpacity(Qt::white, 0.85)), rgba(ThemeColor::withOpacity(accent, 0.4)));
+                 rgba(ThemeColor::withOpacity(ThemeColor::onAccent(palette), 0.85)), rgba(ThemeColor::withOpacity(accent, 0.4)))
+            .arg(rgba(ThemeColor::onAccent(palette)));
     }
     const QColor primary = ThemeColor::primary(palette);
     return QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3; border-radius: %4px;"
@@ -83,7 +86,7 @@ QPushButton *FormStyle::button(const QString &text, ButtonKind kind, ButtonSize 
 {
     auto *button = new QPushButton(text, parent);
     button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(buttonSheet(button->palette(), kind, size));
+    ThemeWatcher::followStyleSheet(button, [kind, size](const QPalette &theme) { return buttonSheet(theme, kind, size); });
     ThemeFont::apply(button, fontSize, weight);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return button;
@@ -93,13 +96,14 @@ QLineEdit *FormStyle::lineEdit(const QString &placeholder, QWidget *parent)
 {
     auto *field = new QLineEdit(parent);
     field->setPlaceholderText(placeholder);
-    const QPalette palette = field->palette();
-    field->setStyleSheet(QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; border-radius: 6px;"
+    ThemeWatcher::followStyleSheet(field, [](const QPalette &palette) {
+        return QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; border-radius: 6px;"
                                         " padding: 4px 7px; }"
                                         "QLineEdit:focus { border: 1px solid %3; }")
                              .arg(rgba(ThemeColor::controlBackground(palette)),
                                   rgba(ThemeColor::withOpacity(ThemeColor::primary(palette), 0.16)),
-                                  rgba(ThemeColor::accent(palette))));
+                                  rgba(ThemeColor::accent(palette)));
+    });
     ThemeFont::apply(field, 12);
     return field;
 }
@@ -109,14 +113,15 @@ QComboBox *FormStyle::comboBox(const QStringList &items, QWidget *parent)
     auto *picker = new PopUpPicker(parent);
     picker->addItems(items);
     picker->setCursor(Qt::PointingHandCursor);
-    const QPalette palette = picker->palette();
-    picker->setStyleSheet(QStringLiteral("QComboBox { background: %1; border: 1px solid %2; border-radius: 6px;"
+    ThemeWatcher::followStyleSheet(picker, [](const QPalette &palette) {
+        return QStringLiteral("QComboBox { background: %1; border: 1px solid %2; border-radius: 6px;"
                                          " padding: 4px 8px; }"
                                          "QComboBox:focus { border: 1px solid %3; }"
                                          "QComboBox::drop-down { border: none; width: 22px; }")
                               .arg(rgba(ThemeColor::controlBackground(palette)),
                                    rgba(ThemeColor::withOpacity(ThemeColor::primary(palette), 0.16)),
-                                   rgba(ThemeColor::accent(palette))));
+                                   rgba(ThemeColor::accent(palette)));
+    });
     ThemeFont::apply(picker, 12);
     return picker;
 }
@@ -152,9 +157,7 @@ QLabel *FormStyle::label(const QString &text, qreal size, QFont::Weight weight, 
 QLabel *FormStyle::secondaryLabel(const QString &text, qreal size, QWidget *parent)
 {
     auto *label = FormStyle::label(text, size, QFont::Normal, parent);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, ThemeColor::secondary(palette));
-    label->setPalette(palette);
+    Labels::followTextColor(label, &ThemeColor::secondary);
     label->setWordWrap(true);
     return label;
 }

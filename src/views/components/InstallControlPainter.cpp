@@ -143,7 +143,7 @@ void paintStatusPill(QPainter *painter, const QRectF &box, const QString &text, 
     if (text == openText())
         style.text = ThemeColor::primary(palette);
     else if (text == updateText())
-        style = PillStyle{ThemeColor::accent(palette), Qt::white, {}, 0};
+        style = PillStyle{ThemeColor::accent(palette), ThemeColor::onAccent(palette), {}, 0};
     PillPainter::paint(painter, box, text, statusFont(), style, kPillRadius);
     if (action != InstallControlPainter::Action::none &&
         (interaction.pressed == action || interaction.hovered == action)) {

@@ -4,6 +4,7 @@
 #include <QtMath>
 
 #include "views/components/Symbols.h"
+#include "views/components/ThemeWatcher.h"
 
 namespace Labels {
 
@@ -15,21 +16,30 @@ void setTextColor(QWidget *widget, const QColor &color)
     widget->setPalette(palette);
 }
 
-QLabel *text(const QString &text, qreal size, QFont::Weight weight, const QColor &color, ThemeFont::Face face,
+void followTextColor(QWidget *widget, ThemeColor::Tone tone)
+{
+    ThemeWatcher::follow(widget, [widget, tone = std::move(tone)](const QPalette &theme) {
+        setTextColor(widget, tone(theme));
+    });
+}
+
+QLabel *text(const QString &text, qreal size, QFont::Weight weight, ThemeColor::Tone tone, ThemeFont::Face face,
              QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     ThemeFont::apply(label, size, weight, face);
-    setTextColor(label, color);
+    followTextColor(label, std::move(tone));
     return label;
 }
 
-QLabel *symbol(const QString &name, qreal pointSize, const QColor &color, QWidget *parent)
+QLabel *symbol(const QString &name, qreal pointSize, ThemeColor::Tone tone, QWidget *parent)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(QStringLiteral("symbol:") + name);
-    label->setPixmap(Symbols::pixmap(name, color, pointSize));
+    ThemeWatcher::follow(label, [label, name, pointSize, tone = std::move(tone)](const QPalette &theme) {
+        label->setPixmap(Symbols::pixmap(name, tone(theme), pointSize));
+    });
     const int side = qCeil(Symbols::boxSize(pointSize));
     label->setFixedSize(side, side);
     return label;

@@ -1,11 +1,14 @@
 #include "views/components/MessageLine.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 
+#include "views/components/Labels.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeFont.h"
+#include "views/components/ThemeWatcher.h"
 
 namespace {
 constexpr qreal kSymbolSize = 12;
@@ -23,6 +26,7 @@ MessageLine::MessageLine(QWidget *parent) : QWidget(parent), m_icon(new QLabel(t
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ThemeFont::apply(m_text, 12);
     m_text->installEventFilter(this);
+    ThemeWatcher::follow(this, [this](const QPalette &theme) { applyColor(theme); });
     row->addWidget(m_text, 1);
     alignIcon();
 }
@@ -42,15 +46,21 @@ void MessageLine::alignIcon()
     m_icon->setFixedHeight(std::max(line, qCeil(Symbols::boxSize(kSymbolSize))));
 }
 
-void MessageLine::setMessage(const QString &symbol, const QString &text, const QColor &color)
+void MessageLine::setMessage(const QString &symbol, const QString &text, ThemeColor::Tone tone)
 {
     m_symbol = symbol;
-    m_color = color;
-    m_icon->setPixmap(Symbols::pixmap(symbol, color, kSymbolSize, devicePixelRatioF()));
-    QPalette palette = m_text->palette();
-    palette.setColor(QPalette::WindowText, color);
-    m_text->setPalette(palette);
+    m_tone = std::move(tone);
+    applyColor(QApplication::palette());
     m_text->setText(text);
+}
+
+void MessageLine::applyColor(const QPalette &theme)
+{
+    if (!m_tone)
+        return;
+    m_color = m_tone(theme);
+    m_icon->setPixmap(Symbols::pixmap(m_symbol, m_color, kSymbolSize, devicePixelRatioF()));
+    Labels::setTextColor(m_text, m_color);
 }
 
 QString MessageLine::text() const

@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QWidget>
 
+#include "views/components/ThemeColor.h"
+
 class QLabel;
 
 // The outcome line of a screen: one symbol and a wrapping text, both in the
@@ -15,7 +17,7 @@ class MessageLine final : public QWidget
 public:
     explicit MessageLine(QWidget *parent = nullptr);
 
-    void setMessage(const QString &symbol, const QString &text, const QColor &color);
+    void setMessage(const QString &symbol, const QString &text, ThemeColor::Tone tone);
     QString text() const;
     QString symbol() const { return m_symbol; }
     QColor color() const { return m_color; }
@@ -25,9 +27,11 @@ protected:
 
 private:
     void alignIcon();
+    void applyColor(const QPalette &theme);
 
     QLabel *m_icon;
     QLabel *m_text;
     QString m_symbol;
+    ThemeColor::Tone m_tone;
     QColor m_color;
 };

@@ -113,7 +113,7 @@ void SegmentedControl::paintEvent(QPaintEvent *)
             QPainterPath raised;
             raised.addRoundedRect(box, kRadius - kInset, kRadius - kInset);
             painter.setPen(QPen(ThemeColor::withOpacity(primary, 0.12), 0.5));
-            painter.fillPath(raised, ThemeColor::isDark(pal) ? QColor(0x63, 0x63, 0x66) : QColor(Qt::white));
+            painter.fillPath(raised, ThemeColor::raisedControl(pal));
             painter.drawPath(raised);
         } else if (i > 0 && i - 1 != m_current) {
             // Separators only between two unselected segments.

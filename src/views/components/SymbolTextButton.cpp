@@ -72,7 +72,7 @@ void SymbolTextButton::paintEvent(QPaintEvent *)
         PillPainter::paintBackground(&painter, box, *m_background, m_radius);
         if (isDown() || underMouse())
             PillPainter::paintBackground(
-                &painter, box, PillStyle{ThemeColor::withOpacity(Qt::black, isDown() ? 0.15 : 0.06), {}, {}, 0},
+                &painter, box, PillStyle{ThemeColor::pressOverlay(palette(), isDown()), {}, {}, 0},
                 m_radius);
     } else if (isDown()) {
         painter.setOpacity(painter.opacity() * 0.6);

@@ -215,7 +215,7 @@ void TextScaleHud::rebuildShadow()
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(0, 0, 0, 255));
+        painter.setBrush(ThemeColor::shadow(1.0));
         const qreal radius = std::min(kCornerRadius, m_panelSize.height() / 2);
         painter.drawRoundedRect(panelRect().translated(0, 4), radius, radius);
     }

@@ -31,6 +31,16 @@ QColor ThemeColor::green(const QPalette &palette)
     return isDark(palette) ? QColor(0x30, 0xd1, 0x58) : QColor(0x28, 0xb4, 0x46);
 }
 
+QColor ThemeColor::raisedControl(const QPalette &palette)
+{
+    return isDark(palette) ? QColor(0x63, 0x63, 0x66) : QColor(Qt::white);
+}
+
+QColor ThemeColor::pressOverlay(const QPalette &palette, bool down)
+{
+    return isDark(palette) ? withOpacity(Qt::white, down ? 0.18 : 0.08) : withOpacity(Qt::black, down ? 0.15 : 0.06);
+}
+
 QColor ThemeColor::withOpacity(QColor color, qreal opacity)
 {
     color.setAlphaF(color.alphaF() * opacity);
@@ -47,7 +57,7 @@ QPalette ThemeColor::appPalette(const QPalette &platform)
     const QColor text = dark ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1d, 0x1d, 0x1f);
     for (const auto group : {QPalette::Active, QPalette::Inactive}) {
         palette.setColor(group, QPalette::Highlight, accent);
-        palette.setColor(group, QPalette::HighlightedText, Qt::white);
+        palette.setColor(group, QPalette::HighlightedText, onAccent(platform));
         palette.setColor(group, QPalette::Window, window);
         palette.setColor(group, QPalette::Base, base);
         palette.setColor(group, QPalette::AlternateBase, dark ? base.lighter(110) : QColor(0xf5, 0xf5, 0xf7));
