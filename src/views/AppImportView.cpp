@@ -38,6 +38,8 @@ AppImportView::AppImportView(AppContext &context, QWidget *parent)
       m_picker(new SegmentedControl(tabTitles(), 12, QFont::Medium)), m_scroll(new QScrollArea)
 {
     setAutoFillBackground(true);
+    m_picker->setShortSegments({QStringLiteral("Brew 包名解析"), QStringLiteral("自定义信息录入"),
+                                QStringLiteral("JSON 导入与模版")});
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

@@ -121,7 +121,13 @@ void SegmentedControl::paintEvent(QPaintEvent *)
             painter.drawLine(QPointF(box.left(), box.top() + 4), QPointF(box.left(), box.bottom() - 4));
         }
         painter.setPen(isEnabled() ? primary : ThemeColor::secondary(pal));
-        const QString text = QFontMetricsF(font()).elidedText(m_segments.at(i), Qt::ElideRight, box.width() - 8);
+        const QFontMetricsF metrics(font());
+        const qreal room = box.width() - 8;
+        // A narrow window at a large text scale shows the short titles before it cuts a long one.
+        const QString &title = metrics.horizontalAdvance(m_segments.at(i)) > room && i < m_shortSegments.size()
+                                   ? m_shortSegments.at(i)
+                                   : m_segments.at(i);
+        const QString text = metrics.elidedText(title, Qt::ElideRight, room);
         painter.drawText(box, Qt::AlignCenter, text);
     }
     if (hasFocus() && m_current >= 0) {

@@ -16,6 +16,8 @@ public:
     SegmentedControl(QStringList segments, qreal fontSize, QFont::Weight weight, QWidget *parent = nullptr);
 
     QStringList segments() const { return m_segments; }
+    // Shown in place of a segment's text when that does not fit.
+    void setShortSegments(QStringList shortSegments) { m_shortSegments = std::move(shortSegments); update(); }
     int currentIndex() const { return m_current; }
     // Emits currentChanged when the index changes; -1 chooses none.
     void setCurrentIndex(int index);
@@ -40,5 +42,6 @@ private:
     QRectF segmentBox(int index) const;
 
     QStringList m_segments;
+    QStringList m_shortSegments;
     int m_current = -1;
 };
