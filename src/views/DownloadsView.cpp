@@ -1,5 +1,6 @@
 #include "views/DownloadsView.h"
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -22,6 +23,7 @@
 #include "services/ConsoleLine.h"
 #include "services/DownloadManager.h"
 #include "services/InstalledDetector.h"
+#include "services/InstallWorkflow.h"
 #include "services/InstallWorkflowRegistry.h"
 #include "services/InstallerService.h"
 #include "views/DownloadTaskCard.h"
@@ -405,8 +407,12 @@ void DownloadsView::installPackage(const LocalPackage &package)
 {
     const QString path = package.filePath;
     // The same bundle copied twice at once would race for one destination.
-    if (m_packages->installState(path).phase == Phase::installing)
+    if (package.unfinished || m_packages->installState(path).phase == Phase::installing)
         return;
+    if (const std::optional<AppItem> app = package.appId ? m_context.store.app(*package.appId) : std::nullopt) {
+        installForRecord(m_context.workflows.workflow(*app), path);
+        return;
+    }
     m_packages->setInstallState(path, {Phase::installing, {}});
 
     // The installer reports from its worker thread: the console line is
@@ -452,6 +458,26 @@ void DownloadsView::installPackage(const LocalPackage &package)
             m_packages->setInstallState(path, {error ? Phase::failed : Phase::succeeded, error.value_or(*lastStep)});
             Q_EMIT installFinished(path, !error);
         });
+}
+
+void DownloadsView::installForRecord(InstallWorkflow &workflow, const QString &path)
+{
+    // The record's own road, as its card would take it: a package that turns out
+    // unusable leaves the cache, the record learns its bundle, the card shows the outcome.
+    if (workflow.isInstalling())
+        return;
+    m_packages->setInstallState(path, {Phase::installing, {}});
+    auto connections = std::make_shared<std::array<QMetaObject::Connection, 2>>();
+    auto finish = [this, path, connections](bool ok, const QString &text) {
+        for (const QMetaObject::Connection &connection : *connections)
+            disconnect(connection);
+        m_packages->setInstallState(path, {ok ? Phase::succeeded : Phase::failed, text});
+        Q_EMIT installFinished(path, ok);
+    };
+    (*connections)[0] = connect(&workflow, &InstallWorkflow::installSucceeded, this, [finish] { finish(true, {}); });
+    (*connections)[1] =
+        connect(&workflow, &InstallWorkflow::installFailed, this, [finish](const QString &error) { finish(false, error); });
+    workflow.executeInstallPackage(path);
 }
 
 void DownloadsView::showEvent(QShowEvent *event)

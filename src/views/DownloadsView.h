@@ -11,6 +11,7 @@
 class ChipButton;
 class DownloadTaskCard;
 class LocalPackageListModel;
+class InstallWorkflow;
 class LocalPackageListView;
 class QBoxLayout;
 class QCheckBox;
@@ -38,6 +39,7 @@ public:
     // shows the installation while it runs and its outcome afterwards. On
     // success the installed applications are scanned afresh into the store.
     void installPackage(const LocalPackage &package);
+    void installForRecord(InstallWorkflow &workflow, const QString &path);
 
     // Paths ticked for batch deletion, in the order they were ticked.
     QStringList selectedPackagePaths() const;

@@ -113,9 +113,13 @@ RowGeometry layoutRow(const QRectF &rowRect, const QModelIndex &index)
     g.reveal = centred(g.remove.left() - kActionSpacing - revealWidth, revealWidth, buttonHeight);
     const qreal installWidth = button.horizontalAdvance(LocalPackageDelegate::installTitle()) + 2 * kButtonPaddingH;
     g.install = centred(g.reveal.left() - kActionSpacing - installWidth, installWidth, buttonHeight);
+    const qreal textRight = g.install.left();
+    // Half a package cannot be installed: the row offers no button that would only fail.
+    if (index.data(LocalPackageListModel::UnfinishedRole).toBool())
+        g.install = QRectF();
 
     const qreal textLeft = g.kind.right() + kSpacing;
-    const qreal textWidth = std::max<qreal>(0, g.install.left() - kSpacing - textLeft);
+    const qreal textWidth = std::max<qreal>(0, textRight - kSpacing - textLeft);
     qreal y = middle - textHeight / 2;
     g.name = QRectF(textLeft, y, textWidth, name.height());
     y += name.height() + kLineGap;
@@ -243,7 +247,9 @@ void LocalPackageDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
     const QFont meta = metaFont();
     const QFontMetricsF metaMetrics(meta);
     const QString size = index.data(LocalPackageListModel::FileSizeTextRole).toString();
-    const QString date = index.data(LocalPackageListModel::DateTextRole).toString();
+    const QString date = index.data(LocalPackageListModel::UnfinishedRole).toBool()
+                             ? QStringLiteral("未完成的下载")
+                             : index.data(LocalPackageListModel::DateTextRole).toString();
     painter->setFont(meta);
     painter->setPen(ThemeColor::secondary(pal));
     const qreal sizeWidth = metaMetrics.horizontalAdvance(size);
@@ -276,7 +282,8 @@ void LocalPackageDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
                           QFontMetricsF(status).elidedText(statusText(index), Qt::ElideRight, textRect.width()));
     }
 
-    paintButton(painter, g.install, installTitle(), PillStyle{ThemeColor::accent(pal), ThemeColor::onAccent(pal), {}, 0},
+    if (!g.install.isEmpty())
+        paintButton(painter, g.install, installTitle(), PillStyle{ThemeColor::accent(pal), ThemeColor::onAccent(pal), {}, 0},
                 hovered == Part::install, phase != Phase::installing, pal);
     paintButton(painter, g.reveal, revealTitle(),
                 PillStyle{ThemeColor::windowBackground(pal), ThemeColor::primary(pal), ThemeColor::separator(pal), 1},

@@ -94,6 +94,8 @@ QVariant LocalPackageListModel::data(const QModelIndex &index, int role) const
         return int(installState(package.filePath).phase);
     case InstallMessageRole:
         return installState(package.filePath).message;
+    case UnfinishedRole:
+        return package.unfinished;
     default:
         return {};
     }

@@ -25,6 +25,7 @@ public:
         SelectedRole,     // bool: ticked for batch deletion
         InstallPhaseRole, // int: InstallPhase
         InstallMessageRole,
+        UnfinishedRole,   // bool: a transfer's partial file, not a package to install
     };
 
     // confirmingDelete: the row's delete button was clicked once and asks for a second click.

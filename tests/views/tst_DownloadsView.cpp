@@ -9,9 +9,11 @@
 #include <QThreadPool>
 
 #include "models/ByteFormat.h"
+#include "platform/ExtendedAttributes.h"
 #include "platform/Platform.h"
 #include "services/AppStoreService.h"
 #include "services/DownloadManager.h"
+#include "services/InstallWorkflow.h"
 #include "services/InstallWorkflowRegistry.h"
 #include "support/TestFolders.h"
 #include "support/TestScreenContext.h"
@@ -295,6 +297,38 @@ private Q_SLOTS:
         click(*view, 0, Part::toggle);
         QCOMPARE(view->packageModel().installState(zip).phase, Phase::idle);
         QCOMPARE(finished.size(), 1);
+    }
+
+    // A package downloaded for a record installs the way its card would: a broken one
+    // leaves the cache so the next click downloads afresh, a good one teaches the record its bundle.
+    void recordsPackageTakesTheRecordsRoad_data()
+    {
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("good") << true;
+        QTest::newRow("broken") << false;
+    }
+
+    void recordsPackageTakesTheRecordsRoad()
+    {
+        QFETCH(bool, valid);
+        Fixture f;
+        const QString zip = cacheZip(f, valid);
+        AppItem app;
+        app.id = "foo";
+        app.name = "Foo Editor";
+        app.currentVersion = "1.2";
+        QVERIFY(f.rig.store->saveAppItem(app).ok);
+        QVERIFY(ExtendedAttributes::write(zip, QStringLiteral("appId"), "foo"));
+        f.downloads.refreshLocalPackages();
+        auto view = makeView(f);
+        QSignalSpy finished(view.get(), &DownloadsView::installFinished);
+        click(*view, 0, Part::install);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first(), QVariantList({zip, valid}));
+        QCOMPARE(QFile::exists(zip), valid);
+        QCOMPARE(f.rig.store->app("foo")->bundleId, valid ? std::optional<QString>("com.example.foo") : std::nullopt);
+        if (!valid)
+            QVERIFY(f.context.workflows.workflow(app).failure().contains(QStringLiteral("已从缓存中删除")));
     }
 
     void installFinishesAfterLeavingTheScreen()
