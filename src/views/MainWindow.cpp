@@ -1,5 +1,6 @@
 #include "views/MainWindow.h"
 
+#include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -22,6 +23,13 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
         return screens->create(item, parent);
     });
     setCentralWidget(m_view);
+    auto *minimize = new QAction(QStringLiteral("最小化"), this);
+    minimize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    connect(minimize, &QAction::triggered, this, &QWidget::showMinimized);
+    auto *close = new QAction(QStringLiteral("关闭"), this);
+    close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(close, &QAction::triggered, this, &QWidget::close);
+#ifdef Q_OS_MACOS
     m_view->installMenus(menuBar());
     // Left to guess from the texts, the Mac menu bar would move commands
     // that look like settings or quit into the application menu.
@@ -31,9 +39,13 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
                 action->setMenuRole(QAction::NoRole);
         }
     }
-    QMenu *window = menuBar()->addMenu(QStringLiteral("窗口"));
-    window->addAction(QStringLiteral("最小化"), QKeySequence(Qt::CTRL | Qt::Key_M), this, &QWidget::showMinimized);
-    window->addAction(QStringLiteral("关闭"), QKeySequence(Qt::CTRL | Qt::Key_W), this, &QWidget::close);
+    menuBar()->addMenu(QStringLiteral("窗口"))->addActions({minimize, close});
+#else
+    // The Mac window has its menus in the screen's menu bar, not in the window; here the
+    // window keeps their shortcuts without a bar. (A bar would also cost the start every
+    // image-format plugin: its overflow button's icon is read through all of them.)
+    addActions({minimize, close});
+#endif
 
     // The sidebar knows nothing of downloads; the badge is fed from here.
     auto &downloads = context.downloads;
