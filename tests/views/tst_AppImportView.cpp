@@ -7,6 +7,7 @@
 #include "views/AppDetailView.h"
 #include "views/AppImportView.h"
 #include "views/JsonTemplateImportSection.h"
+#include "views/components/ThemeFont.h"
 #include "views/components/SegmentedControl.h"
 
 class TestAppImportView final : public QObject
@@ -60,6 +61,18 @@ private Q_SLOTS:
         QTest::keyClick(picker(), Qt::Key_Left);
         QCOMPARE(m_view->selectedTab(), 1);
         QCOMPARE(sectionClass(), "CustomFormImportSection");
+    }
+
+    // The smallest window at the largest text scale shows whole titles, short ones if need be.
+    void tabTitlesFitTheSmallestWindow()
+    {
+        FontScaleManager::shared().setScale(1.45);
+        m_view->resize(920 - 220, 620);
+        QApplication::processEvents();
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(!picker()->shownText(i).contains(QChar(0x2026)), qPrintable(picker()->shownText(i)));
+        QVERIFY(picker()->shownText(1) != picker()->segments().at(1));
+        FontScaleManager::shared().setScale(FontScaleManager::defaultScale);
     }
 
     void switchingDiscardsWhatWasTyped()

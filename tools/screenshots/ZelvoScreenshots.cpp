@@ -535,11 +535,11 @@ int main(int argc, char *argv[])
     server.routeBody(QStringLiteral("/myapp/releases/"), releaseListing(), "text/html");
 
     int written = 0;
-    // Every screen in the light appearance at each text scale, then once more at 100 %
-    // switched to dark after it was built: the dark pictures show that a live switch
-    // leaves no light colour behind.
+    // Every screen at each text scale in the light appearance, then again switched to
+    // dark after it was built: the dark pictures show that a live switch leaves no
+    // light colour behind.
     struct Pass { double scale; bool dark; };
-    const QList<Pass> passes = docs ? QList<Pass>{{1.0, false}} : QList<Pass>{{1.0, false}, {0.8, false}, {1.45, false}, {1.0, true}};
+    const QList<Pass> passes = docs ? QList<Pass>{{1.0, false}} : QList<Pass>{{1.0, false}, {0.8, false}, {1.45, false}, {1.0, true}, {0.8, true}, {1.45, true}};
     for (const Pass &pass : passes) {
         fontScale.setScale(pass.scale);
         const QString suffix = QString::number(std::llround(pass.scale * 100)) + (pass.dark ? QStringLiteral("-dark") : QString());

@@ -121,13 +121,7 @@ void SegmentedControl::paintEvent(QPaintEvent *)
             painter.drawLine(QPointF(box.left(), box.top() + 4), QPointF(box.left(), box.bottom() - 4));
         }
         painter.setPen(isEnabled() ? primary : ThemeColor::secondary(pal));
-        const QFontMetricsF metrics(font());
-        const qreal room = box.width() - 8;
-        // A narrow window at a large text scale shows the short titles before it cuts a long one.
-        const QString &title = metrics.horizontalAdvance(m_segments.at(i)) > room && i < m_shortSegments.size()
-                                   ? m_shortSegments.at(i)
-                                   : m_segments.at(i);
-        const QString text = metrics.elidedText(title, Qt::ElideRight, room);
+        const QString text = shownText(i);
         painter.drawText(box, Qt::AlignCenter, text);
     }
     if (hasFocus() && m_current >= 0) {
@@ -153,6 +147,17 @@ void SegmentedControl::keyPressEvent(QKeyEvent *event)
         setCurrentIndex(m_current + 1);
     else
         QWidget::keyPressEvent(event);
+}
+
+QString SegmentedControl::shownText(int index) const
+{
+    const QFontMetricsF metrics(font());
+    const qreal room = segmentBox(index).width() - 8;
+    // A narrow window at a large text scale shows the short titles before it cuts a long one.
+    const QString &title = metrics.horizontalAdvance(m_segments.at(index)) > room && index < m_shortSegments.size()
+                               ? m_shortSegments.at(index)
+                               : m_segments.at(index);
+    return metrics.elidedText(title, Qt::ElideRight, room);
 }
 
 void SegmentedControl::changeEvent(QEvent *event)

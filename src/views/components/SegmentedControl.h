@@ -18,6 +18,8 @@ public:
     QStringList segments() const { return m_segments; }
     // Shown in place of a segment's text when that does not fit.
     void setShortSegments(QStringList shortSegments) { m_shortSegments = std::move(shortSegments); update(); }
+    // What the segment shows at the control's present width.
+    QString shownText(int index) const;
     int currentIndex() const { return m_current; }
     // Emits currentChanged when the index changes; -1 chooses none.
     void setCurrentIndex(int index);
