@@ -17,6 +17,7 @@
 #include "BenchServices.h"
 #include "BenchUtil.h"
 #include "views/MainWindow.h"
+#include "services/NetworkStart.h"
 #include "views/components/ThemeColor.h"
 
 namespace {
@@ -65,6 +66,7 @@ int child(int argc, char *argv[], bool bare)
         window.show();
         return QApplication::exec();
     }
+    NetworkStart::warmUp();
     QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
     phase("palette");
     Bench::Services services(QDir::homePath());

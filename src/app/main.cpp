@@ -14,6 +14,7 @@
 #include "services/DownloadManager.h"
 #include "services/InstallWorkflowRegistry.h"
 #include "services/InstallerService.h"
+#include "services/NetworkStart.h"
 #include "services/NginxIndexParser.h"
 #include "views/MainWindow.h"
 #include "views/components/ActionButton.h"
@@ -27,6 +28,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (AskPass::requested())
         return AskPassDialog::run();
+    NetworkStart::warmUp();
     // Settings land in ~/.config/ZelvoAppStore/ZelvoAppStore.conf; macOS keeps them under the bundle id.
     QApplication::setOrganizationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationName(QStringLiteral("ZelvoAppStore"));

@@ -99,11 +99,16 @@ TextScaleHud::TextScaleHud(FontScaleManager &manager, QWidget *parent)
     });
     connect(&m_manager, &FontScaleManager::showHudChanged, this, &TextScaleHud::showHudChanged);
     connect(&m_manager, &FontScaleManager::scaleChanged, this, [this] {
-        relayout();
-        update();
+        if (isVisible()) {
+            relayout();
+            update();
+        }
     });
     parent->installEventFilter(this);
-    relayout();
+    // Measured and its shadow blurred when it first shows: most runs never show it,
+    // and the first paint should not wait for it.
+    if (m_manager.showHud())
+        relayout();
     setVisible(m_manager.showHud());
     m_reveal = m_manager.showHud() ? 1.0 : 0.0;
 }
