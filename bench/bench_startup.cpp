@@ -19,6 +19,7 @@
 #include "views/MainWindow.h"
 #include "services/NetworkStart.h"
 #include "views/components/ThemeColor.h"
+#include "views/components/ThemeFont.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ int child(int argc, char *argv[], bool bare)
         return QApplication::exec();
     }
     NetworkStart::warmUp();
+    ThemeFont::prepareInBackground();
     QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
     phase("palette");
     Bench::Services services(QDir::homePath());

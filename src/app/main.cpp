@@ -29,6 +29,7 @@ int main(int argc, char *argv[])
     if (AskPass::requested())
         return AskPassDialog::run();
     NetworkStart::warmUp();
+    ThemeFont::prepareInBackground();
     // Settings land in ~/.config/ZelvoAppStore/ZelvoAppStore.conf; macOS keeps them under the bundle id.
     QApplication::setOrganizationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationName(QStringLiteral("ZelvoAppStore"));

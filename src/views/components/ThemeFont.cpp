@@ -5,13 +5,14 @@
 
 #include <QApplication>
 #include <QFontDatabase>
-#include <QHash>
 #include <QScreen>
 #include <QSettings>
 #include <QVariant>
 #include <QWidget>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "platform/Platform.h"
+#include "views/components/Symbols.h"
 
 namespace {
 
@@ -48,20 +49,20 @@ const QString &numericFamily()
 // six, Noto Sans CJK two). Asking for the face itself rather than a weight between
 // faces renders the same, and lets every weight that lands on one face share one
 // font engine: each engine costs the first paint a font match and a face to load.
-QFont::Weight faceWeight(const QString &family, QFont::Weight weight)
+QFont::Weight faceWeight(QFont::Weight weight)
 {
-    static QHash<QString, QList<int>> faces;
-    auto found = faces.find(family);
-    if (found == faces.end()) {
+    // Initialised once, whichever thread asks first.
+    static const QList<int> faces = [] {
         QList<int> weights;
+        const QString &family = sansFamily();
         for (const QString &style : QFontDatabase::styles(family)) {
             if (!QFontDatabase::italic(family, style))
                 weights.append(QFontDatabase::weight(family, style));
         }
-        found = faces.insert(family, weights);
-    }
+        return weights;
+    }();
     std::optional<int> nearest;
-    for (const int face : std::as_const(*found)) {
+    for (const int face : faces) {
         const int distance = std::abs(face - weight);
         // Between two faces the heavier one wins, as a designer rounding a weight would.
         if (!nearest || distance < std::abs(*nearest - weight) ||
@@ -185,7 +186,7 @@ QFont ThemeFont::font(Face face, qreal size, QFont::Weight weight, double scale)
     case Face::System:
         font.setFamilies({sansFamily()});
         font.setStyleHint(QFont::SansSerif);
-        font.setWeight(faceWeight(sansFamily(), weight));
+        font.setWeight(faceWeight(weight));
         break;
     case Face::Numeric:
         font.setFamilies({numericFamily()});
@@ -216,6 +217,16 @@ void ThemeFont::apply(QWidget *widget, qreal size, QFont::Weight weight, Face fa
     widget->setProperty(kWeightProperty, int(weight));
     widget->setProperty(kFaceProperty, int(face));
     widget->setFont(font(face, size, weight, FontScaleManager::shared().scale()));
+}
+
+void ThemeFont::prepareInBackground()
+{
+    // The font database may be asked from any thread; the pool is waited for at exit.
+    [[maybe_unused]] const auto done = QtConcurrent::run([] {
+        faceWeight(QFont::Normal);
+        numericFamily();
+        Symbols::fontLoaded();
+    });
 }
 
 void ThemeFont::refreshAll()
