@@ -22,8 +22,8 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "models/WebAddress.h"
 #include "services/AskPass.h"
+#include "services/CaskRecord.h"
 #include "services/UrlError.h"
 
 namespace {
@@ -69,41 +69,6 @@ template <typename T> QFuture<T> readyFuture(T value)
     promise.addResult(std::move(value));
     promise.finish();
     return promise.future();
-}
-
-std::optional<QString> stringValue(const QJsonObject &json, const char *key)
-{
-    const auto value = json.value(QLatin1String(key));
-    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
-}
-
-// A non-empty array made only of strings, as its strings; anything else is absent.
-std::optional<QStringList> stringList(const QJsonValue &value)
-{
-    if (!value.isArray() || value.toArray().isEmpty())
-        return std::nullopt;
-    QStringList strings;
-    for (const auto element : value.toArray()) {
-        if (!element.isString())
-            return std::nullopt;
-        strings.append(element.toString());
-    }
-    return strings;
-}
-
-std::optional<QString> appFilenameFromArtifacts(const QJsonValue &artifacts)
-{
-    if (!artifacts.isArray())
-        return std::nullopt;
-    const auto list = artifacts.toArray();
-    // One element that is not an object spoils the whole list.
-    if (!std::all_of(list.begin(), list.end(), [](const QJsonValue &element) { return element.isObject(); }))
-        return std::nullopt;
-    for (const auto element : list) {
-        if (const auto apps = stringList(element.toObject().value(QLatin1String("app"))))
-            return apps->first();
-    }
-    return std::nullopt;
 }
 
 AppItem appFromApiReply(QNetworkReply *reply, const QByteArray &body, const QString &token)
@@ -268,10 +233,16 @@ struct BrewService::RunEnd
 BrewService::BrewService(QString apiBaseUrl, QStringList brewPaths, QNetworkAccessManager *network,
                          std::chrono::milliseconds idleTimeout, std::chrono::milliseconds installIdleTimeout,
                          QString askPassProgram, QObject *parent)
-    : QObject(parent), m_apiBaseUrl(std::move(apiBaseUrl)), m_brewPaths(std::move(brewPaths)),
+    : QObject(parent), m_brewPaths(std::move(brewPaths)),
       m_network(network ? network : new QNetworkAccessManager(this)), m_idleTimeout(idleTimeout),
       m_installIdleTimeout(installIdleTimeout), m_askPassProgram(std::move(askPassProgram))
 {
+    setApiBaseUrl(apiBaseUrl);
+}
+
+void BrewService::setApiBaseUrl(const QString &url)
+{
+    m_apiBaseUrl = url;
     while (m_apiBaseUrl.endsWith(QLatin1Char('/')))
         m_apiBaseUrl.chop(1);
 }
@@ -320,36 +291,7 @@ bool BrewService::isValidToken(const QString &token)
 
 AppItem BrewService::parseBrewJson(const QString &token, const QJsonObject &json)
 {
-    // The API is data like any other: a file: or smb: address would be
-    // fetched or opened on a single click once the record is saved.
-    const auto webAddress = [&json](const char *key) {
-        auto value = stringValue(json, key);
-        return value && isWebAddress(*value) ? value : std::nullopt;
-    };
-    AppItem app;
-    app.id = token;
-    if (const auto names = stringList(json.value(QLatin1String("name"))))
-        app.name = names->first();
-    else
-        app.name = stringValue(json, "token").value_or(token);
-    app.appFilename = appFilenameFromArtifacts(json.value(QLatin1String("artifacts")));
-    app.category = QStringLiteral("开发与工具");
-    app.summary = stringValue(json, "desc").value_or(QString());
-    app.description = app.summary;
-    app.homepage = webAddress("homepage");
-    app.sourceType = AppSourceType::brew;
-    app.brewName = token;
-    app.currentVersion = stringValue(json, "version").value_or(QStringLiteral("latest"));
-    app.downloadUrl = webAddress("url");
-    app.packageType =
-        app.downloadUrl ? packageTypeFromUrlEnding(*app.downloadUrl).value_or(PackageType::brew) : PackageType::brew;
-
-    AppVersion version;
-    version.version = app.currentVersion;
-    version.downloadUrl = app.downloadUrl;
-    version.changelog = QStringLiteral("当前稳定版");
-    app.versions = QList<AppVersion>{version};
-    return app;
+    return CaskRecord::toApp(token, CaskFields::of(json));
 }
 
 QFuture<AppItem> BrewService::resolveCask(const QString &name)

@@ -131,6 +131,8 @@ public:
     std::optional<QString> brewExecutable() const;
 
     const QString &apiBaseUrl() const { return m_apiBaseUrl; }
+    // Lookups started from now on ask this base (the user chose a mirror).
+    void setApiBaseUrl(const QString &url);
     const QStringList &brewPaths() const { return m_brewPaths; }
 
 private:

@@ -13,6 +13,7 @@
 #include <signal.h>
 
 #include "services/BrewService.h"
+#include "support/FutureWait.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
 
@@ -24,34 +25,6 @@ namespace {
 
 const QString token = QStringLiteral("visual-studio-code");
 const QByteArray apiPath = "/api/cask/visual-studio-code.json";
-
-// Spins the event loop until the future finishes; QProcess and the network
-// need it, so waitForFinished() on this thread would never return.
-template <typename T> bool settle(const QFuture<T> &future)
-{
-    if (future.isFinished())
-        return true;
-    QFutureWatcher<T> watcher;
-    QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcher<T>::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(20s, &loop, &QEventLoop::quit);
-    watcher.setFuture(future);
-    loop.exec();
-    return future.isFinished();
-}
-
-// The error text a screen would show, or a null text when the future succeeded.
-template <typename T> QString failureText(QFuture<T> future)
-{
-    try {
-        future.waitForFinished();
-        if constexpr (!std::is_void_v<T>)
-            future.result();
-    } catch (...) {
-        return errorText(std::current_exception());
-    }
-    return {};
-}
 
 QStringList words(const char *text)
 {
