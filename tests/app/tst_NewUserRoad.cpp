@@ -131,7 +131,7 @@ struct Road
     TestServices rig;
     IconCache icons{rig.root.filePath(QStringLiteral("icons"))};
     AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, FontScaleManager::shared(),
-                       icons, *rig.registry};
+                       icons, *rig.registry, *rig.sources};
     MainWindow window{context};
 
     Road() { window.resize(1100, 720); window.show(); QApplication::setActiveWindow(&window); }
