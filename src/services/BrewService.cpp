@@ -308,14 +308,19 @@ QFuture<AppItem> BrewService::resolveCask(const QString &name)
     QPointer<BrewService> self(this);
     fetchFromOfficialApi(token).then(QCoreApplication::instance(), [self, promise, token](QFuture<AppItem> api) {
         bool succeeded = false;
+        bool apiSaysUnknown = false;
         try {
             api.waitForFinished();
             succeeded = api.resultCount() > 0;
+        } catch (const BrewError &error) {
+            apiSaysUnknown = error.kind() == BrewError::Kind::packageNotFound;
         } catch (...) {
-            // Whatever went wrong with the API, the local brew gets its turn and
-            // only its outcome reaches the caller.
+            // Whatever else went wrong with the API, the local brew gets its
+            // turn and only its outcome reaches the caller.
         }
-        if (succeeded || !self) {
+        // Without a brew to ask, the API's "no such cask" is the answer; only
+        // when neither could be asked does the caller hear that.
+        if (succeeded || !self || (apiSaysUnknown && !self->brewExecutable())) {
             relay(api, *promise);
             return;
         }
@@ -391,7 +396,9 @@ QFuture<AppItem> BrewService::fetchFromLocalCli(const QString &token)
 QFuture<QStringList> BrewService::searchCasks(const QString &query)
 {
     const QString normalized = query.trimmed().toLower();
-    if (!isValidToken(normalized))
+    // The query is one argument of a process started without a shell, so any
+    // text is safe to pass; only a leading "-" would be read as an option.
+    if (normalized.isEmpty() || normalized.startsWith(QLatin1Char('-')))
         return readyFuture(QStringList());
     const auto brew = brewExecutable();
     if (!brew)

@@ -19,6 +19,7 @@
 #include "models/TextTrim.h"
 #include "models/ZelvoError.h"
 #include "services/AppStoreService.h"
+#include "services/BrewLookup.h"
 #include "services/BrewService.h"
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
@@ -265,41 +266,11 @@ Panel *tintedLine(StyleOf tint, MessageLine *message)
     return line;
 }
 
-// What one resolveCask ended with: the record, or the text of its failure.
-struct Lookup
-{
-    std::optional<AppItem> app;
-    QString error;
-};
-
-Lookup lookupOf(QFuture<AppItem> future)
-{
-    try {
-        future.waitForFinished();
-        if (future.resultCount() > 0)
-            return {future.result(), {}};
-        return {std::nullopt, QStringLiteral("查询已取消")};
-    } catch (...) {
-        return {std::nullopt, errorText(std::current_exception())};
-    }
-}
-
-QStringList candidatesOf(QFuture<QStringList> future)
-{
-    try {
-        future.waitForFinished();
-        if (future.resultCount() > 0)
-            return future.result();
-    } catch (...) {
-        // A failed search only means there is nothing to fall back on.
-    }
-    return {};
-}
-
 } // namespace
 
 BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetail, QWidget *parent)
-    : QWidget(parent), m_context(context), m_onOpenDetail(std::move(onOpenDetail))
+    : QWidget(parent), m_context(context), m_onOpenDetail(std::move(onOpenDetail)),
+      m_lookup(new BrewLookup(context.brew, context.sources, context.store, this))
 {
     const QPalette pal = palette();
     auto *column = new QVBoxLayout(this);
@@ -357,6 +328,10 @@ BrewImportSection::BrewImportSection(AppContext &context, OpenDetail onOpenDetai
         m_drawer->setMaximumHeight(QWIDGETSIZE_MAX);
     });
 
+    connect(m_lookup, &BrewLookup::resolvingChanged, this, &BrewImportSection::refreshQueryButton);
+    connect(m_lookup, &BrewLookup::resolvedAppChanged, this, &BrewImportSection::rebuildCard);
+    connect(m_lookup, &BrewLookup::messagesChanged, this, &BrewImportSection::showMessages);
+    connect(m_lookup, &BrewLookup::candidatesChanged, this, &BrewImportSection::showCandidates);
     connect(&m_context.store, &AppStoreService::appsChanged, this, &BrewImportSection::refreshLibraryMark);
     connect(&m_context.store, &AppStoreService::installedAppMapChanged, this, &BrewImportSection::refreshIcon);
 }
@@ -403,8 +378,8 @@ void BrewImportSection::buildInputRow(QVBoxLayout *column)
 
 void BrewImportSection::refreshQueryButton()
 {
-    m_queryButton->setEnabled(!m_isResolving && !packageName().trimmed().isEmpty());
-    if (m_isResolving) {
+    m_queryButton->setEnabled(!isResolving() && !packageName().trimmed().isEmpty());
+    if (isResolving()) {
         // The spinner sits in a frame of its own width, so the button keeps
         // roughly its size instead of collapsing around it.
         const int width = std::max(m_queryButton->width(), kSpinnerFrameWidth + 28);
@@ -419,133 +394,78 @@ void BrewImportSection::refreshQueryButton()
     }
 }
 
+bool BrewImportSection::isResolving() const
+{
+    return m_lookup->isResolving();
+}
+
+const std::optional<AppItem> &BrewImportSection::resolvedApp() const
+{
+    return m_lookup->resolvedApp();
+}
+
+const std::optional<QString> &BrewImportSection::errorMessage() const
+{
+    return m_lookup->errorMessage();
+}
+
+const std::optional<QString> &BrewImportSection::successTip() const
+{
+    return m_lookup->successTip();
+}
+
+const QStringList &BrewImportSection::candidateTokens() const
+{
+    return m_lookup->candidateTokens();
+}
+
+const std::optional<QString> &BrewImportSection::selectedCandidate() const
+{
+    return m_lookup->selectedCandidate();
+}
+
 void BrewImportSection::startResolving()
 {
-    const QString name = trimSpacesAndTabs(packageName());
-    if (name.isEmpty())
-        return;
-
-    setResolving(true);
-    setMessages(std::nullopt, std::nullopt);
-    setResolvedApp(std::nullopt);
-    setCandidates({}, std::nullopt);
-
-    // Continued on the application, which outlives every lookup: the section
-    // may be gone (the user left the screen) before brew answers.
-    QPointer<BrewImportSection> guard(this);
-    m_context.brew.searchCasks(name).then(qApp, [this, guard, name](QFuture<QStringList> search) {
-        if (!guard)
-            return;
-        const QStringList candidates = candidatesOf(search);
-        m_context.brew.resolveCask(name).then(qApp, [this, guard, name, candidates](QFuture<AppItem> exact) {
-            if (guard)
-                finishLookup(name, candidates, lookupOf(exact).app);
-        });
-    });
-}
-
-void BrewImportSection::finishLookup(const QString &name, const QStringList &candidates, std::optional<AppItem> exact)
-{
-    if (exact) {
-        setResolvedApp(std::move(exact));
-        setCandidates(candidates, name.toLower());
-        setResolving(false);
-        return;
-    }
-    if (candidates.isEmpty()) {
-        setMessages(QStringLiteral("未找到与「%1」相关的 Homebrew Cask 包，请检查拼写。").arg(name), m_successTip);
-        setResolving(false);
-        return;
-    }
-    QPointer<BrewImportSection> guard(this);
-    m_context.brew.resolveCask(candidates.first()).then(qApp, [this, guard, name, candidates](QFuture<AppItem> first) {
-        if (guard)
-            finishFuzzyLookup(name, candidates, lookupOf(first).app);
-    });
-}
-
-void BrewImportSection::finishFuzzyLookup(const QString &name, const QStringList &candidates,
-                                          std::optional<AppItem> first)
-{
-    if (first) {
-        setResolvedApp(std::move(first));
-        setCandidates(candidates, candidates.first());
-        setMessages(m_errorMessage,
-                    QStringLiteral("已为您自动模糊匹配到「%1」，点击上方胶囊可切换其他候选。").arg(candidates.first()));
-    } else {
-        setCandidates(candidates, m_selectedCandidate);
-        setMessages(QStringLiteral("未找到精确匹配包「%1」，且解析候选包失败。").arg(name), m_successTip);
-    }
-    setResolving(false);
+    m_lookup->start(packageName());
 }
 
 void BrewImportSection::resolveCandidate(const QString &token)
 {
-    if (m_selectedCandidate == token)
-        return;
-    setResolving(true);
-    setMessages(std::nullopt, m_successTip);
-    setCandidates(m_candidateTokens, token);
-
-    QPointer<BrewImportSection> guard(this);
-    m_context.brew.resolveCask(token).then(qApp, [this, guard, token](QFuture<AppItem> future) {
-        if (!guard)
-            return;
-        Lookup lookup = lookupOf(future);
-        if (lookup.app)
-            setResolvedApp(std::move(lookup.app));
-        else
-            setMessages(QStringLiteral("解析候选包「%1」失败: %2").arg(token, lookup.error), m_successTip);
-        setResolving(false);
-    });
+    m_lookup->resolveCandidate(token);
 }
 
 void BrewImportSection::saveResolvedApp()
 {
-    if (!m_resolvedApp)
-        return;
-    const AppItem app = *m_resolvedApp;
-    const SaveResult result = m_context.store.saveAppItem(app);
-    if (result.ok)
-        setMessages(m_errorMessage, QStringLiteral("已成功将「%1」保存到本地应用库并缓存为 JSON！").arg(app.name));
-    else
-        setMessages(QStringLiteral("保存失败: ") + result.error, m_successTip);
+    m_lookup->saveResolvedApp();
 }
 
-void BrewImportSection::setResolving(bool resolving)
+void BrewImportSection::showMessages()
 {
-    m_isResolving = resolving;
-    refreshQueryButton();
-}
-
-void BrewImportSection::setMessages(std::optional<QString> error, std::optional<QString> success)
-{
-    m_errorMessage = std::move(error);
-    m_successTip = std::move(success);
-    m_errorText->setMessage(QStringLiteral("exclamationmark.triangle.fill"), m_errorMessage.value_or(QString()),
+    const auto &error = errorMessage();
+    const auto &success = successTip();
+    m_errorText->setMessage(QStringLiteral("exclamationmark.triangle.fill"), error.value_or(QString()),
                             ThemeColor::red(palette()));
-    m_errorLine->setVisible(m_errorMessage.has_value());
-    m_successText->setMessage(QStringLiteral("checkmark.circle.fill"), m_successTip.value_or(QString()),
+    m_errorLine->setVisible(error.has_value());
+    m_successText->setMessage(QStringLiteral("checkmark.circle.fill"), success.value_or(QString()),
                               ThemeColor::green(palette()));
-    m_successLine->setVisible(m_successTip.has_value());
+    m_successLine->setVisible(success.has_value());
 }
 
-void BrewImportSection::setCandidates(QStringList tokens, std::optional<QString> selected)
+void BrewImportSection::showCandidates()
 {
-    const bool rebuild = tokens != m_candidateTokens || !m_candidateStrip->widget();
-    m_candidateTokens = std::move(tokens);
-    m_selectedCandidate = std::move(selected);
-    if (rebuild)
+    if (candidateTokens() != m_shownCandidates || !m_candidateStrip->widget()) {
+        m_shownCandidates = candidateTokens();
         rebuildCandidates();
+    }
     for (auto *capsule : m_candidateStrip->widget()->findChildren<ChipButton *>())
-        capsule->setChecked(capsule->text() == m_selectedCandidate);
+        capsule->setChecked(capsule->text() == selectedCandidate());
 }
 
 void BrewImportSection::rebuildCandidates()
 {
-    m_candidateBlock->setVisible(!m_candidateTokens.isEmpty());
+    m_candidateBlock->setVisible(!m_shownCandidates.isEmpty());
     m_candidateHeader->setText(
-        QStringLiteral("相关模糊匹配包 (%1 个，点击可一键切换)：").arg(m_candidateTokens.size()));
+        QStringLiteral("相关模糊匹配包 (%1 个，点击可一键切换)：").arg(m_shownCandidates.size()));
 
     auto *strip = new QWidget;
     auto *row = new QHBoxLayout(strip);
@@ -555,7 +475,7 @@ void BrewImportSection::rebuildCandidates()
     const PillStyle normal{ThemeColor::controlBackground(pal), ThemeColor::primary(pal),
                            ThemeColor::withOpacity(ThemeColor::secondary(pal), 0.15), 1};
     const PillStyle selected{ThemeColor::accent(pal), Qt::white, {}, 0};
-    for (const QString &token : std::as_const(m_candidateTokens)) {
+    for (const QString &token : std::as_const(m_shownCandidates)) {
         auto *capsule = new ChipButton(token);
         capsule->setCheckable(true);
         capsule->setPadding(10, 4);
@@ -566,18 +486,12 @@ void BrewImportSection::rebuildCandidates()
         connect(capsule, &ChipButton::clicked, this, [this, token] {
             resolveCandidate(token);
             // A click toggles the capsule itself; what is highlighted is the selection alone.
-            setCandidates(m_candidateTokens, m_selectedCandidate);
+            showCandidates();
         });
         row->addWidget(capsule);
     }
     row->addStretch(1);
     m_candidateStrip->setContent(strip);
-}
-
-void BrewImportSection::setResolvedApp(std::optional<AppItem> app)
-{
-    m_resolvedApp = std::move(app);
-    rebuildCard();
 }
 
 void BrewImportSection::rebuildCard()
@@ -595,10 +509,10 @@ void BrewImportSection::rebuildCard()
     m_drawerToggleText = nullptr;
     m_drawerToggleSymbol = nullptr;
     m_drawer = nullptr;
-    if (!m_resolvedApp)
+    if (!resolvedApp())
         return;
 
-    const AppItem &app = *m_resolvedApp;
+    const AppItem &app = *resolvedApp();
     m_card = new Panel(cardStyle, 10);
     m_card->setObjectName(QStringLiteral("previewCard"));
     auto *card = new QVBoxLayout(m_card);
@@ -817,9 +731,9 @@ void BrewImportSection::setDetailExpanded(bool expanded)
 // An installed copy lends the card its own bundle icon.
 void BrewImportSection::refreshIcon()
 {
-    if (!m_icon || !m_resolvedApp)
+    if (!m_icon || !resolvedApp())
         return;
-    const AppInstallStatus status = InstalledDetector::checkStatus(*m_resolvedApp, m_context.store.installedAppMap());
+    const AppInstallStatus status = InstalledDetector::checkStatus(*resolvedApp(), m_context.store.installedAppMap());
     m_icon->setInstalledPath(status.isInstalledOrUpdatable() ? std::optional<QString>(status.path) : std::nullopt);
 }
 
@@ -836,15 +750,15 @@ void BrewImportSection::refreshDrawerToggle()
 
 void BrewImportSection::refreshLibraryMark()
 {
-    if (!m_resolvedApp || !m_saveButton)
+    if (!resolvedApp() || !m_saveButton)
         return;
-    const bool saved = m_context.store.app(m_resolvedApp->id).has_value();
+    const bool saved = m_context.store.app(resolvedApp()->id).has_value();
     m_saveButton->setVisible(!saved);
     m_inLibraryMark->setVisible(saved);
 }
 
 void BrewImportSection::openDetail()
 {
-    if (m_resolvedApp && m_onOpenDetail)
-        m_onOpenDetail(*m_resolvedApp);
+    if (resolvedApp() && m_onOpenDetail)
+        m_onOpenDetail(*resolvedApp());
 }

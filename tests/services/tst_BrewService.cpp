@@ -175,7 +175,8 @@ private Q_SLOTS:
         row("brew cannot launch", "code", "!", "");
         row("blank query", "  \n", "code\n", "");
         row("option as query", "--help", "code\n", "");
-        row("path as query", "../x", "code\n", "");
+        // One argument to a process without a shell: free text is fine.
+        row("free text", " Visual Studio ", "visual-studio-code\n", "visual-studio-code");
     }
 
     void search()
@@ -380,8 +381,10 @@ void tst_BrewService::resolveCask_data()
     row("no casks key", api(0), R"({"formulae":[{"name":"x"}]})", unknown, true, true);
     row("casks not objects", api(0), R"({"casks":[{"token":"a"},7]})", unknown, true, true, "Visual-Studio-Code");
     row("garbage", api(0), "Error: Cask 'visual-studio-code' is unavailable\n", unknown, true, true);
-    row("brew missing", api(0), {}, "执行 Brew 失败：未在系统中检测到可执行的 brew 工具，且网络查询不可用", true,
-        false);
+    // Without a brew the API's answer is final; only when the API is out of reach too is nobody asked.
+    row("brew missing, API does not know it", api(0), {}, unknown, true, false);
+    row("brew missing, API unreachable", api(-1), {}, "执行 Brew 失败：未在系统中检测到可执行的 brew 工具，且网络查询不可用",
+        false, false);
     // Rejected before any request or process.
     row("only spaces", api(200, fixture()), local, "未找到 Homebrew Cask 包：   ", false, false, "   ");
     row("option", api(0), local, "未找到 Homebrew Cask 包：--force", false, false, " --force");
