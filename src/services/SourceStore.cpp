@@ -240,7 +240,7 @@ QStringList SourceStore::addressesOf(const CatalogSource &source) const
     if (source.kind == CatalogKind::library)
         return {source.url};
     // A mirror may carry only the signed form of the list.
-    return {m_brewApiBase + QStringLiteral("/api/cask.json"), m_brewApiBase + QStringLiteral("/api/cask.jws.json")};
+    return {brewApiBase() + QStringLiteral("/api/cask.json"), brewApiBase() + QStringLiteral("/api/cask.jws.json")};
 }
 
 QFuture<SourceStore::Fetched> SourceStore::fetch(const QStringList &addresses, const CatalogSource &source,
@@ -478,7 +478,7 @@ QFuture<std::optional<BrewApiBase>> SourceStore::findAnsweringBase()
     promise->start();
     QList<BrewApiBase> others;
     for (const auto &base : brewApiBases())
-        if (base.url != m_brewApiBase)
+        if (base.url != brewApiBase())
             others.append(base);
     auto remaining = std::make_shared<int>(int(others.size()));
     auto answered = std::make_shared<std::optional<BrewApiBase>>();

@@ -66,8 +66,11 @@ public:
     // The records of one source.
     QList<AppItem> recordsOf(const QString &sourceId) const { return m_bySource.value(sourceId); }
 
-    const QString &brewApiBase() const { return m_brewApiBase; }
+    // The base in use: the override if there is one, else the saved choice.
+    const QString &brewApiBase() const { return m_override.isEmpty() ? m_brewApiBase : m_override; }
     void setBrewApiBase(const QString &address);
+    // A base for this run only (a script's environment); the saved choice stays.
+    void overrideBrewApiBase(const QString &address) { m_override = normalizedApiBase(address); }
 
     QString settingsPath() const;
     QString copyPath(const QString &sourceId) const;
@@ -109,6 +112,7 @@ private:
     QString m_folder;
     QNetworkAccessManager *m_network;
     QString m_brewApiBase;
+    QString m_override;
     QList<CatalogSource> m_sources;
     QHash<QString, QList<AppItem>> m_bySource;
     QList<AppItem> m_records;
