@@ -1,11 +1,8 @@
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <chrono>
 #include <memory>

@@ -13,21 +13,17 @@
 #include "support/FutureWait.h"
 #include "support/RealServer.h"
 #include "support/TestFolders.h"
+#include "support/TestRecords.h"
 
 namespace {
 
 QJsonObject cask(const QString &token)
 {
-    return QJsonObject{
-        {"token", token},
-        {"name", QJsonArray{token.toUpper()}},
-        {"desc", "Editor " + token},
-        {"homepage", "https://example.com/" + token},
-        {"url", "https://example.com/" + token + ".dmg"},
-        {"version", "1.2.3,45"},
-        {"artifacts", QJsonArray{QJsonObject{{"uninstall", QJsonArray{}}},
-                                 QJsonObject{{"app", QJsonArray{token + ".app"}}}}},
-    };
+    return QJsonObject{{"token", token}, {"name", QJsonArray{token.toUpper()}}, {"desc", "Editor " + token},
+                       {"homepage", "https://example.com/" + token}, {"url", "https://example.com/" + token + ".dmg"},
+                       {"version", "1.2.3,45"},
+                       {"artifacts", QJsonArray{QJsonObject{{"uninstall", QJsonArray{}}},
+                                                QJsonObject{{"app", QJsonArray{token + ".app"}}}}}};
 }
 
 QByteArray json(const QJsonValue &value)
@@ -40,19 +36,11 @@ QByteArray catalog(const QStringList &ids)
 {
     QJsonArray apps;
     for (const auto &id : ids)
-        apps.append(QJsonObject{{"id", id}, {"name", id}, {"category", "效率"}, {"summary", ""},
-                                {"description", ""}, {"sourceType", "direct"}, {"currentVersion", "1.0"},
-                                {"packageType", "dmg"}, {"downloadUrl", "https://example.com/" + id + ".dmg"}});
+        apps.append(QJsonDocument::fromJson(TestRecords::json(id)).object());
     return json(QJsonObject{{"name", "团队目录"}, {"homepage", "https://example.com"}, {"apps", apps}});
 }
 
-QStringList ids(const QList<AppItem> &apps)
-{
-    QStringList list;
-    for (const auto &app : apps)
-        list << app.id;
-    return list;
-}
+using TestRecords::ids;
 
 } // namespace
 
