@@ -50,7 +50,7 @@ int CatalogCommands::list(CliContext &context, const QString &path, const QStrin
         rows.append({source.id, source.name, source.kindText(), QString::number(source.recordCount),
                      SourceTexts::age(source.checkedAt), SourceTexts::state(source, false)});
     CliOutput::write(CliOutput::table(rows));
-    CliOutput::err(QStringLiteral("Homebrew API 地址：") + SourceStore::apiBaseLabel(store.brewApiBase()));
+    CliOutput::err(QStringLiteral("Homebrew API 地址：") + store.apiBaseLabel(store.brewApiBase()));
     return exitSuccess;
 }
 

@@ -58,7 +58,7 @@ struct SourceStore::Fetched
     QString address;
 };
 
-const QList<BrewApiBase> &SourceStore::brewApiBases()
+const QList<BrewApiBase> &SourceStore::defaultApiBases()
 {
     static const QList<BrewApiBase> bases{
         {QStringLiteral("Homebrew 官方"), QStringLiteral("https://formulae.brew.sh")},
@@ -80,17 +80,17 @@ QString SourceStore::normalizedApiBase(const QString &address)
     return base;
 }
 
-QString SourceStore::apiBaseLabel(const QString &url)
+QString SourceStore::apiBaseLabel(const QString &url) const
 {
-    for (const auto &base : brewApiBases())
+    for (const auto &base : m_bases)
         if (base.url == url)
             return base.label;
     return url;
 }
 
-SourceStore::SourceStore(QString folder, QNetworkAccessManager *network, QObject *parent)
+SourceStore::SourceStore(QString folder, QNetworkAccessManager *network, QList<BrewApiBase> bases, QObject *parent)
     : QObject(parent), m_folder(std::move(folder)), m_network(network ? network : new QNetworkAccessManager(this)),
-      m_brewApiBase(brewApiBases().first().url)
+      m_bases(std::move(bases)), m_brewApiBase(m_bases.first().url)
 {
     readSettings();
 }
@@ -172,6 +172,7 @@ void SourceStore::setBrewApiBase(const QString &address)
     if (base == m_brewApiBase || !isWebAddress(base))
         return;
     m_brewApiBase = base;
+    m_suggested.reset();
     writeSettings();
     Q_EMIT brewApiBaseChanged();
 }
@@ -351,6 +352,8 @@ QFuture<void> SourceStore::refresh(const QString &sourceId)
     return fetch(addressesOf(*found), *found, haveCopy)
         .then(this,
               [this, sourceId, path, kind, finishWith](const Fetched &fetched) -> QFuture<void> {
+                  if (sourceId == brewSourceId())
+                      m_suggested.reset();
                   if (fetched.status == 304) {
                       finishWith([](CatalogSource &source) {
                           source.checkedAt = QDateTime::currentDateTimeUtc();
@@ -388,8 +391,10 @@ QFuture<void> SourceStore::refresh(const QString &sourceId)
                       });
               })
         .unwrap()
-        .onFailed(this, [finishWith](const ZelvoError &error) {
+        .onFailed(this, [this, kind, finishWith](const ZelvoError &error) {
             finishWith([&](CatalogSource &source) { source.error = error.localizedDescription(); });
+            if (kind == CatalogKind::brewCasks)
+                suggestAnsweringBase();
             error.raise();
         });
 }
@@ -472,38 +477,32 @@ bool SourceStore::remove(const QString &sourceId)
     return true;
 }
 
-QFuture<std::optional<BrewApiBase>> SourceStore::findAnsweringBase()
+void SourceStore::suggestAnsweringBase()
 {
-    auto promise = std::make_shared<QPromise<std::optional<BrewApiBase>>>();
-    promise->start();
     QList<BrewApiBase> others;
-    for (const auto &base : brewApiBases())
+    for (const auto &base : m_bases)
         if (base.url != brewApiBase())
             others.append(base);
-    auto remaining = std::make_shared<int>(int(others.size()));
-    auto answered = std::make_shared<std::optional<BrewApiBase>>();
-    if (others.isEmpty()) {
-        promise->addResult(std::nullopt);
-        promise->finish();
-    }
     // Asked all at once; the first in list order that answers is offered.
     auto answers = std::make_shared<QList<bool>>(others.size(), false);
+    auto remaining = std::make_shared<int>(int(others.size()));
+    const QString failedBase = brewApiBase();
     for (int i = 0; i < others.size(); ++i) {
         QNetworkRequest request(QUrl(others.at(i).url + QStringLiteral("/api/cask.jws.json")));
         request.setTransferTimeout(15000);
         QNetworkReply *reply = m_network->head(request);
-        connect(reply, &QNetworkReply::finished, this, [reply, i, others, answers, remaining, promise] {
+        connect(reply, &QNetworkReply::finished, this, [this, reply, i, others, answers, remaining, failedBase] {
             reply->deleteLater();
             (*answers)[i] = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
-            if (--*remaining > 0)
+            if (--*remaining > 0 || brewApiBase() != failedBase)
                 return;
-            std::optional<BrewApiBase> first;
-            for (int j = 0; j < others.size() && !first; ++j)
-                if (answers->at(j))
-                    first = others.at(j);
-            promise->addResult(first);
-            promise->finish();
+            for (int j = 0; j < others.size(); ++j) {
+                if (answers->at(j)) {
+                    m_suggested = others.at(j);
+                    Q_EMIT sourcesChanged();
+                    return;
+                }
+            }
         });
     }
-    return promise->future();
 }

@@ -43,16 +43,19 @@ public:
     static constexpr std::chrono::hours refreshInterval{24};
 
     // The official service first, then the mainland mirrors of its JSON API.
-    static const QList<BrewApiBase> &brewApiBases();
+    static const QList<BrewApiBase> &defaultApiBases();
     static QString brewSourceId() { return QStringLiteral("homebrew-casks"); }
     // An address as the user typed it, as a base: trailing slashes and a
     // final "/api" dropped, since mirrors are often given with it.
     static QString normalizedApiBase(const QString &address);
-    // The base's label, or the address itself for a custom one.
-    static QString apiBaseLabel(const QString &url);
+    // network: nullptr makes the store own one. bases: the choices offered,
+    // the first being the base until the user picks another.
+    explicit SourceStore(QString folder, QNetworkAccessManager *network = nullptr,
+                         QList<BrewApiBase> bases = defaultApiBases(), QObject *parent = nullptr);
 
-    // network: nullptr makes the store own one.
-    explicit SourceStore(QString folder, QNetworkAccessManager *network = nullptr, QObject *parent = nullptr);
+    const QList<BrewApiBase> &apiBases() const { return m_bases; }
+    // The base's label, or the address itself for a custom one.
+    QString apiBaseLabel(const QString &url) const;
     ~SourceStore() override;
 
     const QList<CatalogSource> &sources() const { return m_sources; }
@@ -88,9 +91,9 @@ public:
     QFuture<CatalogSource> subscribe(const QString &address);
     bool remove(const QString &sourceId);
 
-    // For a failed Homebrew refresh: the first other base whose catalog
-    // answers, or nothing.
-    QFuture<std::optional<BrewApiBase>> findAnsweringBase();
+    // After a failed Homebrew refresh, the first other base whose catalog
+    // answered; cleared by a refresh that works or a change of base.
+    const std::optional<BrewApiBase> &suggestedBase() const { return m_suggested; }
 
 Q_SIGNALS:
     void sourcesChanged();
@@ -108,9 +111,11 @@ private:
     QStringList addressesOf(const CatalogSource &source) const;
     QFuture<Fetched> fetch(const QStringList &addresses, const CatalogSource &source, bool conditional);
     void refreshStale();
+    void suggestAnsweringBase();
 
     QString m_folder;
     QNetworkAccessManager *m_network;
+    QList<BrewApiBase> m_bases;
     QString m_brewApiBase;
     QString m_override;
     QList<CatalogSource> m_sources;
@@ -119,5 +124,6 @@ private:
     // Where each source's records start in m_records, in source order.
     QList<QPair<int, QString>> m_starts;
     QSet<QString> m_refreshing;
+    std::optional<BrewApiBase> m_suggested;
     QTimer *m_timer = nullptr;
 };

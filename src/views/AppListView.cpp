@@ -334,7 +334,22 @@ QWidget *AppListView::buildHeader()
         m_sourceStatus->setObjectName(QStringLiteral("sourceStatus"));
         m_sourceStatus->setWordWrap(true);
         ThemeFont::apply(m_sourceStatus, 11);
-        rows->addWidget(m_sourceStatus);
+        auto *status = new QHBoxLayout;
+        status->addWidget(m_sourceStatus, 1);
+        // A first start where the official service is out of reach but a mirror answers.
+        auto *offer = new SymbolTextButton(QStringLiteral("globe"), 11, QString(), header);
+        offer->setObjectName(QStringLiteral("mirrorOffer"));
+        offer->setFontSpec(11, QFont::Medium);
+        offer->hide();
+        connect(offer, &QAbstractButton::clicked, this, [this] {
+            if (const auto base = m_context.sources.suggestedBase()) {
+                m_context.sources.setBrewApiBase(base->url);
+                m_context.sources.refresh(SourceStore::brewSourceId()).onFailed(this, [](const ZelvoError &) {});
+            }
+        });
+        status->addWidget(offer, 0, Qt::AlignTop);
+        m_mirrorOffer = offer;
+        rows->addLayout(status);
     }
 
     auto *scroller = new ChipStrip(header);
@@ -415,6 +430,9 @@ void AppListView::rebuildChips()
                 line += QStringLiteral("，") + SourceTexts::state(source, m_context.sources.isRefreshing(source.id));
             lines << line;
         }
+        const auto &base = m_context.sources.suggestedBase();
+        m_mirrorOffer->setText(base ? QStringLiteral("无法连接当前的 Homebrew API 地址，改用%1").arg(base->label) : QString());
+        m_mirrorOffer->setVisible(base.has_value());
         m_sourceStatus->setText(lines.isEmpty() ? QStringLiteral("还没有软件源，点击右侧齿轮添加。")
                                                 : lines.join(QLatin1Char('\n')));
         // The records behind the rows moved; the chosen source's rows are found again.

@@ -128,6 +128,7 @@ private:
     int m_sourceMatchCount = 0;
     QString m_sourceChip;
     QLabel *m_sourceStatus = nullptr;
+    QAbstractButton *m_mirrorOffer = nullptr;
     QPointer<QWidget> m_detail;
     bool m_applyingColors = false;
 };

@@ -62,7 +62,7 @@ SourceManagerView::SourceManagerView(AppContext &context, std::function<void()> 
 
     // The Homebrew API base.
     QStringList choices;
-    for (const auto &base : SourceStore::brewApiBases())
+    for (const auto &base : m_context.sources.apiBases())
         choices << base.label;
     choices << QStringLiteral("自定义地址");
     m_baseChoice = FormStyle::comboBox(choices, page);
@@ -82,16 +82,16 @@ SourceManagerView::SourceManagerView(AppContext &context, std::function<void()> 
     column->addWidget(FormStyle::fieldGroup(QStringLiteral("Homebrew API 地址（应用目录与 Cask 查询共用）"), baseBox, page));
     const auto showBase = [this] {
         const QString current = m_context.sources.brewApiBase();
-        int index = int(SourceStore::brewApiBases().size());
-        for (int i = 0; i < SourceStore::brewApiBases().size(); ++i)
-            if (SourceStore::brewApiBases().at(i).url == current)
+        int index = int(m_context.sources.apiBases().size());
+        for (int i = 0; i < m_context.sources.apiBases().size(); ++i)
+            if (m_context.sources.apiBases().at(i).url == current)
                 index = i;
         m_baseChoice->setCurrentIndex(index);
-        m_customBase->setText(index == SourceStore::brewApiBases().size() ? current : QString());
-        m_customBase->setVisible(index == SourceStore::brewApiBases().size());
+        m_customBase->setText(index == m_context.sources.apiBases().size() ? current : QString());
+        m_customBase->setVisible(index == m_context.sources.apiBases().size());
     };
     connect(m_baseChoice, &QComboBox::currentIndexChanged, this,
-            [this](int index) { m_customBase->setVisible(index == SourceStore::brewApiBases().size()); });
+            [this](int index) { m_customBase->setVisible(index == m_context.sources.apiBases().size()); });
     connect(apply, &QAbstractButton::clicked, this, &SourceManagerView::applyApiBase);
     connect(&context.sources, &SourceStore::brewApiBaseChanged, this, showBase);
     showBase();
@@ -102,15 +102,6 @@ SourceManagerView::SourceManagerView(AppContext &context, std::function<void()> 
     m_message = new MessageLine(m_messageRow);
     m_message->setObjectName(QStringLiteral("managerMessage"));
     messageLayout->addWidget(m_message, 1);
-    m_offer = smallButton(QString(), m_messageRow);
-    m_offer->setObjectName(QStringLiteral("mirrorOffer"));
-    m_offer->hide();
-    connect(m_offer, &QAbstractButton::clicked, this, [this] {
-        m_context.sources.setBrewApiBase(m_offeredBase);
-        m_offer->hide();
-        refresh(SourceStore::brewSourceId());
-    });
-    messageLayout->addWidget(m_offer);
     m_messageRow->hide();
     column->addWidget(m_messageRow);
 
@@ -151,7 +142,6 @@ void SourceManagerView::showMessage(const QString &text, bool failure)
                                   : QStringLiteral("checkmark.circle.fill"),
                           text, failure ? ThemeColor::red(palette()) : ThemeColor::green(palette()));
     m_messageRow->show();
-    m_offer->hide();
 }
 
 void SourceManagerView::rebuildRows()
@@ -169,7 +159,7 @@ void SourceManagerView::rebuildRows()
         auto *texts = new QVBoxLayout;
         texts->setSpacing(2);
         texts->addWidget(FormStyle::label(source.name, 13, QFont::DemiBold, row));
-        const QString where = source.kind == CatalogKind::brewCasks ? SourceStore::apiBaseLabel(store.brewApiBase())
+        const QString where = source.kind == CatalogKind::brewCasks ? store.apiBaseLabel(store.brewApiBase())
                                                                      : source.url;
         texts->addWidget(FormStyle::secondaryLabel(
             QStringLiteral("%1 · %2 · %3").arg(source.kindText(), SourceTexts::count(source), where), 11, row));
@@ -183,6 +173,16 @@ void SourceManagerView::rebuildRows()
             Labels::setTextColor(state, ThemeColor::red(palette()));
         texts->addWidget(state);
         layout->addLayout(texts, 1);
+        if (const auto &base = store.suggestedBase(); base && source.kind == CatalogKind::brewCasks) {
+            auto *offer = FormStyle::button(QStringLiteral("改用%1").arg(base->label), FormStyle::ButtonKind::prominent,
+                                            FormStyle::ButtonSize::small, 12, QFont::Medium, row);
+            offer->setObjectName(QStringLiteral("mirrorOffer"));
+            connect(offer, &QAbstractButton::clicked, this, [this, url = base->url] {
+                m_context.sources.setBrewApiBase(url);
+                refresh(SourceStore::brewSourceId());
+            });
+            layout->addWidget(offer);
+        }
         auto *refreshButton = smallButton(QStringLiteral("刷新"), row);
         refreshButton->setObjectName(QStringLiteral("refreshSource"));
         refreshButton->setEnabled(!store.isRefreshing(source.id));
@@ -232,20 +232,7 @@ void SourceManagerView::refresh(const QString &sourceId)
             showMessage(QStringLiteral("「%1」刷新失败：%2").arg(source ? source->name : sourceId,
                                                               error.localizedDescription()),
                         true);
-            if (source && source->kind == CatalogKind::brewCasks)
-                offerAnsweringBase();
         });
-}
-
-void SourceManagerView::offerAnsweringBase()
-{
-    m_context.sources.findAnsweringBase().then(this, [this](const std::optional<BrewApiBase> &base) {
-        if (!base)
-            return;
-        m_offeredBase = base->url;
-        m_offer->setText(QStringLiteral("改用%1").arg(base->label));
-        m_offer->show();
-    });
 }
 
 void SourceManagerView::remove(const QString &sourceId)
@@ -258,7 +245,7 @@ void SourceManagerView::remove(const QString &sourceId)
 void SourceManagerView::applyApiBase()
 {
     const int index = m_baseChoice->currentIndex();
-    const auto &bases = SourceStore::brewApiBases();
+    const auto &bases = m_context.sources.apiBases();
     const QString chosen = index < bases.size() ? bases.at(index).url : m_customBase->text();
     const QString before = m_context.sources.brewApiBase();
     m_context.sources.setBrewApiBase(chosen);

@@ -15,8 +15,8 @@ class QVBoxLayout;
 // official service, a mainland mirror or a custom address), one row per
 // source with its kind, record count, last refresh and state, refresh and
 // remove, and subscribing to a catalog by its address. When the Homebrew
-// catalog cannot be fetched from the chosen base, the message line offers
-// the first other base that answers.
+// catalog could not be fetched from the chosen base, its row offers the
+// first other base that answered.
 class SourceManagerView final : public QWidget
 {
     Q_OBJECT
@@ -33,12 +33,10 @@ public:
     void applyApiBase();
 
     QString messageText() const;
-    QPushButton *mirrorOffer() const { return m_offer; }
 
 private:
     void rebuildRows();
     void showMessage(const QString &text, bool failure);
-    void offerAnsweringBase();
 
     AppContext &m_context;
     QComboBox *m_baseChoice = nullptr;
@@ -48,6 +46,4 @@ private:
     QPushButton *m_subscribe = nullptr;
     QWidget *m_messageRow = nullptr;
     MessageLine *m_message = nullptr;
-    QPushButton *m_offer = nullptr;
-    QString m_offeredBase;
 };

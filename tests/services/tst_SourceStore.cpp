@@ -170,6 +170,17 @@ private Q_SLOTS:
         QVERIFY(settle(looked));
         QCOMPARE(looked.result(), BrewService::parseBrewJson("firefox", cask("firefox")));
 
+        // A first start where the official service is out of reach ends up on the mirror that answers.
+        SourceStore fresh(dir.filePath("fresh"), nullptr,
+                          {{"官方", "http://127.0.0.1:1"}, {"无", nginx.url("/none")}, {"镜像", nginx.url("/bottles")}});
+        auto unreachable = fresh.refresh(SourceStore::brewSourceId());
+        QVERIFY(settle(unreachable));
+        QVERIFY(!failureText(unreachable).isEmpty());
+        QTRY_COMPARE(fresh.suggestedBase() ? fresh.suggestedBase()->label : QString(), "镜像");
+        fresh.setBrewApiBase(fresh.suggestedBase()->url);
+        QVERIFY(settle(fresh.refresh(SourceStore::brewSourceId())));
+        QCOMPARE(fresh.records().size(), 2);
+
         // Another start works offline from the copies.
         SourceStore reopened(folder);
         QVERIFY(settle(reopened.loadCopies()));
