@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include "services/AskPass.h"
+#include "services/BoundedBody.h"
 #include "services/CaskRecord.h"
 #include "services/UrlError.h"
 
@@ -347,33 +348,15 @@ QFuture<AppItem> BrewService::fetchFromOfficialApi(const QString &token)
     reply->setReadBufferSize(replyReadBuffer);
 
     auto promise = startedPromise<AppItem>();
-    auto body = std::make_shared<QByteArray>();
-    auto tooLarge = std::make_shared<bool>(false);
-    // Counted as it is read: a fast server delivers megabytes between two progress reports.
-    const auto take = [reply, body, tooLarge] {
-        if (*tooLarge)
-            return;
-        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (announced.isValid() && announced.toLongLong() > maxReplySize)
-            *tooLarge = true;
-        else
-            body->append(reply->read(maxReplySize + 1 - body->size()));
-        if (*tooLarge || body->size() > maxReplySize) {
-            *tooLarge = true;
-            body->clear();
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, reply, take);
-    connect(reply, &QNetworkReply::readyRead, reply, take);
-    connect(reply, &QNetworkReply::finished, reply, [reply, promise, token, body, tooLarge, take] {
+    auto body = BoundedBody::attach(reply, maxReplySize);
+    connect(reply, &QNetworkReply::finished, reply, [reply, promise, token, body] {
         reply->deleteLater();
         try {
-            if (!*tooLarge && reply->error() == QNetworkReply::NoError)
-                take();
-            if (*tooLarge)
+            if (!body->tooLarge() && reply->error() == QNetworkReply::NoError)
+                body->take();
+            if (body->tooLarge())
                 throw BrewError::parseFailed(QStringLiteral("API 数据超过 %1 MB").arg(maxReplySize >> 20));
-            promise->addResult(appFromApiReply(reply, *body, token));
+            promise->addResult(appFromApiReply(reply, body->bytes(), token));
             promise->finish();
         } catch (const QException &error) {
             reject(*promise, error);

@@ -18,6 +18,7 @@
 #include "models/WebAddress.h"
 #include "platform/BoundedRead.h"
 #include "platform/DurableFile.h"
+#include "services/BoundedBody.h"
 #include "services/CatalogDecoder.h"
 #include "services/UrlError.h"
 
@@ -267,34 +268,17 @@ QFuture<SourceStore::Fetched> SourceStore::fetch(const QStringList &addresses, c
 
     auto promise = std::make_shared<QPromise<Fetched>>();
     promise->start();
-    auto body = std::make_shared<QByteArray>();
-    auto tooLarge = std::make_shared<bool>(false);
-    const auto take = [reply, body, tooLarge] {
-        if (*tooLarge)
-            return;
-        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (announced.isValid() && announced.toLongLong() > CatalogDecoder::maxCatalogBytes)
-            *tooLarge = true;
-        else
-            body->append(reply->read(CatalogDecoder::maxCatalogBytes + 1 - body->size()));
-        if (*tooLarge || body->size() > CatalogDecoder::maxCatalogBytes) {
-            *tooLarge = true;
-            body->clear();
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, reply, take);
-    connect(reply, &QNetworkReply::readyRead, reply, take);
+    auto body = BoundedBody::attach(reply, CatalogDecoder::maxCatalogBytes);
     QPointer<SourceStore> self(this);
     connect(reply, &QNetworkReply::finished, this,
-            [self, reply, promise, body, tooLarge, take, addresses, source, conditional] {
+            [self, reply, promise, body, addresses, source, conditional] {
                 reply->deleteLater();
                 const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
                 const auto fail = [&promise](const QString &reason) {
                     promise->setException(ZelvoError(reason));
                     promise->finish();
                 };
-                if (*tooLarge)
+                if (body->tooLarge())
                     return fail(QStringLiteral("内容超过 %1 MB，不像应用目录").arg(CatalogDecoder::maxCatalogBytes >> 20));
                 if (status == 404 && addresses.size() > 1 && self) {
                     self->fetch(addresses.mid(1), source, conditional)
@@ -315,11 +299,11 @@ QFuture<SourceStore::Fetched> SourceStore::fetch(const QStringList &addresses, c
                 }
                 if (reply->error() != QNetworkReply::NoError)
                     return fail(UrlError::describe(*reply));
-                take();
+                body->take();
                 const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-                if (status == 200 && announced.isValid() && announced.toLongLong() != body->size())
+                if (status == 200 && announced.isValid() && announced.toLongLong() != body->bytes().size())
                     return fail(QStringLiteral("内容不完整，下载被中断"));
-                Fetched fetched{status, *body, QString::fromUtf8(reply->rawHeader("ETag")),
+                Fetched fetched{status, body->bytes(), QString::fromUtf8(reply->rawHeader("ETag")),
                                 QString::fromUtf8(reply->rawHeader("Last-Modified")), addresses.first()};
                 promise->addResult(std::move(fetched));
                 promise->finish();
