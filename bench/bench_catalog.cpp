@@ -1,6 +1,9 @@
 // The whole cask list (7,500 casks shaped like Homebrew's own objects) from
 // its kept copy to searchable records, beside bare parses of the same file.
-#include <QCoreApplication>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -11,9 +14,10 @@
 #include <malloc.h>
 #include <simdjson.h>
 
+#include "BenchServices.h"
 #include "BenchUtil.h"
-#include "services/CatalogFilter.h"
 #include "services/SourceStore.h"
+#include "views/AppListView.h"
 #include "support/FutureWait.h"
 
 namespace {
@@ -84,7 +88,7 @@ QJsonObject caskObject(int i)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     QTemporaryDir dir;
     SourceStore writer(dir.path());
     QJsonArray casks;
@@ -131,25 +135,41 @@ int main(int argc, char *argv[])
     malloc_trim(0);
     const long after = Bench::residentKiB();
 
-    CatalogFilter filter;
-    QList<CatalogFilter::SearchFields> fields;
-    for (const auto &record : kept->records())
-        fields.append(CatalogFilter::SearchFields::of(record));
-    const double keystroke = Bench::medianMs(9, [&] {
-        filter.searchText = QStringLiteral("tool 12");
-        int matches = 0;
-        for (int i = 0; i < kept->records().size(); ++i)
-            matches += filter.matches(kept->records().at(i), fields.at(i), {});
-        volatile int sink = matches;
-        (void)sink;
-    });
+    // The sources screen over the whole catalog: each key refilters every record and repaints.
+    kept.reset();
+    Bench::Services services(dir.path());
+    const QString copy = services.sources.copyPath(SourceStore::brewSourceId());
+    QDir().mkpath(QFileInfo(copy).absolutePath());
+    QFile::copy(path, copy);
+    settle(services.sources.loadCopies());
+    if (services.sources.records().size() != 7500)
+        qFatal("the screen's catalog did not load");
+    AppListView view(services.context, AppListView::Mode::sources);
+    view.resize(880, 720);
+    view.show();
+    QCoreApplication::processEvents();
+    std::vector<double> keys;
+    for (int round = 0; round < 3; ++round) {
+        for (const char key : {'n', 'u', 'm', 'b', 'e', 'r', ' ', '1', '2'}) {
+            QElapsedTimer timer;
+            timer.start();
+            QTest::keyClick(view.searchField(), key);
+            view.repaint();
+            keys.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        if (view.filteredApps().isEmpty())
+            qFatal("the search found nothing");
+        view.setSearchText({});
+    }
+    std::sort(keys.begin(), keys.end());
+    const double keystroke = keys[keys.size() / 2];
 
     Bench::report(QStringLiteral("cask catalog file (7,500 casks)"), document.size() / 1e6, "MB");
     Bench::reportRatio(QStringLiteral("cask catalog load to records"), load, simdParse,
                        QStringLiteral("bare simdjson parse"), QStringLiteral("≤ 120 ms and ≤ 2×"));
     Bench::report(QStringLiteral("bare QJsonDocument parse of the catalog"), qtParse, "ms");
     Bench::report(QStringLiteral("memory of the loaded catalog"), (after - before) / 1024.0, "MiB", QStringLiteral("goal ≤ 60 MiB"));
-    Bench::report(QStringLiteral("catalog search filter, one keystroke"), keystroke, "ms",
-                  QStringLiteral("filter only; goal ≤ 16 ms with repaint"));
+    Bench::report(QStringLiteral("sources screen, one search keystroke (refilter + repaint)"), keystroke, "ms",
+                  QStringLiteral("median; slowest %1 ms; goal ≤ 16 ms").arg(keys.back(), 0, 'f', 1));
     return 0;
 }
