@@ -145,7 +145,6 @@ private Q_SLOTS:
         QTest::newRow("download version without address")
             << Args{"download", "foo", "--version", "0.9"} << 1 << "没有此版本的下载地址: foo v0.9\n";
         QTest::newRow("versions 404") << Args{"versions", "%1/missing/"} << 1 << "抓取版本失败: 服务器响应异常：HTTP 状态码 404";
-        QTest::newRow("brew search, no brew") << Args{"brew", "search", "code"} << 1 << "未找到与「code」相关的 Homebrew Cask 包";
     }
 
     void answersAtOnce()
