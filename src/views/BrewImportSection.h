@@ -10,7 +10,7 @@
 
 struct AppContext;
 class BrewLookup;
-class AppIconView;
+class BrewPreviewCard;
 class ChipStrip;
 class MessageLine;
 class QLabel;
@@ -18,7 +18,6 @@ class QLineEdit;
 class QPushButton;
 class QHBoxLayout;
 class QVBoxLayout;
-class QVariantAnimation;
 
 // The Homebrew tab of the import screen: the widgets over a BrewLookup,
 // which does the looking up. The preview card can open the detail page,
@@ -65,11 +64,6 @@ private:
     void refreshQueryButton();
     void rebuildCandidates();
     void rebuildCard();
-    QWidget *buildCardHeader(const AppItem &app);
-    QWidget *buildDrawer(const AppItem &app);
-    void refreshLibraryMark();
-    void refreshIcon();
-    void refreshDrawerToggle();
     void openDetail();
 
     AppContext &m_context;
@@ -89,13 +83,6 @@ private:
     MessageLine *m_errorText = nullptr;
     QWidget *m_successLine = nullptr;
     MessageLine *m_successText = nullptr;
-    QWidget *m_card = nullptr;
+    BrewPreviewCard *m_card = nullptr;
     QVBoxLayout *m_cardHolder = nullptr;
-    AppIconView *m_icon = nullptr;
-    QWidget *m_saveButton = nullptr;
-    QWidget *m_inLibraryMark = nullptr;
-    QLabel *m_drawerToggleText = nullptr;
-    QLabel *m_drawerToggleSymbol = nullptr;
-    QWidget *m_drawer = nullptr;
-    QVariantAnimation *m_drawerAnimation = nullptr;
 };
