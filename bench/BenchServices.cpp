@@ -46,7 +46,7 @@ Services::Services(const QString &home)
       downloads(QDir(home).filePath(QStringLiteral("cache"))),
       installer(QDir(home).filePath(QStringLiteral("Applications")), QDir(home).filePath(QStringLiteral("tmp"))),
       brew(QStringLiteral("http://127.0.0.1:9"), {QDir(home).filePath(QStringLiteral("no-brew"))}),
-      icons(QDir(home).filePath(QStringLiteral("icons")))
+      icons(QDir(home).filePath(QStringLiteral("icons"))), sources(QDir(home).filePath(QStringLiteral("library")))
 {
 }
 

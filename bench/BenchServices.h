@@ -12,6 +12,7 @@
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
+#include "services/SourceStore.h"
 #include "views/AppContext.h"
 #include "views/components/IconCache.h"
 #include "views/components/ThemeFont.h"
@@ -40,7 +41,8 @@ struct Services
     NginxIndexParser scraper;
     IconCache icons;
     InstallWorkflowRegistry workflows{store, downloads, installer, brew};
-    AppContext context{store, downloads, installer, brew, scraper, fonts, icons, workflows};
+    SourceStore sources;
+    AppContext context{store, downloads, installer, brew, scraper, fonts, icons, workflows, sources};
 };
 
 } // namespace Bench

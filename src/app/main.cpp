@@ -16,6 +16,7 @@
 #include "services/InstallerService.h"
 #include "services/NetworkStart.h"
 #include "services/NginxIndexParser.h"
+#include "services/SourceStore.h"
 #include "views/MainWindow.h"
 #include "views/components/ActionButton.h"
 #include "views/components/IconCache.h"
@@ -60,7 +61,14 @@ int main(int argc, char *argv[])
     IconCache icons(IconCache::folderBeside(downloads.cacheDirectory()));
     InstallWorkflowRegistry workflows(store, downloads, installer, brew);
     workflows.setInstallAfterDownload(Platform::openSettings()->value(ActionButton::installAfterDownloadKey(), false).toBool());
-    AppContext context{store, downloads, installer, brew, NginxIndexParser::shared(), fontScale, icons, workflows};
+    // The catalog sources follow the Homebrew API base the user chose, and so does every cask lookup.
+    SourceStore sources(Platform::libraryFolder());
+    brew.setApiBaseUrl(sources.brewApiBase());
+    QObject::connect(&sources, &SourceStore::brewApiBaseChanged, &brew,
+                     [&brew, &sources] { brew.setApiBaseUrl(sources.brewApiBase()); });
+    sources.loadCopies().then(&sources, [&sources] { sources.startBackgroundRefresh(); });
+    AppContext context{store, downloads, installer, brew, NginxIndexParser::shared(), fontScale, icons, workflows,
+                       sources};
 
     // A package handed to the system installer finishes outside this app:
     // the controls catch up when the user comes back.

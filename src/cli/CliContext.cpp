@@ -8,6 +8,7 @@
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
+#include "services/SourceStore.h"
 
 CliContext::CliContext(CliEnvironment environment) : m_environment(std::move(environment)) {}
 
@@ -39,7 +40,9 @@ BrewService &CliContext::brew()
 {
     if (!m_brew)
         m_brew = std::make_unique<BrewService>(
-            m_environment.brewApi.isEmpty() ? BrewService::defaultApiBaseUrl() : m_environment.brewApi,
+            // The window's choice of API base (a mirror) holds here too, unless the environment says otherwise.
+            m_environment.brewApi.isEmpty() ? SourceStore(m_environment.libraryFolder).brewApiBase()
+                                            : m_environment.brewApi,
             m_environment.brewPaths.isEmpty() ? BrewService::defaultBrewPaths() : m_environment.brewPaths, &network());
     return *m_brew;
 }
@@ -63,6 +66,17 @@ InstallerService &CliContext::installer()
     if (!m_installer)
         m_installer = std::make_unique<InstallerService>(m_environment.installTarget);
     return *m_installer;
+}
+
+SourceStore &CliContext::sources()
+{
+    if (!m_sources) {
+        m_sources = std::make_unique<SourceStore>(m_environment.libraryFolder, &network());
+        if (!m_environment.brewApi.isEmpty())
+            m_sources->overrideBrewApiBase(m_environment.brewApi);
+        wait(m_sources->loadCopies());
+    }
+    return *m_sources;
 }
 
 bool CliContext::succeeded(QFuture<void> future, QString &error)

@@ -16,6 +16,7 @@ class DownloadManager;
 class InstalledDetector;
 class InstallerService;
 class NginxIndexParser;
+class SourceStore;
 class QNetworkAccessManager;
 
 // The services one run of `zelvo` works with, built on first use from the
@@ -38,6 +39,8 @@ public:
     DownloadManager &downloads();
     NginxIndexParser &scraper();
     InstallerService &installer();
+    // The catalog sources with their kept copies loaded.
+    SourceStore &sources();
 
     // Runs the event loop until the future is done (network replies and
     // service continuations need it), then returns it.
@@ -78,4 +81,5 @@ private:
     std::unique_ptr<DownloadManager> m_downloads;
     std::unique_ptr<NginxIndexParser> m_scraper;
     std::unique_ptr<InstallerService> m_installer;
+    std::unique_ptr<SourceStore> m_sources;
 };

@@ -1,12 +1,13 @@
 #include <QCoreApplication>
 
+#include "cli/CatalogCommands.h"
 #include "cli/CliCommand.h"
 #include "cli/CliContext.h"
 #include "cli/CliOutput.h"
 #include "cli/DownloadCommands.h"
 #include "cli/InstallCommand.h"
 #include "cli/LibraryCommands.h"
-#include "cli/SourceCommands.h"
+#include "cli/LookupCommands.h"
 #include "cli/TerminalAskPass.h"
 #include "services/AppStoreService.h"
 #include "services/AskPass.h"
@@ -23,7 +24,7 @@ int main(int argc, char *argv[])
     AppStoreService::setConsole(&CliOutput::err);
 
     CliContext context(CliEnvironment::fromProcess());
-    const QList<CliCommand> commands = LibraryCommands::commands() + SourceCommands::commands() +
+    const QList<CliCommand> commands = LibraryCommands::commands() + CatalogCommands::commands() + LookupCommands::commands() +
                                         DownloadCommands::commands() + InstallCommand::commands();
     return CliCommand::dispatch(context, QStringLiteral("zelvo"),
                                 QStringLiteral("ZelvoAppStore 的命令行工具：与窗口共用同一个应用库和安装包缓存。"),

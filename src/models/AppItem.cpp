@@ -425,7 +425,11 @@ QList<AppItem> AppItem::listFromJson(const QByteArray &json)
 
 AppItemList AppItem::listFromJsonSkippingBad(const QByteArray &json)
 {
-    const auto array = recordArray(json);
+    return listFromArraySkippingBad(recordArray(json));
+}
+
+AppItemList AppItem::listFromArraySkippingBad(const QJsonArray &array)
+{
     AppItemList list;
     list.apps.reserve(array.size());
     for (const auto &entry : array) {

@@ -37,6 +37,7 @@ struct AppVersion
     QJsonObject toJson() const;
 };
 
+class QJsonArray;
 struct AppItemList;
 
 struct AppItem
@@ -82,6 +83,7 @@ struct AppItem
     // A JSON array whose records decode one by one, so that one bad record
     // costs only itself. Throws DecodingError when the text is no JSON array.
     static AppItemList listFromJsonSkippingBad(const QByteArray &json);
+    static AppItemList listFromArraySkippingBad(const QJsonArray &array);
     static QByteArray listToJson(const QList<AppItem> &apps);
 };
 

@@ -22,8 +22,9 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "models/WebAddress.h"
 #include "services/AskPass.h"
+#include "services/BoundedBody.h"
+#include "services/CaskRecord.h"
 #include "services/UrlError.h"
 
 namespace {
@@ -69,41 +70,6 @@ template <typename T> QFuture<T> readyFuture(T value)
     promise.addResult(std::move(value));
     promise.finish();
     return promise.future();
-}
-
-std::optional<QString> stringValue(const QJsonObject &json, const char *key)
-{
-    const auto value = json.value(QLatin1String(key));
-    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
-}
-
-// A non-empty array made only of strings, as its strings; anything else is absent.
-std::optional<QStringList> stringList(const QJsonValue &value)
-{
-    if (!value.isArray() || value.toArray().isEmpty())
-        return std::nullopt;
-    QStringList strings;
-    for (const auto element : value.toArray()) {
-        if (!element.isString())
-            return std::nullopt;
-        strings.append(element.toString());
-    }
-    return strings;
-}
-
-std::optional<QString> appFilenameFromArtifacts(const QJsonValue &artifacts)
-{
-    if (!artifacts.isArray())
-        return std::nullopt;
-    const auto list = artifacts.toArray();
-    // One element that is not an object spoils the whole list.
-    if (!std::all_of(list.begin(), list.end(), [](const QJsonValue &element) { return element.isObject(); }))
-        return std::nullopt;
-    for (const auto element : list) {
-        if (const auto apps = stringList(element.toObject().value(QLatin1String("app"))))
-            return apps->first();
-    }
-    return std::nullopt;
 }
 
 AppItem appFromApiReply(QNetworkReply *reply, const QByteArray &body, const QString &token)
@@ -268,10 +234,16 @@ struct BrewService::RunEnd
 BrewService::BrewService(QString apiBaseUrl, QStringList brewPaths, QNetworkAccessManager *network,
                          std::chrono::milliseconds idleTimeout, std::chrono::milliseconds installIdleTimeout,
                          QString askPassProgram, QObject *parent)
-    : QObject(parent), m_apiBaseUrl(std::move(apiBaseUrl)), m_brewPaths(std::move(brewPaths)),
+    : QObject(parent), m_brewPaths(std::move(brewPaths)),
       m_network(network ? network : new QNetworkAccessManager(this)), m_idleTimeout(idleTimeout),
       m_installIdleTimeout(installIdleTimeout), m_askPassProgram(std::move(askPassProgram))
 {
+    setApiBaseUrl(apiBaseUrl);
+}
+
+void BrewService::setApiBaseUrl(const QString &url)
+{
+    m_apiBaseUrl = url;
     while (m_apiBaseUrl.endsWith(QLatin1Char('/')))
         m_apiBaseUrl.chop(1);
 }
@@ -320,36 +292,7 @@ bool BrewService::isValidToken(const QString &token)
 
 AppItem BrewService::parseBrewJson(const QString &token, const QJsonObject &json)
 {
-    // The API is data like any other: a file: or smb: address would be
-    // fetched or opened on a single click once the record is saved.
-    const auto webAddress = [&json](const char *key) {
-        auto value = stringValue(json, key);
-        return value && isWebAddress(*value) ? value : std::nullopt;
-    };
-    AppItem app;
-    app.id = token;
-    if (const auto names = stringList(json.value(QLatin1String("name"))))
-        app.name = names->first();
-    else
-        app.name = stringValue(json, "token").value_or(token);
-    app.appFilename = appFilenameFromArtifacts(json.value(QLatin1String("artifacts")));
-    app.category = QStringLiteral("开发与工具");
-    app.summary = stringValue(json, "desc").value_or(QString());
-    app.description = app.summary;
-    app.homepage = webAddress("homepage");
-    app.sourceType = AppSourceType::brew;
-    app.brewName = token;
-    app.currentVersion = stringValue(json, "version").value_or(QStringLiteral("latest"));
-    app.downloadUrl = webAddress("url");
-    app.packageType =
-        app.downloadUrl ? packageTypeFromUrlEnding(*app.downloadUrl).value_or(PackageType::brew) : PackageType::brew;
-
-    AppVersion version;
-    version.version = app.currentVersion;
-    version.downloadUrl = app.downloadUrl;
-    version.changelog = QStringLiteral("当前稳定版");
-    app.versions = QList<AppVersion>{version};
-    return app;
+    return CaskRecord::toApp(token, CaskFields::of(json));
 }
 
 QFuture<AppItem> BrewService::resolveCask(const QString &name)
@@ -366,14 +309,19 @@ QFuture<AppItem> BrewService::resolveCask(const QString &name)
     QPointer<BrewService> self(this);
     fetchFromOfficialApi(token).then(QCoreApplication::instance(), [self, promise, token](QFuture<AppItem> api) {
         bool succeeded = false;
+        bool apiSaysUnknown = false;
         try {
             api.waitForFinished();
             succeeded = api.resultCount() > 0;
+        } catch (const BrewError &error) {
+            apiSaysUnknown = error.kind() == BrewError::Kind::packageNotFound;
         } catch (...) {
-            // Whatever went wrong with the API, the local brew gets its turn and
-            // only its outcome reaches the caller.
+            // Whatever else went wrong with the API, the local brew gets its
+            // turn and only its outcome reaches the caller.
         }
-        if (succeeded || !self) {
+        // Without a brew to ask, the API's "no such cask" is the answer; only
+        // when neither could be asked does the caller hear that.
+        if (succeeded || !self || (apiSaysUnknown && !self->brewExecutable())) {
             relay(api, *promise);
             return;
         }
@@ -400,33 +348,15 @@ QFuture<AppItem> BrewService::fetchFromOfficialApi(const QString &token)
     reply->setReadBufferSize(replyReadBuffer);
 
     auto promise = startedPromise<AppItem>();
-    auto body = std::make_shared<QByteArray>();
-    auto tooLarge = std::make_shared<bool>(false);
-    // Counted as it is read: a fast server delivers megabytes between two progress reports.
-    const auto take = [reply, body, tooLarge] {
-        if (*tooLarge)
-            return;
-        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (announced.isValid() && announced.toLongLong() > maxReplySize)
-            *tooLarge = true;
-        else
-            body->append(reply->read(maxReplySize + 1 - body->size()));
-        if (*tooLarge || body->size() > maxReplySize) {
-            *tooLarge = true;
-            body->clear();
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, reply, take);
-    connect(reply, &QNetworkReply::readyRead, reply, take);
-    connect(reply, &QNetworkReply::finished, reply, [reply, promise, token, body, tooLarge, take] {
+    auto body = BoundedBody::attach(reply, maxReplySize);
+    connect(reply, &QNetworkReply::finished, reply, [reply, promise, token, body] {
         reply->deleteLater();
         try {
-            if (!*tooLarge && reply->error() == QNetworkReply::NoError)
-                take();
-            if (*tooLarge)
+            if (!body->tooLarge() && reply->error() == QNetworkReply::NoError)
+                body->take();
+            if (body->tooLarge())
                 throw BrewError::parseFailed(QStringLiteral("API 数据超过 %1 MB").arg(maxReplySize >> 20));
-            promise->addResult(appFromApiReply(reply, *body, token));
+            promise->addResult(appFromApiReply(reply, body->bytes(), token));
             promise->finish();
         } catch (const QException &error) {
             reject(*promise, error);
@@ -449,7 +379,9 @@ QFuture<AppItem> BrewService::fetchFromLocalCli(const QString &token)
 QFuture<QStringList> BrewService::searchCasks(const QString &query)
 {
     const QString normalized = query.trimmed().toLower();
-    if (!isValidToken(normalized))
+    // The query is one argument of a process started without a shell, so any
+    // text is safe to pass; only a leading "-" would be read as an option.
+    if (normalized.isEmpty() || normalized.startsWith(QLatin1Char('-')))
         return readyFuture(QStringList());
     const auto brew = brewExecutable();
     if (!brew)

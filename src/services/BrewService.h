@@ -100,10 +100,13 @@ public:
     // cask token with packageNotFound(token), before any request or process.
     // Any API failure (unreachable, idle time-out, status other than 200, not
     // a JSON object) falls back to `brew info --cask <token> --json=v2`; only
-    // that fallback's error reaches the caller.
+    // that fallback's error reaches the caller, except that with no brew
+    // installed the API's "not found" (a status other than 200) is passed on.
+    // commandFailed thus means nobody could be asked.
     QFuture<AppItem> resolveCask(const QString &name);
 
-    // Candidate tokens from `brew search --casks <query>`: those starting with
+    // Candidate tokens from `brew search --casks <query>` for any text not
+    // starting with "-" (it may hold spaces): those starting with
     // the trimmed lower-case query first, each group in ascending order; a
     // line that is not UTF-8 is skipped. Never fails: every failure yields an
     // empty list.
@@ -131,6 +134,8 @@ public:
     std::optional<QString> brewExecutable() const;
 
     const QString &apiBaseUrl() const { return m_apiBaseUrl; }
+    // Lookups started from now on ask this base (the user chose a mirror).
+    void setApiBaseUrl(const QString &url);
     const QStringList &brewPaths() const { return m_brewPaths; }
 
 private:

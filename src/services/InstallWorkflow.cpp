@@ -319,9 +319,12 @@ void InstallWorkflow::finishInstallation()
     QPointer<InstallWorkflow> self(this);
     QtConcurrent::run([&detector] { return detector.scanInstalledApps(); })
         // The application outlives the scan; this workflow may not.
-        .then(QCoreApplication::instance(), [this, self, &store = m_store](InstalledAppMap installed) {
+        .then(QCoreApplication::instance(),
+              [this, self, store = QPointer<AppStoreService>(&m_store)](InstalledAppMap installed) {
             // One fresh scan, one change notification: every control of every record redraws.
-            store.setInstalledAppMap(std::move(installed));
+            // The store may be gone too (a window or a test closed while the scan ran).
+            if (store)
+                store->setInstalledAppMap(std::move(installed));
             if (!self)
                 return;
             setInstalling(false);

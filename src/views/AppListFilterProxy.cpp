@@ -42,6 +42,12 @@ void AppListFilterProxy::setSearchText(const QString &text)
     invalidate();
 }
 
+void AppListFilterProxy::setRowFilter(std::function<bool(int)> accepts)
+{
+    m_rowFilter = std::move(accepts);
+    invalidate();
+}
+
 int AppListFilterProxy::sourceRow(int row) const
 {
     return mapToSource(index(row, 0)).row();
@@ -49,7 +55,7 @@ int AppListFilterProxy::sourceRow(int row) const
 
 bool AppListFilterProxy::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
 {
-    if (sourceParent.isValid())
+    if (sourceParent.isValid() || (m_rowFilter && !m_rowFilter(sourceRow)))
         return false;
     return m_filter.matches(m_source.app(sourceRow), m_source.searchFields(sourceRow),
                             m_source.store().installedAppMap());

@@ -2,6 +2,8 @@
 
 #include <QSortFilterProxyModel>
 
+#include <functional>
+
 #include "services/CatalogFilter.h"
 
 class AppListModel;
@@ -21,6 +23,9 @@ public:
     void setOnlyInstalled(bool onlyInstalled);
     void setCategory(const QString &category);
     void setSearchText(const QString &text);
+    // A further rule over rows of the source model (which catalog source a
+    // row came from); none keeps every row.
+    void setRowFilter(std::function<bool(int sourceRow)> accepts);
 
     AppListModel &appModel() const { return m_source; }
     // The source row behind a row of this model.
@@ -32,4 +37,5 @@ protected:
 private:
     AppListModel &m_source;
     CatalogFilter m_filter;
+    std::function<bool(int)> m_rowFilter;
 };

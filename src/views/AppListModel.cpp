@@ -4,12 +4,26 @@
 #include "services/DownloadManager.h"
 #include "services/InstallWorkflowRegistry.h"
 #include "services/InstalledDetector.h"
+#include "services/SourceStore.h"
 
 AppListModel::AppListModel(InstallWorkflowRegistry &registry, QObject *parent)
-    : QAbstractListModel(parent), m_registry(registry)
+    : AppListModel(registry, nullptr, parent)
+{
+}
+
+AppListModel::AppListModel(InstallWorkflowRegistry &registry, SourceStore &sources, QObject *parent)
+    : AppListModel(registry, &sources, parent)
+{
+}
+
+AppListModel::AppListModel(InstallWorkflowRegistry &registry, SourceStore *sources, QObject *parent)
+    : QAbstractListModel(parent), m_registry(registry), m_sources(sources)
 {
     reload();
-    connect(&store(), &AppStoreService::appsChanged, this, &AppListModel::reload);
+    if (sources)
+        connect(sources, &SourceStore::recordsChanged, this, &AppListModel::reload);
+    else
+        connect(&store(), &AppStoreService::appsChanged, this, &AppListModel::reload);
     connect(&store(), &AppStoreService::installedAppMapChanged, this,
             [this] { notifyAllChanged({StatusRole, InstallStateRole, Qt::DecorationRole}); });
     connect(&registry.downloads(), &DownloadManager::taskChanged, this, &AppListModel::downloadChanged);
@@ -96,7 +110,7 @@ void AppListModel::notifyAllChanged(const QList<int> &roles)
 void AppListModel::reload()
 {
     beginResetModel();
-    m_apps = store().apps();
+    m_apps = m_sources ? m_sources->records() : store().apps();
     m_rowsById.clear();
     m_rowsById.reserve(m_apps.size());
     m_searchFields.clear();

@@ -12,6 +12,7 @@
 
 class AppStoreService;
 class InstallWorkflowRegistry;
+class SourceStore;
 
 // The library's records as a list model for the catalog screens, one row per
 // record in library order. It keeps its own (implicitly shared) copy of the
@@ -37,6 +38,8 @@ public:
     Q_ENUM(Role)
 
     explicit AppListModel(InstallWorkflowRegistry &registry, QObject *parent = nullptr);
+    // The records of the catalog sources instead of the library's.
+    AppListModel(InstallWorkflowRegistry &registry, SourceStore &sources, QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -59,10 +62,12 @@ public:
     void notifyAllChanged(const QList<int> &roles = {});
 
 private:
+    AppListModel(InstallWorkflowRegistry &registry, SourceStore *sources, QObject *parent);
     void reload();
     void downloadChanged(const QString &key);
 
     InstallWorkflowRegistry &m_registry;
+    SourceStore *m_sources = nullptr;
     // The record id of every download key seen, for the notice that one is gone.
     QHash<QString, QString> m_downloadApps;
     QList<AppItem> m_apps;

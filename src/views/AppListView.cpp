@@ -14,12 +14,16 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "models/ZelvoError.h"
 #include "services/AppStoreService.h"
 #include "services/CatalogFilter.h"
+#include "services/SourceStore.h"
+#include "services/SourceTexts.h"
 #include "views/AppContext.h"
 #include "views/AppDetailView.h"
 #include "views/AppListFilterProxy.h"
 #include "views/AppListModel.h"
+#include "views/SourceManagerView.h"
 #include "views/components/ActionButton.h"
 #include "views/components/AppCardDelegate.h"
 #include "views/components/IconCache.h"
@@ -27,6 +31,7 @@
 #include "views/components/ChipStrip.h"
 #include "views/components/PillPainter.h"
 #include "views/components/SymbolButton.h"
+#include "views/components/SymbolTextButton.h"
 #include "views/components/Symbols.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeWatcher.h"
@@ -201,15 +206,23 @@ protected:
 } // namespace
 
 AppListView::AppListView(AppContext &context, bool showOnlyInstalled, QWidget *parent)
-    : QWidget(parent), m_context(context), m_showOnlyInstalled(showOnlyInstalled)
+    : AppListView(context, showOnlyInstalled ? Mode::installed : Mode::library, parent)
 {
-    setObjectName(showOnlyInstalled ? QStringLiteral("installedList") : QStringLiteral("discoverList"));
+}
+
+AppListView::AppListView(AppContext &context, Mode mode, QWidget *parent)
+    : QWidget(parent), m_context(context), m_mode(mode)
+{
+    setObjectName(mode == Mode::installed ? QStringLiteral("installedList")
+                  : mode == Mode::sources ? QStringLiteral("sourcesList")
+                                          : QStringLiteral("discoverList"));
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
 
-    m_model = new AppListModel(context.workflows, this);
+    m_model = mode == Mode::sources ? new AppListModel(context.workflows, context.sources, this)
+                                    : new AppListModel(context.workflows, this);
     m_proxy = new AppListFilterProxy(*m_model, this);
-    m_proxy->setOnlyInstalled(showOnlyInstalled);
+    m_proxy->setOnlyInstalled(mode == Mode::installed);
 
     m_pages = new QStackedLayout(this);
     m_listPage = new QWidget(this);
@@ -235,7 +248,14 @@ AppListView::AppListView(AppContext &context, bool showOnlyInstalled, QWidget *p
     connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &AppListView::updateBody);
     connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, &AppListView::updateBody);
     connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &AppListView::updateBody);
-    connect(&context.store, &AppStoreService::appsChanged, this, &AppListView::rebuildChips);
+    if (mode == Mode::sources) {
+        connect(&context.sources, &SourceStore::sourcesChanged, this, &AppListView::rebuildChips);
+        connect(&context.sources, &SourceStore::recordsChanged, this, &AppListView::rebuildChips);
+    } else {
+        connect(&context.store, &AppStoreService::appsChanged, this, &AppListView::rebuildChips);
+    }
+    if (mode == Mode::library)
+        connect(&context.sources, &SourceStore::recordsChanged, this, &AppListView::updateSourceMatches);
 
     rebuildChips();
     updateBody();
@@ -246,7 +266,15 @@ AppListView::~AppListView() = default;
 
 QString AppListView::title() const
 {
-    return m_showOnlyInstalled ? QStringLiteral("已安装应用") : QStringLiteral("探索与发现");
+    switch (m_mode) {
+    case Mode::installed:
+        return QStringLiteral("已安装应用");
+    case Mode::sources:
+        return QStringLiteral("软件源");
+    case Mode::library:
+        break;
+    }
+    return QStringLiteral("探索与发现");
 }
 
 QWidget *AppListView::buildHeader()
@@ -290,10 +318,40 @@ QWidget *AppListView::buildHeader()
 
     m_refresh = new SymbolButton(QStringLiteral("arrow.clockwise"), 13, header);
     m_refresh->setObjectName(QStringLiteral("refreshInstalled"));
-    m_refresh->setToolTip(QStringLiteral("刷新本地安装状态"));
+    m_refresh->setToolTip(m_mode == Mode::sources ? QStringLiteral("刷新全部软件源")
+                                                  : QStringLiteral("刷新本地安装状态"));
     connect(m_refresh, &QAbstractButton::clicked, this, &AppListView::refreshInstalled);
     top->addWidget(m_refresh);
+    if (m_mode == Mode::sources) {
+        auto *manage = new SymbolButton(QStringLiteral("gearshape.fill"), 13, header);
+        manage->setObjectName(QStringLiteral("manageSources"));
+        manage->setToolTip(QStringLiteral("管理软件源"));
+        connect(manage, &QAbstractButton::clicked, this, &AppListView::showSourceManager);
+        top->addWidget(manage);
+    }
     rows->addLayout(top);
+    if (m_mode == Mode::sources) {
+        m_sourceStatus = new QLabel(header);
+        m_sourceStatus->setObjectName(QStringLiteral("sourceStatus"));
+        m_sourceStatus->setWordWrap(true);
+        ThemeFont::apply(m_sourceStatus, 11);
+        auto *status = new QHBoxLayout;
+        status->addWidget(m_sourceStatus, 1);
+        // A first start where the official service is out of reach but a mirror answers.
+        auto *offer = new SymbolTextButton(QStringLiteral("globe"), 11, QString(), header);
+        offer->setObjectName(QStringLiteral("mirrorOffer"));
+        offer->setFontSpec(11, QFont::Medium);
+        offer->hide();
+        connect(offer, &QAbstractButton::clicked, this, [this] {
+            if (const auto base = m_context.sources.suggestedBase()) {
+                m_context.sources.setBrewApiBase(base->url);
+                m_context.sources.refresh(SourceStore::brewSourceId()).onFailed(this, [](const ZelvoError &) {});
+            }
+        });
+        status->addWidget(offer, 0, Qt::AlignTop);
+        m_mirrorOffer = offer;
+        rows->addLayout(status);
+    }
 
     auto *scroller = new ChipStrip(header);
     m_chipRow = new QWidget(scroller);
@@ -321,15 +379,25 @@ QWidget *AppListView::buildEmptyState()
     symbol->setObjectName(QStringLiteral("emptySymbol"));
     symbol->setAlignment(Qt::AlignCenter);
     column->addWidget(symbol);
-    auto *title = new QLabel(m_showOnlyInstalled ? QStringLiteral("未检测到已安装的关联应用")
+    auto *title = new QLabel(showOnlyInstalled() ? QStringLiteral("未检测到已安装的关联应用")
                                                  : QStringLiteral("未找到匹配的应用程序"),
                              m_empty);
+    title->setObjectName(QStringLiteral("emptyTitle"));
     title->setAlignment(Qt::AlignCenter);
     title->setWordWrap(true);
     ThemeFont::apply(title, 15, QFont::Medium);
     column->addWidget(title);
     m_emptyTexts = {title};
-    if (m_showOnlyInstalled) {
+    if (m_mode == Mode::library) {
+        auto *matches = new SymbolTextButton(QStringLiteral("globe"), 12, QString(), m_empty);
+        matches->setObjectName(QStringLiteral("sourceMatches"));
+        matches->setFontSpec(13, QFont::Medium);
+        matches->hide();
+        connect(matches, &QAbstractButton::clicked, this, [this] { Q_EMIT sourceMatchesRequested(searchText()); });
+        column->addWidget(matches, 0, Qt::AlignHCenter);
+        m_sourceMatches = matches;
+    }
+    if (showOnlyInstalled()) {
         auto *hint = new QLabel(QStringLiteral("您可以从「发现」或「应用录入」中安装您需要的应用。"), m_empty);
         hint->setAlignment(Qt::AlignCenter);
         hint->setWordWrap(true);
@@ -341,9 +409,38 @@ QWidget *AppListView::buildEmptyState()
     return m_empty;
 }
 
+QString AppListView::chipSourceId(const QString &chip) const
+{
+    for (const auto &source : m_context.sources.sources())
+        if (source.name == chip)
+            return source.id;
+    return {};
+}
+
 void AppListView::rebuildChips()
 {
-    const QStringList categories = CatalogFilter::allCategories(m_context.store.apps());
+    QStringList categories;
+    if (m_mode == Mode::sources) {
+        categories << CatalogFilter::allCategory();
+        QStringList lines;
+        for (const auto &source : m_context.sources.sources()) {
+            categories << source.name;
+            QString line = QStringLiteral("%1：%2，更新于%3")
+                               .arg(source.name, SourceTexts::count(source), SourceTexts::age(source.checkedAt));
+            if (m_context.sources.isRefreshing(source.id) || !source.error.isEmpty())
+                line += QStringLiteral("，") + SourceTexts::state(source, m_context.sources.isRefreshing(source.id));
+            lines << line;
+        }
+        const auto &base = m_context.sources.suggestedBase();
+        m_mirrorOffer->setText(base ? QStringLiteral("无法连接当前的 Homebrew API 地址，改用%1").arg(base->label) : QString());
+        m_mirrorOffer->setVisible(base.has_value());
+        m_sourceStatus->setText(lines.isEmpty() ? QStringLiteral("还没有软件源，点击右侧齿轮添加。")
+                                                : lines.join(QLatin1Char('\n')));
+        // The records behind the rows moved; the chosen source's rows are found again.
+        setSelectedCategory(chipSourceId(m_sourceChip).isEmpty() ? CatalogFilter::allCategory() : m_sourceChip);
+    } else {
+        categories = CatalogFilter::allCategories(m_context.store.apps());
+    }
     if (categories == m_categories)
         return;
     m_categories = categories;
@@ -358,7 +455,7 @@ void AppListView::rebuildChips()
         chip->setFontSpec(12, QFont::Normal, QFont::DemiBold);
         chip->setPadding(14, 6);
         chip->setCornerRadius(14);
-        chip->setChecked(category == m_proxy->filter().category);
+        chip->setChecked(category == selectedCategory());
         m_chipGroup->addButton(chip);
         m_chipLayout->insertWidget(position++, chip);
         connect(chip, &QAbstractButton::clicked, this, [this, category] { setSelectedCategory(category); });
@@ -376,12 +473,21 @@ ChipButton *AppListView::chip(const QString &category) const
 
 QString AppListView::selectedCategory() const
 {
-    return m_proxy->filter().category;
+    return m_mode == Mode::sources ? (m_sourceChip.isEmpty() ? CatalogFilter::allCategory() : m_sourceChip)
+                                   : m_proxy->filter().category;
 }
 
 void AppListView::setSelectedCategory(const QString &category)
 {
-    m_proxy->setCategory(category);
+    if (m_mode == Mode::sources) {
+        const QString id = chipSourceId(category);
+        m_sourceChip = id.isEmpty() ? QString() : category;
+        auto &sources = m_context.sources;
+        m_proxy->setRowFilter(id.isEmpty() ? std::function<bool(int)>()
+                                           : [&sources, id](int row) { return sources.sourceOfRecord(row) == id; });
+    } else {
+        m_proxy->setCategory(category);
+    }
     for (QAbstractButton *button : m_chipGroup->buttons())
         button->setChecked(button->text() == category);
     // A category that no chip shows any more leaves every chip unchecked.
@@ -423,12 +529,43 @@ bool AppListView::isShowingEmptyState() const
 
 void AppListView::refreshInstalled()
 {
-    m_context.store.refreshInstalledStatus();
+    if (m_mode != Mode::sources) {
+        m_context.store.refreshInstalledStatus();
+        return;
+    }
+    // Each failure is written on its source, which the status line shows.
+    for (const auto &source : m_context.sources.sources())
+        m_context.sources.refresh(source.id).onFailed(this, [](const ZelvoError &) {});
 }
 
 void AppListView::updateBody()
 {
     m_body->setCurrentWidget(m_proxy->rowCount() == 0 ? m_empty : static_cast<QWidget *>(m_list));
+    updateSourceMatches();
+}
+
+void AppListView::updateSourceMatches()
+{
+    if (!m_sourceMatches)
+        return;
+    m_sourceMatchCount = 0;
+    if (m_proxy->rowCount() == 0 && !searchText().trimmed().isEmpty()) {
+        CatalogFilter filter;
+        filter.searchText = searchText();
+        for (const AppItem &record : m_context.sources.records())
+            m_sourceMatchCount += filter.matches(record, {}) ? 1 : 0;
+    }
+    m_sourceMatches->setText(QStringLiteral("在软件源中找到 %1 个匹配的应用，点击查看").arg(m_sourceMatchCount));
+    m_sourceMatches->setVisible(m_sourceMatchCount > 0);
+}
+
+void AppListView::showSourceManager()
+{
+    setSelectedApp(std::nullopt);
+    auto *manager = new SourceManagerView(m_context, [this] { setSelectedApp(std::nullopt); }, this);
+    m_detail = manager;
+    m_pages->addWidget(manager);
+    m_pages->setCurrentWidget(manager);
 }
 
 void AppListView::openDetail(const QModelIndex &index)
@@ -475,7 +612,7 @@ void AppListView::applyColors(const QPalette &base)
             recolor(m_emptyTexts.at(1), QPalette::WindowText, ThemeColor::withOpacity(secondary, 0.8));
     }
     if (auto *symbol = m_empty->findChild<QLabel *>(QStringLiteral("emptySymbol")))
-        symbol->setPixmap(Symbols::pixmap(m_showOnlyInstalled ? QStringLiteral("tray") : QStringLiteral("magnifyingglass"),
+        symbol->setPixmap(Symbols::pixmap(showOnlyInstalled() ? QStringLiteral("tray") : QStringLiteral("magnifyingglass"),
                                           ThemeColor::withOpacity(secondary, 0.6), kEmptySymbolSize,
                                           devicePixelRatioF()));
 }

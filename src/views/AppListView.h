@@ -12,6 +12,7 @@ class AppCardDelegate;
 class AppListFilterProxy;
 class AppListModel;
 class ChipButton;
+class QAbstractButton;
 class QButtonGroup;
 class QHBoxLayout;
 class QLabel;
@@ -30,16 +31,25 @@ class SymbolButton;
 //
 // The filter belongs to the screen: a new screen starts with "全部" and an
 // empty search.
+//
+// The same screen shows the catalog sources' records ("软件源"): one chip
+// per source instead of categories, and the page that manages the sources.
+// When a search of the library finds nothing, the empty state offers the
+// sources' matches.
 class AppListView final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AppListView)
 
 public:
+    enum class Mode { library, installed, sources };
+
     AppListView(AppContext &context, bool showOnlyInstalled, QWidget *parent = nullptr);
+    AppListView(AppContext &context, Mode mode, QWidget *parent = nullptr);
     ~AppListView() override;
 
-    bool showOnlyInstalled() const { return m_showOnlyInstalled; }
+    bool showOnlyInstalled() const { return m_mode == Mode::installed; }
+    Mode mode() const { return m_mode; }
     QString title() const;
 
     QString selectedCategory() const;
@@ -56,8 +66,13 @@ public:
     QList<AppItem> filteredApps() const;
     bool isShowingEmptyState() const;
 
-    // A fresh scan of the installed applications into the library store.
+    // A fresh scan of the installed applications into the library store; on
+    // the sources screen, a refresh of every source.
     void refreshInstalled();
+    // The sources screen's management page in place of the list.
+    void showSourceManager();
+    // How many source records match the search that found nothing in the library.
+    int sourceMatchCount() const { return m_sourceMatchCount; }
 
     // Parts, for tests and tools.
     QListView *listView() const { return m_list; }
@@ -68,6 +83,11 @@ public:
     ChipButton *chip(const QString &category) const;
     QWidget *emptyState() const { return m_empty; }
     QWidget *detailView() const { return m_detail; }
+    QAbstractButton *sourceMatchesButton() const { return m_sourceMatches; }
+
+Q_SIGNALS:
+    // The user asked to see the sources' matches for this search.
+    void sourceMatchesRequested(const QString &searchText);
 
 protected:
 
@@ -79,8 +99,11 @@ private:
     void applyColors(const QPalette &base);
     void openDetail(const QModelIndex &index);
 
+    void updateSourceMatches();
+    QString chipSourceId(const QString &chip) const;
+
     AppContext &m_context;
-    bool m_showOnlyInstalled;
+    Mode m_mode;
     std::optional<AppItem> m_selectedApp;
     AppListModel *m_model = nullptr;
     AppListFilterProxy *m_proxy = nullptr;
@@ -100,5 +123,10 @@ private:
     QListView *m_list = nullptr;
     QWidget *m_empty = nullptr;
     QList<QLabel *> m_emptyTexts;
+    QAbstractButton *m_sourceMatches = nullptr;
+    int m_sourceMatchCount = 0;
+    QString m_sourceChip;
+    QLabel *m_sourceStatus = nullptr;
+    QAbstractButton *m_mirrorOffer = nullptr;
     QPointer<QWidget> m_detail;
 };

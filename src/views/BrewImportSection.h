@@ -9,7 +9,8 @@
 #include "models/AppItem.h"
 
 struct AppContext;
-class AppIconView;
+class BrewLookup;
+class BrewPreviewCard;
 class ChipStrip;
 class MessageLine;
 class QLabel;
@@ -17,16 +18,10 @@ class QLineEdit;
 class QPushButton;
 class QHBoxLayout;
 class QVBoxLayout;
-class QVariantAnimation;
 
-// The Homebrew tab of the import screen: a cask name is looked up (candidate
-// names from `brew search`, the record from the cask API or the local brew),
-// falling back to the best candidate when no cask has exactly that name. The
-// preview card can open the detail page, install the record, or save it.
-//
-// Lookups are never cancelled. When two overlap (Return pressed again while
-// one runs) each writes its outcome when it ends, so the last to finish is
-// what stays on screen.
+// The Homebrew tab of the import screen: the widgets over a BrewLookup,
+// which does the looking up. The preview card can open the detail page,
+// install the record, or save it.
 class BrewImportSection final : public QWidget
 {
     Q_OBJECT
@@ -52,45 +47,31 @@ public:
     void saveResolvedApp();
     void setDetailExpanded(bool expanded);
 
-    bool isResolving() const { return m_isResolving; }
-    const std::optional<AppItem> &resolvedApp() const { return m_resolvedApp; }
-    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
-    const std::optional<QString> &successTip() const { return m_successTip; }
+    BrewLookup &lookup() const { return *m_lookup; }
+    bool isResolving() const;
+    const std::optional<AppItem> &resolvedApp() const;
+    const std::optional<QString> &errorMessage() const;
+    const std::optional<QString> &successTip() const;
     bool isDetailExpanded() const { return m_isDetailExpanded; }
-    const QStringList &candidateTokens() const { return m_candidateTokens; }
-    const std::optional<QString> &selectedCandidate() const { return m_selectedCandidate; }
+    const QStringList &candidateTokens() const;
+    const std::optional<QString> &selectedCandidate() const;
 
 private:
-    // A lookup's outcome, written whole when it ends.
-    void finishLookup(const QString &name, const QStringList &candidates, std::optional<AppItem> exact);
-    void finishFuzzyLookup(const QString &name, const QStringList &candidates, std::optional<AppItem> first);
-
-    void setResolving(bool resolving);
-    void setResolvedApp(std::optional<AppItem> app);
-    void setCandidates(QStringList tokens, std::optional<QString> selected);
-    void setMessages(std::optional<QString> error, std::optional<QString> success);
+    void showMessages();
+    void showCandidates();
 
     void buildInputRow(QVBoxLayout *column);
     void refreshQueryButton();
     void rebuildCandidates();
     void rebuildCard();
-    QWidget *buildCardHeader(const AppItem &app);
-    QWidget *buildDrawer(const AppItem &app);
-    void refreshLibraryMark();
-    void refreshIcon();
-    void refreshDrawerToggle();
     void openDetail();
 
     AppContext &m_context;
     OpenDetail m_onOpenDetail;
 
-    bool m_isResolving = false;
-    std::optional<AppItem> m_resolvedApp;
-    std::optional<QString> m_errorMessage;
-    std::optional<QString> m_successTip;
+    BrewLookup *m_lookup = nullptr;
     bool m_isDetailExpanded = false;
-    QStringList m_candidateTokens;
-    std::optional<QString> m_selectedCandidate;
+    QStringList m_shownCandidates;
 
     QLineEdit *m_nameField = nullptr;
     QPushButton *m_queryButton = nullptr;
@@ -102,13 +83,6 @@ private:
     MessageLine *m_errorText = nullptr;
     QWidget *m_successLine = nullptr;
     MessageLine *m_successText = nullptr;
-    QWidget *m_card = nullptr;
+    BrewPreviewCard *m_card = nullptr;
     QVBoxLayout *m_cardHolder = nullptr;
-    AppIconView *m_icon = nullptr;
-    QWidget *m_saveButton = nullptr;
-    QWidget *m_inLibraryMark = nullptr;
-    QLabel *m_drawerToggleText = nullptr;
-    QLabel *m_drawerToggleSymbol = nullptr;
-    QWidget *m_drawer = nullptr;
-    QVariantAnimation *m_drawerAnimation = nullptr;
 };

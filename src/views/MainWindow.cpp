@@ -7,6 +7,7 @@
 
 #include "services/AppStoreService.h"
 #include "services/DownloadManager.h"
+#include "views/AppListView.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
 
@@ -19,8 +20,16 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
     setMinimumSize(920, 620);
     resize(1100, 720);
 
-    m_view = new MainView(context.fonts, [screens = m_screens.get()](NavigationItem item, QWidget *parent) {
-        return screens->create(item, parent);
+    m_view = new MainView(context.fonts, [this, screens = m_screens.get()](NavigationItem item, QWidget *parent) {
+        QWidget *screen = screens->create(item, parent);
+        // A library search that found nothing leads to the same search over the sources.
+        if (auto *list = qobject_cast<AppListView *>(screen))
+            connect(list, &AppListView::sourceMatchesRequested, this, [this](const QString &text) {
+                m_view->setSelectedItem(NavigationItem::sources);
+                if (auto *sources = qobject_cast<AppListView *>(m_view->currentScreen()))
+                    sources->setSearchText(text);
+            });
+        return screen;
     });
     setCentralWidget(m_view);
     auto *minimize = new QAction(QStringLiteral("最小化"), this);

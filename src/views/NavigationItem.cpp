@@ -4,8 +4,9 @@ namespace Navigation {
 
 const QList<NavigationItem> &allItems()
 {
-    static const QList<NavigationItem> items = {NavigationItem::discover, NavigationItem::installed,
-                                                NavigationItem::downloads, NavigationItem::importApp};
+    static const QList<NavigationItem> items = {NavigationItem::discover, NavigationItem::sources,
+                                                NavigationItem::installed, NavigationItem::downloads,
+                                                NavigationItem::importApp};
     return items;
 }
 
@@ -20,6 +21,8 @@ QString id(NavigationItem item)
         return QStringLiteral("downloads");
     case NavigationItem::importApp:
         return QStringLiteral("importApp");
+    case NavigationItem::sources:
+        return QStringLiteral("sources");
     }
     Q_UNREACHABLE();
 }
@@ -35,6 +38,8 @@ QString title(NavigationItem item)
         return QStringLiteral("下载管理");
     case NavigationItem::importApp:
         return QStringLiteral("应用录入");
+    case NavigationItem::sources:
+        return QStringLiteral("软件源");
     }
     Q_UNREACHABLE();
 }
@@ -50,6 +55,8 @@ QString iconName(NavigationItem item)
         return QStringLiteral("arrow.down.circle");
     case NavigationItem::importApp:
         return QStringLiteral("plus.circle");
+    case NavigationItem::sources:
+        return QStringLiteral("globe");
     }
     Q_UNREACHABLE();
 }

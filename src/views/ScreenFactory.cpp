@@ -17,6 +17,8 @@ QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
         return new DownloadsView(m_context, parent);
     case NavigationItem::importApp:
         return new AppImportView(m_context, parent);
+    case NavigationItem::sources:
+        return new AppListView(m_context, AppListView::Mode::sources, parent);
     }
     return nullptr;
 }

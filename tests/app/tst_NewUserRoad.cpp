@@ -60,17 +60,19 @@ QString recordJson(const QUrl &download, const QString &version)
 }
 
 // A real ZIP holding RoadNotes.app of version plus payloadBytes of incompressible data.
-QByteArray makeZip(const QString &workFolder, const QString &version, int payloadBytes)
+QByteArray makeZip(const QString &workFolder, const QString &version, int payloadBytes,
+                   const QString &bundleName = kBundleName)
 {
-    const QString staging = QDir(workFolder).filePath("zip-" + version);
-    const QString bundle = TestFolders::makeBundle(staging, kBundleName, "com.example.roadnotes", version);
+    const QString staging = QDir(workFolder).filePath("zip-" + bundleName + version);
+    const QString bundle =
+        TestFolders::makeBundle(staging, bundleName, "com.example." + bundleName.toLower(), version);
     QByteArray payload(payloadBytes, Qt::Uninitialized);
     QRandomGenerator generator(7);
     for (char &byte : payload)
         byte = char(generator.bounded(256));
     TestFolders::writeFile(bundle, "Contents/Resources/payload.bin", payload);
-    const QString zip = QDir(workFolder).filePath("made-" + version + ".zip");
-    if (QProcess::execute("bsdtar", {"-a", "-cf", zip, "-C", staging, kBundleName + ".app"}) != 0)
+    const QString zip = QDir(workFolder).filePath("made-" + bundleName + version + ".zip");
+    if (QProcess::execute("bsdtar", {"-a", "-cf", zip, "-C", staging, bundleName + ".app"}) != 0)
         return {};
     return TestFolders::readFile(zip);
 }
@@ -131,7 +133,7 @@ struct Road
     TestServices rig;
     IconCache icons{rig.root.filePath(QStringLiteral("icons"))};
     AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, FontScaleManager::shared(),
-                       icons, *rig.registry};
+                       icons, *rig.registry, *rig.sources};
     MainWindow window{context};
 
     Road() { window.resize(1100, 720); window.show(); QApplication::setActiveWindow(&window); }
@@ -426,6 +428,53 @@ private Q_SLOTS:
         QCOMPARE(FontScaleManager::shared().scale(), 1.0);
         QCOMPARE(scaledTextSizes(&road.view()), before[road.view().shownItem()]);
         QCOMPARE(AppCardDelegate::rowHeight(), cardHeight);
+    }
+
+    // 6. A team's catalog: subscribed on the sources' page, browsed, added to the library from its detail page,
+    // installed from its card.
+    void subscribedCatalogToInstalledApp()
+    {
+        Road &road = *m_road;
+        TestHttpServer &server = road.rig.server;
+        server.routeBody("/zip/TeamPad.zip", makeZip(road.rig.root.filePath("work"), "2.0", 1024, "TeamPad"));
+        server.routeBody("/team/catalog.json", QStringLiteral(R"({"name":"团队软件","apps":[{"id":"team-pad",
+            "name":"TeamPad","category":"效率","summary":"团队记事","description":"","bundleId":"com.example.teampad",
+            "sourceType":"direct","currentVersion":"2.0","downloadUrl":"%1","packageType":"zip"}]})")
+                                                   .arg(server.url("/zip/TeamPad.zip").toString())
+                                                   .toUtf8());
+        road.go(NavigationItem::sources);
+        QTest::mouseClick(road.list()->findChild<QAbstractButton *>("manageSources"), Qt::LeftButton);
+        auto *field = road.list()->findChild<QLineEdit *>("subscribeField");
+        QVERIFY(field && field->isVisible());
+        QTest::keyClicks(field, server.url("/team/catalog.json").toString());
+        QTest::mouseClick(road.list()->findChild<QAbstractButton *>("subscribeButton"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(road.list()->findChild<MessageLine *>("managerMessage")->text().startsWith("已订阅「团队软件」"),
+                                 kWait);
+        QTest::mouseClick(road.list()->findChild<QAbstractButton *>("backButton"), Qt::LeftButton);
+
+        AppListView *sources = road.list();
+        QTest::mouseClick(sources->chip("团队软件"), Qt::LeftButton);
+        QCOMPARE(ids(sources->filteredApps()), QStringList{"team-pad"});
+        const QModelIndex card = sources->listView()->model()->index(0, 0);
+        QTest::mouseClick(sources->listView()->viewport(), Qt::LeftButton, {},
+                          sources->cardDelegate()->layout(card).text.center().toPoint());
+        QTRY_VERIFY_WITH_TIMEOUT(road.screen<AppDetailView>() && road.screen<AppDetailView>()->isVisible(), kWait);
+        QTest::mouseClick(road.screen<AppDetailView>()->findChild<QAbstractButton *>("saveButton"), Qt::LeftButton);
+        QVERIFY(road.store().app("team-pad"));
+        QTest::mouseClick(road.screen<AppDetailView>()->findChild<QAbstractButton *>("backButton"), Qt::LeftButton);
+
+        // The first click downloads, the second installs from the cache.
+        const auto click = [&] {
+            QTest::mouseClick(sources->listView()->viewport(), Qt::LeftButton, {},
+                              sources->cardDelegate()->actionRect(card, Action::install).center().toPoint());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(sources->listView()->isVisible(), kWait);
+        click();
+        const QString key = DownloadManager::taskKey("team-pad", "2.0");
+        QTRY_VERIFY_WITH_TIMEOUT(road.downloads().task(key) && !road.downloads().task(key)->status.isDownloading(), kWait);
+        click();
+        QTRY_COMPARE_WITH_TIMEOUT(road.controls("team-pad"), QStringList{"打开"}, kWait);
+        QVERIFY(QFileInfo::exists(road.rig.apps() + "/TeamPad.app"));
     }
 
     // Before the failures, which start on a fresh window: the Window menu's Ctrl/⌘+M minimises, Ctrl/⌘+W closes.

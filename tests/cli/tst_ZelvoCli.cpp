@@ -145,7 +145,6 @@ private Q_SLOTS:
         QTest::newRow("download version without address")
             << Args{"download", "foo", "--version", "0.9"} << 1 << "没有此版本的下载地址: foo v0.9\n";
         QTest::newRow("versions 404") << Args{"versions", "%1/missing/"} << 1 << "抓取版本失败: 服务器响应异常：HTTP 状态码 404";
-        QTest::newRow("brew search, no brew") << Args{"brew", "search", "code"} << 1 << "未找到与「code」相关的 Homebrew Cask 包";
     }
 
     void answersAtOnce()
@@ -359,6 +358,37 @@ private Q_SLOTS:
         QCOMPARE(askpass.exitCode, 1);
         QVERIFY(askpass.out.isEmpty());
         QCOMPARE(status.readAll(), "no-terminal");
+    }
+
+    // Sources and the searches over them, with no brew on the machine.
+    void sourcesAndSearch()
+    {
+        TestHttpServer server;
+        server.routeBody("/team.json", R"({"name":"团队","apps":[)" + json("team-tool", "1.0") + R"(,7]})",
+                         "application/json");
+        server.routeBody("/api/cask.json", R"([{"token":"firefox","name":["Firefox"],"desc":"Web browser"}])",
+                         "application/json");
+        m_extraEnvironment.insert("ZELVO_BREW_API", server.url(QString()).toString());
+        m_extraEnvironment.insert("ZELVO_BREW_PATHS", home("no-brew"));
+
+        const auto nobody = zelvo({"brew", "search", "fire"});
+        QCOMPARE(nobody.exitCode, 1);
+        QVERIFY2(nobody.err.startsWith(u"无法搜索：未检测到 brew"_s), qPrintable(nobody.err));
+
+        QCOMPARE(zelvo({"source", "refresh"}).exitCode, 0);
+        const auto added = zelvo({"source", "add", server.url("/team.json").toString()});
+        QCOMPARE(added.exitCode, 0);
+        QCOMPARE(added.err, u"已订阅「团队」：1 个应用，跳过 1 条无法识别的记录\n"_s);
+        const auto listed = zelvo({"source", "list", "--json"});
+        QCOMPARE(listed.json().array().size(), 2);
+        QCOMPARE(listed.json().array().at(0)["recordCount"_L1].toInt(), 1);
+
+        QCOMPARE(zelvo({"brew", "search", "fire"}).out, u"firefox\n"_s);
+        const auto found = zelvo({"search", "team-tool", "--json"});
+        QCOMPARE(found.json().array().size(), 1);
+        QCOMPARE(found.json().array().at(0)["source"_L1].toString(), u"团队"_s);
+        QCOMPARE(zelvo({"source", "remove", added.out.trimmed()}).exitCode, 0);
+        QCOMPARE(zelvo({"search", "team-tool"}).exitCode, 1);
     }
 
     // The record's own package, and another version's through its address template.

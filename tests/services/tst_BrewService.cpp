@@ -1,11 +1,8 @@
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <chrono>
 #include <memory>
@@ -13,6 +10,7 @@
 #include <signal.h>
 
 #include "services/BrewService.h"
+#include "support/FutureWait.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
 
@@ -24,34 +22,6 @@ namespace {
 
 const QString token = QStringLiteral("visual-studio-code");
 const QByteArray apiPath = "/api/cask/visual-studio-code.json";
-
-// Spins the event loop until the future finishes; QProcess and the network
-// need it, so waitForFinished() on this thread would never return.
-template <typename T> bool settle(const QFuture<T> &future)
-{
-    if (future.isFinished())
-        return true;
-    QFutureWatcher<T> watcher;
-    QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcher<T>::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(20s, &loop, &QEventLoop::quit);
-    watcher.setFuture(future);
-    loop.exec();
-    return future.isFinished();
-}
-
-// The error text a screen would show, or a null text when the future succeeded.
-template <typename T> QString failureText(QFuture<T> future)
-{
-    try {
-        future.waitForFinished();
-        if constexpr (!std::is_void_v<T>)
-            future.result();
-    } catch (...) {
-        return errorText(std::current_exception());
-    }
-    return {};
-}
 
 QStringList words(const char *text)
 {
@@ -202,7 +172,8 @@ private Q_SLOTS:
         row("brew cannot launch", "code", "!", "");
         row("blank query", "  \n", "code\n", "");
         row("option as query", "--help", "code\n", "");
-        row("path as query", "../x", "code\n", "");
+        // One argument to a process without a shell: free text is fine.
+        row("free text", " Visual Studio ", "visual-studio-code\n", "visual-studio-code");
     }
 
     void search()
@@ -407,8 +378,10 @@ void tst_BrewService::resolveCask_data()
     row("no casks key", api(0), R"({"formulae":[{"name":"x"}]})", unknown, true, true);
     row("casks not objects", api(0), R"({"casks":[{"token":"a"},7]})", unknown, true, true, "Visual-Studio-Code");
     row("garbage", api(0), "Error: Cask 'visual-studio-code' is unavailable\n", unknown, true, true);
-    row("brew missing", api(0), {}, "执行 Brew 失败：未在系统中检测到可执行的 brew 工具，且网络查询不可用", true,
-        false);
+    // Without a brew the API's answer is final; only when the API is out of reach too is nobody asked.
+    row("brew missing, API does not know it", api(0), {}, unknown, true, false);
+    row("brew missing, API unreachable", api(-1), {}, "执行 Brew 失败：未在系统中检测到可执行的 brew 工具，且网络查询不可用",
+        false, false);
     // Rejected before any request or process.
     row("only spaces", api(200, fixture()), local, "未找到 Homebrew Cask 包：   ", false, false, "   ");
     row("option", api(0), local, "未找到 Homebrew Cask 包：--force", false, false, " --force");

@@ -11,6 +11,7 @@
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
+#include "services/SourceStore.h"
 #include "support/TestFolders.h"
 
 using namespace std::chrono_literals;
@@ -36,6 +37,7 @@ TestServices::TestServices()
     brew = std::make_unique<BrewService>(server.url(QString()).toString(), QStringList{brewPath()}, nullptr, 5s);
     scraper = std::make_unique<NginxIndexParser>();
     registry = std::make_unique<InstallWorkflowRegistry>(*store, *downloads, *installer, *brew);
+    sources = std::make_unique<SourceStore>(root.filePath(QStringLiteral("library")));
     registry->setConsole([this](const QString &line) { console << line; });
 }
 

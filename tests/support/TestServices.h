@@ -15,6 +15,7 @@ class InstalledDetector;
 class InstallerService;
 class InstallWorkflowRegistry;
 class NginxIndexParser;
+class SourceStore;
 
 // The real services over one temporary home, for tests of the install
 // workflow and the screens built on it: a library, a package cache, an
@@ -40,6 +41,8 @@ public:
     std::unique_ptr<NginxIndexParser> scraper;
     // The workflows over these services, as a screen's context hands them down.
     std::unique_ptr<InstallWorkflowRegistry> registry;
+    // Sources kept beside the library; none is fetched unless a test asks.
+    std::unique_ptr<SourceStore> sources;
     QStringList console;
 
     QString apps() const { return root.filePath(QStringLiteral("Applications")); }

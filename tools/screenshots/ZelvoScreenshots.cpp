@@ -19,6 +19,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
@@ -37,6 +40,8 @@
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
+#include "services/SourceStore.h"
+#include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
 #include "views/AppContext.h"
 #include "views/AppDetailView.h"
@@ -353,6 +358,20 @@ QList<Shot> shots()
                      const QModelIndex first = view->listView()->model()->index(0, 0);
                      view->cardDelegate()->setHoverPosition(first, view->listView()->visualRect(first).center());
                  }});
+    list.append({QStringLiteral("sources-manager"), QSize(1100, 720),
+                 [](Context &context) { return mainView(context, NavigationItem::sources); },
+                 [](QWidget *main, Context &) {
+                     static_cast<AppListView *>(static_cast<MainView *>(main)->currentScreen())->showSourceManager();
+                 }});
+    list.append({QStringLiteral("sources-search"), QSize(880, 720),
+                 [](Context &context) { return mainView(context, NavigationItem::sources); },
+                 [](QWidget *main, Context &) {
+                     static_cast<AppListView *>(static_cast<MainView *>(main)->currentScreen())
+                         ->setSearchText(QStringLiteral("editor"));
+                 }});
+    list.append({QStringLiteral("list-discover-source-matches"), QSize(880, 720), [](Context &context) {
+                     return listView(context, false, QStringLiteral("全部"), QStringLiteral("rectangle"));
+                 }});
     list.append({QStringLiteral("list-discover-empty"), QSize(880, 720), [](Context &context) {
                      return listView(context, false, QStringLiteral("全部"), QStringLiteral("没有这个应用"));
                  }});
@@ -467,6 +486,51 @@ QList<Shot> shots()
     return list;
 }
 
+// Kept copies of the Homebrew catalog and of one subscribed catalog, as a
+// refresh leaves them; one refresh of the subscription failed since.
+void seedSources(const QString &library)
+{
+    QJsonArray casks;
+    const QList<QStringList> rows{
+        {"firefox", "Mozilla Firefox", "Web browser", "133.0.3"},
+        {"visual-studio-code", "Microsoft Visual Studio Code", "Open-source code editor", "1.96.2"},
+        {"iterm2", "iTerm2", "Terminal emulator as alternative to Apple's Terminal app", "3.5.10"},
+        {"obsidian", "Obsidian", "Knowledge base that works on top of a local folder of plain text Markdown files",
+         "1.7.7"},
+        {"rectangle", "Rectangle", "Move and resize windows using keyboard shortcuts or snap areas", "0.85"},
+        {"tencent-meeting", "腾讯会议", "Cloud video conferencing", "3.30.1.500"}};
+    for (const QStringList &row : rows)
+        casks.append(QJsonObject{{"token", row[0]},
+                                 {"name", QJsonArray{row[1]}},
+                                 {"desc", row[2]},
+                                 {"version", row[3]},
+                                 {"homepage", "https://example.com/" + row[0]},
+                                 {"url", "https://example.com/" + row[0] + ".dmg"},
+                                 {"artifacts", QJsonArray{QJsonObject{{"app", QJsonArray{row[1] + ".app"}}}}}});
+    QJsonArray apps;
+    for (const char *id : {"wps-office", "baidunetdisk"}) {
+        AppItem app = AppStoreService::defaultPresetApps().first();
+        app.id = QString::fromLatin1(id);
+        app.name = id == QByteArray("wps-office") ? QStringLiteral("WPS Office") : QStringLiteral("百度网盘");
+        app.category = QStringLiteral("效率");
+        apps.append(app.toJson());
+    }
+    TestFolders::writeFile(library, QStringLiteral("Sources/homebrew-casks.json"), QJsonDocument(casks).toJson());
+    TestFolders::writeFile(library, QStringLiteral("Sources/catalog-team.json"),
+                           QJsonDocument(QJsonObject{{"name", "团队软件"}, {"apps", apps}}).toJson());
+    const QString checked = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600).toString(Qt::ISODate);
+    const QJsonObject settings{
+        {"brewApiBase", "https://mirrors.tuna.tsinghua.edu.cn/homebrew-bottles"},
+        {"sources",
+         QJsonArray{QJsonObject{{"id", "homebrew-casks"}, {"name", "Homebrew Cask"}, {"kind", "brewCasks"},
+                                {"recordCount", int(rows.size())}, {"checkedAt", checked}},
+                    QJsonObject{{"id", "catalog-team"}, {"name", "团队软件"}, {"kind", "library"},
+                                {"url", "https://it.example.com/mac/catalog.json"}, {"recordCount", 2},
+                                {"skipped", 1}, {"checkedAt", checked},
+                                {"error", "服务器返回的是网页而不是应用目录，可能需要登录或地址有误"}}}}};
+    TestFolders::writeFile(library, QStringLiteral("sources.json"), QJsonDocument(settings).toJson());
+}
+
 // An nginx autoindex page of a release folder.
 QByteArray releaseListing()
 {
@@ -523,12 +587,16 @@ int main(int argc, char *argv[])
     NginxIndexParser scraper;
     IconCache icons(temp.filePath(QStringLiteral("icons")));
     InstallWorkflowRegistry workflows(store, downloads, installer, brew);
-    AppContext appContext{store, downloads, installer, brew, scraper, fontScale, icons, workflows};
+    seedSources(temp.filePath(QStringLiteral("library")));
+    SourceStore sources(temp.filePath(QStringLiteral("library")));
+    for (const auto loading = sources.loadCopies(); !loading.isFinished();)
+        settle(10);
+    AppContext appContext{store, downloads, installer, brew, scraper, fontScale, icons, workflows, sources};
     ScreenFactory screens(appContext);
     writeFakeBrew(temp.filePath(QStringLiteral("fake-brew")));
     BrewService fakeBrew(QStringLiteral("http://127.0.0.1:9"), {temp.filePath(QStringLiteral("fake-brew/brew"))});
     InstallWorkflowRegistry brewDemoWorkflows(store, downloads, installer, fakeBrew);
-    AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale, icons, brewDemoWorkflows};
+    AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale, icons, brewDemoWorkflows, sources};
     TestHttpServer server;
     Context context{screens, fontScale, downloads, server, brewDemo};
     // The entry form fetches this folder listing.

@@ -1,4 +1,4 @@
-#include "SourceCommands.h"
+#include "LookupCommands.h"
 
 #include <QJsonArray>
 
@@ -7,19 +7,21 @@
 #include "cli/CliParser.h"
 #include "cli/LibraryCommands.h"
 #include "services/AppStoreService.h"
+#include "services/BrewLookup.h"
 #include "services/BrewService.h"
 #include "services/InstalledDetector.h"
 #include "services/NginxIndexParser.h"
+#include "services/SourceStore.h"
 
-QList<CliCommand> SourceCommands::commands()
+QList<CliCommand> LookupCommands::commands()
 {
     return {
-        {QStringLiteral("versions"), QStringLiteral("从目录索引网页（Nginx / autoindex）抓取版本列表"), &SourceCommands::versions},
-        {QStringLiteral("brew"), QStringLiteral("通过 Homebrew 解析或搜索 Cask 包"), &SourceCommands::brew},
+        {QStringLiteral("versions"), QStringLiteral("从目录索引网页（Nginx / autoindex）抓取版本列表"), &LookupCommands::versions},
+        {QStringLiteral("brew"), QStringLiteral("通过 Homebrew 解析或搜索 Cask 包"), &LookupCommands::brew},
     };
 }
 
-int SourceCommands::versions(CliContext &context, const QString &path, const QStringList &arguments)
+int LookupCommands::versions(CliContext &context, const QString &path, const QStringList &arguments)
 {
     CliParser parser(path, QStringLiteral("抓取目录索引网页中的版本，最新的在前。"));
     parser.addPositional(QStringLiteral("URL"), QStringLiteral("版本列表 URL（Nginx / autoindex 网页）"));
@@ -54,17 +56,17 @@ int SourceCommands::versions(CliContext &context, const QString &path, const QSt
     return exitSuccess;
 }
 
-int SourceCommands::brew(CliContext &context, const QString &path, const QStringList &arguments)
+int LookupCommands::brew(CliContext &context, const QString &path, const QStringList &arguments)
 {
     const QList<CliCommand> commands{
-        {QStringLiteral("resolve"), QStringLiteral("把 Cask 包名解析为应用记录"), &SourceCommands::brewResolve},
-        {QStringLiteral("search"), QStringLiteral("搜索相关的 Cask 包名"), &SourceCommands::brewSearch},
+        {QStringLiteral("resolve"), QStringLiteral("把 Cask 包名解析为应用记录"), &LookupCommands::brewResolve},
+        {QStringLiteral("search"), QStringLiteral("搜索相关的 Cask 包名"), &LookupCommands::brewSearch},
     };
     return CliCommand::dispatch(context, path, QStringLiteral("通过 Homebrew 解析或搜索 Cask 包。"), commands,
                                 arguments);
 }
 
-int SourceCommands::brewResolve(CliContext &context, const QString &path, const QStringList &arguments)
+int LookupCommands::brewResolve(CliContext &context, const QString &path, const QStringList &arguments)
 {
     CliParser parser(path, QStringLiteral("先查 Homebrew Cask JSON API，失败时改用本机的 brew info。"));
     parser.addPositional(QStringLiteral("NAME"), QStringLiteral("Cask 包名，如 visual-studio-code"));
@@ -93,21 +95,32 @@ int SourceCommands::brewResolve(CliContext &context, const QString &path, const 
     return exitSuccess;
 }
 
-int SourceCommands::brewSearch(CliContext &context, const QString &path, const QStringList &arguments)
+int LookupCommands::brewSearch(CliContext &context, const QString &path, const QStringList &arguments)
 {
-    CliParser parser(path, QStringLiteral("用本机的 brew search --casks 搜索，以查询词开头的包名在前。"));
+    CliParser parser(path, QStringLiteral("用本机的 brew search --casks 搜索，以查询词开头的包名在前；"
+                                          "没有 brew 时在 Homebrew 应用目录的本地副本中搜索。"));
     parser.addPositional(QStringLiteral("QUERY"), QStringLiteral("搜索词"));
     if (const auto done = parser.parse(arguments, 1, 1))
         return *done;
 
     const QString query = parser.positional().first();
     QString error;
-    const auto candidates = context.result(context.brew().searchCasks(query), error);
-    if (!candidates || candidates->isEmpty()) {
+    auto candidates = context.result(context.brew().searchCasks(query), error).value_or(QStringList());
+    if (candidates.isEmpty()) {
+        auto &sources = context.sources();
+        candidates = BrewLookup::ranked(sources.recordsOf(SourceStore::brewSourceId()), query);
+        if (candidates.isEmpty() && !context.brew().brewExecutable() && !sources.hasBrewCatalog()) {
+            CliOutput::err(QStringLiteral("无法搜索：未检测到 brew，本机也没有 Homebrew 应用目录的副本"
+                                          "（可运行 zelvo source refresh %1 下载）")
+                               .arg(SourceStore::brewSourceId()));
+            return exitFailure;
+        }
+    }
+    if (candidates.isEmpty()) {
         CliOutput::err(QStringLiteral("未找到与「") + query + QStringLiteral("」相关的 Homebrew Cask 包，请检查拼写。"));
         return exitFailure;
     }
-    for (const auto &token : *candidates)
+    for (const auto &token : candidates)
         CliOutput::out(token);
     return exitSuccess;
 }

@@ -6,9 +6,9 @@
 
 #include "cli/CliCommand.h"
 
-// Where versions and records come from: the directory-listing scraper
+// Where versions and records are looked up: the directory-listing scraper
 // (`versions`) and Homebrew (`brew resolve`, `brew search`).
-class SourceCommands final
+class LookupCommands final
 {
 public:
     static QList<CliCommand> commands();
