@@ -1,0 +1,70 @@
+#include "UpdateCenter.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "services/AppStoreService.h"
+#include "services/InstalledDetector.h"
+#include "services/UpdateFinder.h"
+
+namespace {
+
+struct CheckResult
+{
+    InstalledAppMap installed;
+    QHash<QString, QString> casks;
+};
+
+} // namespace
+
+UpdateCenter::UpdateCenter(AppStoreService &store, InstallWorkflowRegistry &workflows, BrewService &brew,
+                           Caskroom caskroom, QObject *parent)
+    : QObject(parent), m_store(store), m_caskroom(std::move(caskroom)),
+      m_candidates([&store] { return QList<QList<AppItem>>{store.apps()}; }), m_queue(workflows, brew)
+{
+    connect(&store, &AppStoreService::appsChanged, this, &UpdateCenter::recompute);
+    connect(&store, &AppStoreService::installedAppMapChanged, this, &UpdateCenter::recompute);
+    recompute();
+}
+
+void UpdateCenter::setCandidates(CandidateLists candidates)
+{
+    m_candidates = std::move(candidates);
+    recompute();
+}
+
+void UpdateCenter::check()
+{
+    if (m_checking)
+        return;
+    m_checking = true;
+    Q_EMIT checkingChanged();
+    const InstalledDetector &detector = m_store.detector();
+    QPointer<UpdateCenter> self(this);
+    QtConcurrent::run([&detector, caskroom = m_caskroom] {
+        return CheckResult{detector.scanInstalledApps(), caskroom.scan()};
+    }).then(QCoreApplication::instance(), [self, &store = m_store](CheckResult result) {
+        if (self)
+            self->m_casks = std::move(result.casks);
+        // An unchanged map redraws nothing; the casks may still have changed.
+        if (result.installed != store.installedAppMap())
+            store.setInstalledAppMap(std::move(result.installed));
+        else if (self)
+            self->recompute();
+        if (!self)
+            return;
+        self->m_checking = false;
+        Q_EMIT self->checkingChanged();
+    });
+}
+
+void UpdateCenter::recompute()
+{
+    QList<OutdatedApp> outdated = UpdateFinder::find(m_store.installedAppMap(), m_candidates(), m_casks);
+    if (outdated == m_outdated)
+        return;
+    m_outdated = std::move(outdated);
+    m_count = UpdateFinder::countedUpdates(m_outdated);
+    Q_EMIT outdatedChanged();
+}
