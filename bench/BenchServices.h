@@ -11,6 +11,7 @@
 #include "services/InstallWorkflowRegistry.h"
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
+#include "services/UpdateCenter.h"
 #include "services/NginxIndexParser.h"
 #include "views/AppContext.h"
 #include "views/components/IconCache.h"
@@ -40,7 +41,8 @@ struct Services
     NginxIndexParser scraper;
     IconCache icons;
     InstallWorkflowRegistry workflows{store, downloads, installer, brew};
-    AppContext context{store, downloads, installer, brew, scraper, fonts, icons, workflows};
+    UpdateCenter updates{store, workflows, brew, Caskroom(QStringList())};
+    AppContext context{store, downloads, installer, brew, scraper, fonts, icons, workflows, updates};
 };
 
 } // namespace Bench

@@ -15,6 +15,7 @@
 #include "services/InstallWorkflowRegistry.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
+#include "services/UpdateCenter.h"
 #include "views/MainWindow.h"
 #include "views/components/ActionButton.h"
 #include "views/components/IconCache.h"
@@ -57,7 +58,9 @@ int main(int argc, char *argv[])
     IconCache icons(IconCache::folderBeside(downloads.cacheDirectory()));
     InstallWorkflowRegistry workflows(store, downloads, installer, brew);
     workflows.setInstallAfterDownload(Platform::openSettings()->value(ActionButton::installAfterDownloadKey(), false).toBool());
-    AppContext context{store, downloads, installer, brew, NginxIndexParser::shared(), fontScale, icons, workflows};
+    UpdateCenter updates(store, workflows, brew);
+    AppContext context{store, downloads, installer, brew, NginxIndexParser::shared(), fontScale, icons, workflows,
+                       updates};
 
     // A package handed to the system installer finishes outside this app:
     // the controls catch up when the user comes back.

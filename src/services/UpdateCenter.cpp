@@ -44,16 +44,19 @@ void UpdateCenter::check()
     QPointer<UpdateCenter> self(this);
     QtConcurrent::run([&detector, caskroom = m_caskroom] {
         return CheckResult{detector.scanInstalledApps(), caskroom.scan()};
-    }).then(QCoreApplication::instance(), [self, &store = m_store](CheckResult result) {
-        if (self)
-            self->m_casks = std::move(result.casks);
-        // An unchanged map redraws nothing; the casks may still have changed.
-        if (result.installed != store.installedAppMap())
-            store.setInstalledAppMap(std::move(result.installed));
-        else if (self)
-            self->recompute();
+    }).then(QCoreApplication::instance(), [self, before = m_store.installedAppMap()](CheckResult result) {
+        // The store may be gone with this center (the services of a test).
         if (!self)
             return;
+        self->m_casks = std::move(result.casks);
+        AppStoreService &store = self->m_store;
+        // A scan published while this one ran (an installation's) is newer
+        // than this one; an unchanged map redraws nothing, though the casks
+        // may still have changed.
+        if (store.installedAppMap() == before && result.installed != before)
+            store.setInstalledAppMap(std::move(result.installed));
+        else
+            self->recompute();
         self->m_checking = false;
         Q_EMIT self->checkingChanged();
     });

@@ -116,14 +116,17 @@ void UpdateQueue::runBrew(const QString &token)
                                 self->m_console(QStringLiteral("Brew output: ") + chunk);
                         })
         .then(QCoreApplication::instance(),
-              [self, &store = m_workflows.store()] {
+              [self] {
+                  if (!self)
+                      return;
                   // brew moved the new bundle in; the detector must see it before the row says so.
-                  const InstalledDetector &detector = store.detector();
+                  const InstalledDetector &detector = self->m_workflows.store().detector();
                   QtConcurrent::run([&detector] { return detector.scanInstalledApps(); })
-                      .then(QCoreApplication::instance(), [self, &store](InstalledAppMap installed) {
-                          store.setInstalledAppMap(std::move(installed));
-                          if (self)
-                              self->finishRunning(true);
+                      .then(QCoreApplication::instance(), [self](InstalledAppMap installed) {
+                          if (!self)
+                              return;
+                          self->m_workflows.store().setInstalledAppMap(std::move(installed));
+                          self->finishRunning(true);
                       });
               })
         .onFailed(QCoreApplication::instance(), [self](const std::exception &error) {

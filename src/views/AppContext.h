@@ -8,6 +8,7 @@ class IconCache;
 class InstallerService;
 class InstallWorkflowRegistry;
 class NginxIndexParser;
+class UpdateCenter;
 
 // The services a screen may use, created once by the composition root
 // (src/app/main.cpp, or a test) and handed down to every screen. Screens
@@ -26,4 +27,6 @@ struct AppContext
     IconCache &icons;
     // One workflow per record, shared by every control that shows it.
     InstallWorkflowRegistry &workflows;
+    // The apps with newer versions, and the queue that updates them.
+    UpdateCenter &updates;
 };

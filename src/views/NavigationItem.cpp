@@ -4,7 +4,7 @@ namespace Navigation {
 
 const QList<NavigationItem> &allItems()
 {
-    static const QList<NavigationItem> items = {NavigationItem::discover, NavigationItem::installed,
+    static const QList<NavigationItem> items = {NavigationItem::discover, NavigationItem::installed, NavigationItem::updates,
                                                 NavigationItem::downloads, NavigationItem::importApp};
     return items;
 }
@@ -16,6 +16,8 @@ QString id(NavigationItem item)
         return QStringLiteral("discover");
     case NavigationItem::installed:
         return QStringLiteral("installed");
+    case NavigationItem::updates:
+        return QStringLiteral("updates");
     case NavigationItem::downloads:
         return QStringLiteral("downloads");
     case NavigationItem::importApp:
@@ -31,6 +33,8 @@ QString title(NavigationItem item)
         return QStringLiteral("发现应用");
     case NavigationItem::installed:
         return QStringLiteral("已安装");
+    case NavigationItem::updates:
+        return QStringLiteral("可更新");
     case NavigationItem::downloads:
         return QStringLiteral("下载管理");
     case NavigationItem::importApp:
@@ -46,6 +50,8 @@ QString iconName(NavigationItem item)
         return QStringLiteral("bag");
     case NavigationItem::installed:
         return QStringLiteral("arrow.down.app");
+    case NavigationItem::updates:
+        return QStringLiteral("arrow.triangle.2.circlepath");
     case NavigationItem::downloads:
         return QStringLiteral("arrow.down.circle");
     case NavigationItem::importApp:

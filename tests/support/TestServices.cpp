@@ -11,6 +11,7 @@
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
+#include "services/UpdateCenter.h"
 #include "support/TestFolders.h"
 
 using namespace std::chrono_literals;
@@ -37,6 +38,8 @@ TestServices::TestServices()
     scraper = std::make_unique<NginxIndexParser>();
     registry = std::make_unique<InstallWorkflowRegistry>(*store, *downloads, *installer, *brew);
     registry->setConsole([this](const QString &line) { console << line; });
+    updates = std::make_unique<UpdateCenter>(*store, *registry, *brew, Caskroom({caskroom()}));
+    updates->queue().setConsole([this](const QString &line) { console << line; });
 }
 
 TestServices::~TestServices()

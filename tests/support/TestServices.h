@@ -15,6 +15,7 @@ class InstalledDetector;
 class InstallerService;
 class InstallWorkflowRegistry;
 class NginxIndexParser;
+class UpdateCenter;
 
 // The real services over one temporary home, for tests of the install
 // workflow and the screens built on it: a library, a package cache, an
@@ -40,10 +41,13 @@ public:
     std::unique_ptr<NginxIndexParser> scraper;
     // The workflows over these services, as a screen's context hands them down.
     std::unique_ptr<InstallWorkflowRegistry> registry;
+    // Over the registry and a Caskroom folder of its own (caskroom()).
+    std::unique_ptr<UpdateCenter> updates;
     QStringList console;
 
     QString apps() const { return root.filePath(QStringLiteral("Applications")); }
     QString cache() const;
+    QString caskroom() const { return root.filePath(QStringLiteral("Caskroom")); }
     QString brewPath() const { return root.filePath(QStringLiteral("bin/brew")); }
     // Every run of the fake tools, one a line: "launch <path>" and brew's arguments.
     QByteArray toolLog() const;

@@ -38,6 +38,7 @@
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
 #include "support/TestHttpServer.h"
+#include "services/UpdateCenter.h"
 #include "views/AppContext.h"
 #include "views/AppDetailView.h"
 #include "views/AppImportView.h"
@@ -536,12 +537,15 @@ int main(int argc, char *argv[])
     NginxIndexParser scraper;
     IconCache icons(temp.filePath(QStringLiteral("icons")));
     InstallWorkflowRegistry workflows(store, downloads, installer, brew);
-    AppContext appContext{store, downloads, installer, brew, scraper, fontScale, icons, workflows};
+    UpdateCenter updates(store, workflows, brew, Caskroom({temp.filePath(QStringLiteral("Caskroom"))}));
+    AppContext appContext{store, downloads, installer, brew, scraper, fontScale, icons, workflows, updates};
     ScreenFactory screens(appContext);
     writeFakeBrew(temp.filePath(QStringLiteral("fake-brew")));
     BrewService fakeBrew(QStringLiteral("http://127.0.0.1:9"), {temp.filePath(QStringLiteral("fake-brew/brew"))});
     InstallWorkflowRegistry brewDemoWorkflows(store, downloads, installer, fakeBrew);
-    AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale, icons, brewDemoWorkflows};
+    UpdateCenter brewDemoUpdates(store, brewDemoWorkflows, fakeBrew, Caskroom({temp.filePath(QStringLiteral("Caskroom"))}));
+    AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale, icons, brewDemoWorkflows,
+                        brewDemoUpdates};
     TestHttpServer server;
     Context context{screens, fontScale, downloads, server, brewDemo};
     // The entry form fetches this folder listing.
