@@ -1,10 +1,13 @@
 #include "UpdateCenter.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "services/AppStoreService.h"
+#include "services/InstallWorkflowRegistry.h"
+#include "services/InstallerService.h"
 #include "services/InstalledDetector.h"
 #include "services/UpdateFinder.h"
 
@@ -19,9 +22,13 @@ struct CheckResult
 } // namespace
 
 UpdateCenter::UpdateCenter(AppStoreService &store, InstallWorkflowRegistry &workflows, BrewService &brew,
-                           Caskroom caskroom, QObject *parent)
+                           Caskroom caskroom, QStringList removableFolders, QObject *parent)
     : QObject(parent), m_store(store), m_caskroom(std::move(caskroom)),
-      m_candidates([&store] { return QList<QList<AppItem>>{store.apps()}; }), m_queue(workflows, brew)
+      m_candidates([&store] { return QList<QList<AppItem>>{store.apps()}; }), m_queue(workflows, brew),
+      m_uninstaller(store, brew, m_caskroom,
+                    UninstallService(removableFolders.isEmpty()
+                                         ? QStringList{QDir::homePath(), workflows.installer().installFolder()}
+                                         : removableFolders))
 {
     connect(&store, &AppStoreService::appsChanged, this, &UpdateCenter::recompute);
     connect(&store, &AppStoreService::installedAppMapChanged, this, &UpdateCenter::recompute);
@@ -70,4 +77,10 @@ void UpdateCenter::recompute()
     m_outdated = std::move(outdated);
     m_count = UpdateFinder::countedUpdates(m_outdated);
     Q_EMIT outdatedChanged();
+}
+
+std::optional<QString> UpdateCenter::installedCask(const AppItem &app) const
+{
+    const QString token = UpdateFinder::caskTokenOf(app);
+    return !token.isEmpty() && m_casks.contains(token) ? std::optional<QString>(token) : std::nullopt;
 }

@@ -10,6 +10,7 @@
 #include "models/AppItem.h"
 #include "models/OutdatedApp.h"
 #include "services/Caskroom.h"
+#include "services/Uninstaller.h"
 #include "services/UpdateQueue.h"
 
 class AppStoreService;
@@ -19,7 +20,8 @@ class InstallWorkflowRegistry;
 // The installed apps a newer version is known for, kept current: checked
 // (installed bundles and Homebrew's casks read on the thread pool) on
 // request, and worked out again whenever the library or the installed map
-// changes. Owns the queue that runs the updates. Main thread only.
+// changes. Owns the queue that runs the updates and the uninstaller, which
+// both need to know what Homebrew installed. Main thread only.
 class UpdateCenter final : public QObject
 {
     Q_OBJECT
@@ -29,8 +31,10 @@ public:
     // The candidate records, most trusted list first.
     using CandidateLists = std::function<QList<QList<AppItem>>()>;
 
+    // removableFolders: where uninstalling may move things to the Trash;
+    // empty means the user's home and the installer's folder.
     UpdateCenter(AppStoreService &store, InstallWorkflowRegistry &workflows, BrewService &brew,
-                 Caskroom caskroom = Caskroom(), QObject *parent = nullptr);
+                 Caskroom caskroom = Caskroom(), QStringList removableFolders = {}, QObject *parent = nullptr);
 
     // Replaces the default (the library alone); call check() afterwards.
     void setCandidates(CandidateLists candidates);
@@ -48,6 +52,9 @@ public:
     void check();
 
     UpdateQueue &queue() { return m_queue; }
+    Uninstaller &uninstaller() { return m_uninstaller; }
+    // The cask Homebrew installed app from, as of the last check.
+    std::optional<QString> installedCask(const AppItem &app) const;
 
 Q_SIGNALS:
     void outdatedChanged();
@@ -60,6 +67,7 @@ private:
     Caskroom m_caskroom;
     CandidateLists m_candidates;
     UpdateQueue m_queue;
+    Uninstaller m_uninstaller;
     QList<OutdatedApp> m_outdated;
     QHash<QString, QString> m_casks;
     int m_count = 0;

@@ -38,8 +38,9 @@ TestServices::TestServices()
     scraper = std::make_unique<NginxIndexParser>();
     registry = std::make_unique<InstallWorkflowRegistry>(*store, *downloads, *installer, *brew);
     registry->setConsole([this](const QString &line) { console << line; });
-    updates = std::make_unique<UpdateCenter>(*store, *registry, *brew, Caskroom({caskroom()}));
+    updates = std::make_unique<UpdateCenter>(*store, *registry, *brew, Caskroom({caskroom()}), QStringList{root.path()});
     updates->queue().setConsole([this](const QString &line) { console << line; });
+    updates->uninstaller().setConsole([this](const QString &line) { console << line; });
 }
 
 TestServices::~TestServices()
