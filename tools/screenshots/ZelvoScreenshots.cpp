@@ -416,6 +416,13 @@ QList<Shot> shots()
                      return detailView(context,
                                        *context.screens.context().store.app(QStringLiteral("visual-studio-code")));
                  }});
+    list.append({QStringLiteral("detail-uninstall-confirm"), detailSize,
+                 [](Context &context) {
+                     installOutdatedVsCode(context);
+                     return detailView(context,
+                                       *context.screens.context().store.app(QStringLiteral("visual-studio-code")));
+                 },
+                 [](QWidget *widget, Context &) { static_cast<AppDetailView *>(widget)->askToUninstall(); }});
     list.append({QStringLiteral("detail-versions"), detailSize,
                  [](Context &context) { return detailView(context, recordWithVersions()); }});
     list.append({QStringLiteral("detail-versions-dark"), detailSize,
