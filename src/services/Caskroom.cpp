@@ -29,7 +29,15 @@ Caskroom::Caskroom(QStringList roots) : m_roots(std::move(roots)) {}
 
 QStringList Caskroom::defaultRoots()
 {
-    return {QStringLiteral("/opt/homebrew/Caskroom"), QStringLiteral("/usr/local/Caskroom")};
+    return besideBrew(BrewService::defaultBrewPaths());
+}
+
+QStringList Caskroom::besideBrew(const QStringList &brewPaths)
+{
+    QStringList roots;
+    for (const QString &brew : brewPaths)
+        roots << QDir::cleanPath(brew + QStringLiteral("/../../Caskroom"));
+    return roots;
 }
 
 QHash<QString, QString> Caskroom::scan() const

@@ -19,6 +19,8 @@ public:
 
     // "/opt/homebrew/Caskroom", then "/usr/local/Caskroom".
     static QStringList defaultRoots();
+    // The Caskroom of each brew ("<prefix>/bin/brew" keeps "<prefix>/Caskroom").
+    static QStringList besideBrew(const QStringList &brewPaths);
 
     // Installed cask tokens with their installed version (the highest when
     // several version folders are left).
