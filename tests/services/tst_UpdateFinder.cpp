@@ -8,24 +8,16 @@
 
 namespace {
 
-AppItem record(const QString &id, const QString &version, const QString &bundleId = {}, const QString &file = {})
+AppItem record(const QString &id, const QString &version, const QString &bundleId, const QString &file = {})
 {
-    AppItem app;
-    app.id = id;
-    app.name = id;
-    app.currentVersion = version;
-    if (!bundleId.isEmpty())
-        app.bundleId = bundleId;
-    if (!file.isEmpty())
-        app.appFilename = file;
-    return app;
+    return {.id = id, .name = id, .bundleId = bundleId,
+            .appFilename = file.isEmpty() ? std::nullopt : std::optional(file), .currentVersion = version};
 }
 
 InstalledAppMap installedFoo(const QString &version)
 {
-    const InstalledAppInfo foo{QStringLiteral("Foo"), QStringLiteral("com.example.Foo"), version,
-                               QStringLiteral("/Applications/Foo.app")};
-    return {{QStringLiteral("com.example.foo"), foo}, {QStringLiteral("foo"), foo}};
+    const InstalledAppInfo foo{"Foo", "com.example.Foo", version, "/Applications/Foo.app"};
+    return {{"com.example.foo", foo}, {"foo", foo}};
 }
 
 } // namespace
@@ -40,18 +32,17 @@ private Q_SLOTS:
         QTest::addColumn<QList<QList<AppItem>>>("candidates");
         QTest::addColumn<QString>("expected"); // "id kind counted cask", or empty for no row
 
-        const auto byId = record(QStringLiteral("lib"), QStringLiteral("2.0"), QStringLiteral("COM.EXAMPLE.FOO"));
-        const auto byFile = record(QStringLiteral("src"), QStringLiteral("3.0"), QStringLiteral("x.y"),
-                                   QStringLiteral("Foo.app"));
-        const auto current = record(QStringLiteral("lib"), QStringLiteral("1.0.0"), QStringLiteral("com.example.foo"));
+        const auto byId = record("lib", "2.0", "COM.EXAMPLE.FOO");
+        const auto byFile = record("src", "3.0", "x.y", "Foo.app");
+        const auto current = record("lib", "1.0.0", "com.example.foo");
         auto latest = byFile;
-        latest.currentVersion = QStringLiteral("latest");
+        latest.currentVersion = "latest";
         auto selfUpdating = byFile;
         selfUpdating.autoUpdates = true;
         auto cask = byId;
         cask.sourceType = AppSourceType::brew;
         auto unknownCask = cask;
-        unknownCask.brewName = QStringLiteral("bar");
+        unknownCask.brewName = "bar";
 
         QTest::newRow("library, by identifier") << QList<QList<AppItem>>{{byId}} << "lib 0 1 -";
         QTest::newRow("source, by file name") << QList<QList<AppItem>>{{}, {byFile}} << "src 0 1 -";
@@ -67,34 +58,28 @@ private Q_SLOTS:
     {
         QFETCH(QList<QList<AppItem>>, candidates);
         QFETCH(QString, expected);
-        const auto rows = UpdateFinder::find(installedFoo(QStringLiteral("1.0")), candidates,
-                                             {{QStringLiteral("lib"), QStringLiteral("1.0")}});
+        const auto rows = UpdateFinder::find(installedFoo("1.0"), candidates, {{"lib", "1.0"}});
         QStringList got;
         for (const OutdatedApp &row : rows)
             got << QStringLiteral("%1 %2 %3 %4").arg(row.app.id).arg(int(row.kind)).arg(int(row.counted()))
                        .arg(row.caskToken.value_or(QStringLiteral("-")));
         QCOMPARE(got.join(u'|'), expected);
-        if (!rows.isEmpty())
-            QCOMPARE(rows.first().installedVersion, QStringLiteral("1.0"));
     }
 
     void caskroom()
     {
         QTemporaryDir dir;
-        const QString first = dir.filePath(QStringLiteral("a")), second = dir.filePath(QStringLiteral("b"));
-        QDir().mkpath(first + QStringLiteral("/foo/1.9"));
-        QDir().mkpath(first + QStringLiteral("/foo/1.10"));
-        QDir().mkpath(first + QStringLiteral("/-rf/1.0")); // never a token brew could be handed
-        QDir().mkpath(second + QStringLiteral("/foo/9.0"));
-        QDir().mkpath(second + QStringLiteral("/bar/2.0"));
-        TestFolders::writeFile(second, QStringLiteral("bar/.metadata/2.0/20240101/Casks/bar.json"),
-                               R"({"token":"bar","artifacts":[]})");
+        const QString first = dir.filePath("a"), second = dir.filePath("b");
+        // "-rf" is never a token brew could be handed; the first root wins.
+        for (const QString &folder : {first + "/foo/1.9", first + "/foo/1.10", first + "/-rf/1.0", second + "/foo/9.0"})
+            QDir().mkpath(folder);
+        QDir().mkpath(second + "/bar/2.0");
+        TestFolders::writeFile(second, "bar/.metadata/2.0/20240101/Casks/bar.json", R"({"token":"bar"})");
         const Caskroom caskroom({first, second});
         const auto casks = caskroom.scan();
         QCOMPARE(casks, (QHash<QString, QString>{{"foo", "1.10"}, {"bar", "2.0"}}));
-        QCOMPARE(caskroom.installedCask(QStringLiteral("bar"))->value("token").toString(), QStringLiteral("bar"));
-        QVERIFY(!caskroom.installedCask(QStringLiteral("foo")));
-        QVERIFY(!caskroom.installedCask(QStringLiteral("../a/bar")));
+        QCOMPARE(caskroom.installedCask("bar")->value("token").toString(), "bar");
+        QVERIFY(!caskroom.installedCask("foo") && !caskroom.installedCask("../a/bar"));
     }
 };
 

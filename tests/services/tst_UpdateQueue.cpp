@@ -28,7 +28,7 @@ OutdatedApp fooRow(TestServices &rig, const QString &address, bool viaBrew = fal
 
 QString installedFooVersion(TestServices &rig)
 {
-    return InstalledDetector::readAppInfo(QDir(rig.apps()).filePath(QStringLiteral("Foo.app")))->version.value_or(QString());
+    return *InstalledDetector::readAppInfo(rig.apps() + "/Foo.app")->version;
 }
 
 } // namespace
