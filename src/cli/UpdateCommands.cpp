@@ -60,19 +60,6 @@ QString kindName(OutdatedApp::Kind kind)
     return QStringLiteral("outdated");
 }
 
-QString note(const OutdatedApp &row)
-{
-    switch (row.kind) {
-    case OutdatedApp::Kind::selfUpdates:
-        return QStringLiteral("（应用会自行更新）");
-    case OutdatedApp::Kind::unversioned:
-        return QStringLiteral("（版本为 latest，无法比较）");
-    case OutdatedApp::Kind::outdated:
-        break;
-    }
-    return row.caskToken ? QStringLiteral("（Homebrew）") : QString();
-}
-
 } // namespace
 
 QList<CliCommand> UpdateCommands::commands()
@@ -108,7 +95,8 @@ int UpdateCommands::outdated(CliContext &context, const QString &path, const QSt
     for (const OutdatedApp &row : rows)
         CliOutput::out(neutralizeControls(QStringLiteral("%1\t%2\t%3 → %4%5")
                                               .arg(row.app.id, row.app.displayName(), row.installedVersion,
-                                                   row.availableVersion(), note(row))));
+                                                   row.availableVersion(),
+                                                   row.note().isEmpty() ? QString() : QStringLiteral("（%1）").arg(row.note()))));
     CliOutput::err(QStringLiteral("%1 个应用可更新").arg(updates.center.count()));
     return exitSuccess;
 }

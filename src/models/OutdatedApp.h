@@ -26,6 +26,8 @@ struct OutdatedApp
     std::optional<QString> caskToken;
 
     const QString &availableVersion() const { return app.currentVersion; }
+    // Why the row is not counted, or that brew updates it; empty otherwise.
+    QString note() const;
     bool counted() const { return kind == Kind::outdated; }
     bool operator==(const OutdatedApp &) const = default;
 };

@@ -23,17 +23,6 @@
 
 namespace {
 
-ChipButton *panelButton(const QString &objectName, const QString &text, QWidget *parent)
-{
-    auto *button = new ChipButton(text, parent);
-    button->setObjectName(objectName);
-    button->setCheckable(false);
-    button->setFontSpec(12, QFont::Medium, QFont::Medium);
-    button->setPadding(12, 4);
-    button->setCornerRadius(6);
-    return button;
-}
-
 } // namespace
 
 UninstallPanel::UninstallPanel(AppContext &context, const AppItem &app, QWidget *parent)
@@ -54,8 +43,8 @@ UninstallPanel::UninstallPanel(AppContext &context, const AppItem &app, QWidget 
     m_question->setWordWrap(true);
     m_leftovers = new QVBoxLayout;
     m_leftovers->setSpacing(2);
-    m_confirmButton = panelButton(QStringLiteral("confirmUninstallButton"), QStringLiteral("确认卸载"), m_confirm);
-    m_cancelButton = panelButton(QStringLiteral("cancelUninstallButton"), QStringLiteral("取消"), m_confirm);
+    m_confirmButton = ChipButton::action(QStringLiteral("confirmUninstallButton"), QStringLiteral("确认卸载"), m_confirm);
+    m_cancelButton = ChipButton::action(QStringLiteral("cancelUninstallButton"), QStringLiteral("取消"), m_confirm);
     connect(m_confirmButton, &QAbstractButton::clicked, this, &UninstallPanel::uninstall);
     connect(m_cancelButton, &QAbstractButton::clicked, this, [this] { setConfirming(false); });
     auto *buttons = new QHBoxLayout;

@@ -23,35 +23,11 @@ namespace {
 constexpr int kPageMargin = 24;
 constexpr int kIconSize = 40;
 
-ChipButton *pillButton(const QString &objectName, const QString &text, QWidget *parent)
-{
-    auto *button = new ChipButton(text, parent);
-    button->setObjectName(objectName);
-    button->setCheckable(false);
-    button->setFontSpec(12, QFont::Medium, QFont::Medium);
-    button->setPadding(12, 4);
-    button->setCornerRadius(6);
-    return button;
-}
-
 void stylePill(ChipButton *button, const QPalette &pal, bool prominent)
 {
     const QColor border = ThemeColor::withOpacity(ThemeColor::primary(pal), 0.15);
     button->setStyles(prominent ? PillStyle{ThemeColor::accent(pal), pal.color(QPalette::HighlightedText), {}, 0}
                                 : PillStyle{ThemeColor::controlBackground(pal), ThemeColor::primary(pal), border, 1});
-}
-
-QString noteFor(const OutdatedApp &row)
-{
-    switch (row.kind) {
-    case OutdatedApp::Kind::selfUpdates:
-        return QStringLiteral("此应用会自行更新");
-    case OutdatedApp::Kind::unversioned:
-        return QStringLiteral("版本标记为 latest，无法比较");
-    case OutdatedApp::Kind::outdated:
-        break;
-    }
-    return row.caskToken ? QStringLiteral("通过 Homebrew 更新") : QString();
 }
 
 } // namespace
@@ -69,13 +45,13 @@ public:
         m_versions = Labels::text(QStringLiteral("%1 → %2").arg(row.installedVersion, row.availableVersion()), 12,
                                   QFont::Normal, ThemeColor::secondary(palette()), ThemeFont::Face::Numeric, this);
         m_versions->setObjectName(QStringLiteral("updateVersions"));
-        m_note = Labels::text(noteFor(row), 11, QFont::Normal, ThemeColor::secondary(palette()),
+        m_note = Labels::text(row.note(), 11, QFont::Normal, ThemeColor::secondary(palette()),
                               ThemeFont::Face::PingFang, this);
         m_state = Labels::text(QString(), 11, QFont::Normal, ThemeColor::secondary(palette()),
                                ThemeFont::Face::PingFang, this);
         m_state->setObjectName(QStringLiteral("updateState"));
         m_state->setWordWrap(true);
-        m_button = pillButton(QStringLiteral("updateButton"), QStringLiteral("更新"), this);
+        m_button = ChipButton::action(QStringLiteral("updateButton"), QStringLiteral("更新"), this);
         UpdateQueue &queue = context.updates.queue();
         connect(m_button, &QAbstractButton::clicked, this, [this, &queue] { queue.enqueue(m_row); });
 
@@ -196,8 +172,8 @@ QWidget *UpdatesView::buildHeader()
                               ThemeFont::Face::PingFang, header);
     m_subtitle->setObjectName(QStringLiteral("updatesSubtitle"));
     m_subtitle->setWordWrap(true);
-    m_check = pillButton(QStringLiteral("checkUpdatesButton"), QStringLiteral("检查更新"), header);
-    m_updateAll = pillButton(QStringLiteral("updateAllButton"), QStringLiteral("全部更新"), header);
+    m_check = ChipButton::action(QStringLiteral("checkUpdatesButton"), QStringLiteral("检查更新"), header);
+    m_updateAll = ChipButton::action(QStringLiteral("updateAllButton"), QStringLiteral("全部更新"), header);
     connect(m_check, &QAbstractButton::clicked, &m_context.updates, &UpdateCenter::check);
     connect(m_updateAll, &QAbstractButton::clicked, this, [this] {
         QList<OutdatedApp> counted;
