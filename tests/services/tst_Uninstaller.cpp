@@ -16,10 +16,8 @@ namespace {
 
 QJsonObject caskZapping(const QStringList &trash)
 {
-    return QJsonObject{{"artifacts", QJsonArray{QJsonObject{{"app", QJsonArray{"Foo.app"}}},
-                                                QJsonObject{{"zap", QJsonArray{QJsonObject{
-                                                                        {"trash", QJsonArray::fromStringList(trash)},
-                                                                        {"rmdir", "~/Library/Foo"}}}}}}}};
+    const QJsonObject zap{{"trash", QJsonArray::fromStringList(trash)}, {"rmdir", "~/Library/Foo"}};
+    return {{"artifacts", QJsonArray{QJsonObject{{"app", "Foo.app"}}, QJsonObject{{"zap", QJsonArray{zap}}}}}};
 }
 
 // Waits for the future; the error text when it failed.

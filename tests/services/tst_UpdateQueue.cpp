@@ -14,16 +14,10 @@ namespace {
 
 OutdatedApp fooRow(TestServices &rig, const QString &address, bool viaBrew = false)
 {
-    OutdatedApp row;
-    row.app.id = row.app.name = QStringLiteral("foo");
-    row.app.bundleId = QStringLiteral("com.example.foo");
-    row.app.currentVersion = QStringLiteral("2.0");
-    row.app.downloadUrl = address;
-    row.installed = *rig.store->installedAppMap().constFind(QStringLiteral("foo"));
-    row.installedVersion = QStringLiteral("1.0");
-    if (viaBrew)
-        row.caskToken = QStringLiteral("foo");
-    return row;
+    const AppItem app{.id = "foo", .name = "foo", .bundleId = "com.example.foo", .currentVersion = "2.0",
+                      .downloadUrl = address};
+    return {app, rig.store->installedAppMap().value("foo"), "1.0", OutdatedApp::Kind::outdated,
+            viaBrew ? std::optional<QString>("foo") : std::nullopt};
 }
 
 QString installedFooVersion(TestServices &rig)

@@ -224,21 +224,19 @@ private Q_SLOTS:
         const auto view = screen.open(app);
         auto *start = view->findChild<QAbstractButton *>("uninstallButton");
         auto *confirmation = view->findChild<QWidget *>("uninstallConfirmation");
-        QTRY_VERIFY(start->height() > 0 && !confirmation->isVisible()); // laid out, as the user sees it
-        QTest::mouseClick(start, Qt::LeftButton);
-        QVERIFY(confirmation->isVisible() && !start->isVisible());
-        auto *cancel = view->findChild<QAbstractButton *>("cancelUninstallButton");
-        QTRY_VERIFY(cancel->height() > 0);
-        QTest::mouseClick(cancel, Qt::LeftButton);
-        QVERIFY(!confirmation->isVisible());
+        // Clicked once laid out, as the user sees it.
+        const auto click = [&](const char *name) {
+            auto *button = view->findChild<QAbstractButton *>(name);
+            return QTest::qWaitFor([&] { return button->height() > 0; }) && (QTest::mouseClick(button, Qt::LeftButton), true);
+        };
+        QVERIFY(click("uninstallButton") && confirmation->isVisible() && !start->isVisible());
+        QVERIFY(click("cancelUninstallButton") && !confirmation->isVisible());
         QVERIFY(QFileInfo::exists(screen.rig.apps() + "/Foo.app"));
 
         view->askToUninstall();
         QTRY_VERIFY(view->findChild<QCheckBox *>("leftoverBox"));
         view->findChild<QCheckBox *>("leftoverBox")->setChecked(true);
-        auto *confirm = view->findChild<QAbstractButton *>("confirmUninstallButton");
-        QTRY_VERIFY(confirm->height() > 0);
-        QTest::mouseClick(confirm, Qt::LeftButton);
+        QVERIFY(click("confirmUninstallButton"));
         auto *result = view->findChild<MessageLine *>("uninstallResult");
         QTRY_VERIFY_WITH_TIMEOUT(result->isVisible(), 10000);
         QCOMPARE(result->text(), "已卸载「福」");
