@@ -11,6 +11,7 @@
 #include "services/InstallWorkflowRegistry.h"
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
+#include "services/UpdateCenter.h"
 #include "services/NginxIndexParser.h"
 #include "services/SourceStore.h"
 #include "views/AppContext.h"
@@ -42,7 +43,8 @@ struct Services
     IconCache icons;
     InstallWorkflowRegistry workflows{store, downloads, installer, brew};
     SourceStore sources;
-    AppContext context{store, downloads, installer, brew, scraper, fonts, icons, workflows, sources};
+    UpdateCenter updates{store, workflows, brew, Caskroom(QStringList())};
+    AppContext context{store, downloads, installer, brew, scraper, fonts, icons, workflows, sources, updates};
 };
 
 } // namespace Bench

@@ -17,6 +17,7 @@
 #include "services/NetworkStart.h"
 #include "services/NginxIndexParser.h"
 #include "services/SourceStore.h"
+#include "services/UpdateCenter.h"
 #include "views/MainWindow.h"
 #include "views/components/ActionButton.h"
 #include "views/components/IconCache.h"
@@ -67,8 +68,12 @@ int main(int argc, char *argv[])
     QObject::connect(&sources, &SourceStore::brewApiBaseChanged, &brew,
                      [&brew, &sources] { brew.setApiBaseUrl(sources.brewApiBase()); });
     sources.loadCopies().then(&sources, [&sources] { sources.startBackgroundRefresh(); });
+    // Updates are found in the library first, then in the sources, and looked for again whenever a source changes.
+    UpdateCenter updates(store, workflows, brew);
+    updates.setCandidates([&store, &sources] { return QList<QList<AppItem>>{store.apps(), sources.records()}; });
+    QObject::connect(&sources, &SourceStore::recordsChanged, &updates, &UpdateCenter::check);
     AppContext context{store, downloads, installer, brew, NginxIndexParser::shared(), fontScale, icons, workflows,
-                       sources};
+                       sources, updates};
 
     // A package handed to the system installer finishes outside this app:
     // the controls catch up when the user comes back.

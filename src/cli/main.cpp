@@ -9,6 +9,7 @@
 #include "cli/LibraryCommands.h"
 #include "cli/LookupCommands.h"
 #include "cli/TerminalAskPass.h"
+#include "cli/UpdateCommands.h"
 #include "services/AppStoreService.h"
 #include "services/AskPass.h"
 
@@ -25,7 +26,8 @@ int main(int argc, char *argv[])
 
     CliContext context(CliEnvironment::fromProcess());
     const QList<CliCommand> commands = LibraryCommands::commands() + CatalogCommands::commands() + LookupCommands::commands() +
-                                        DownloadCommands::commands() + InstallCommand::commands();
+                                        DownloadCommands::commands() + InstallCommand::commands() +
+                                        UpdateCommands::commands();
     return CliCommand::dispatch(context, QStringLiteral("zelvo"),
                                 QStringLiteral("ZelvoAppStore 的命令行工具：与窗口共用同一个应用库和安装包缓存。"),
                                 commands, application.arguments().mid(1), CliEnvironment::variablesHelp());

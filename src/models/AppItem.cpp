@@ -290,6 +290,15 @@ QStringList tagsValue(const QJsonValue &value, const QString &key)
 // Sorted by key, for the binary search.
 const Field kFields[] = {
     {QLatin1StringView("appFilename"), ZELVO_OPTIONAL(appFilename), 0},
+    {QLatin1StringView("autoUpdates"),
+     [](AppItem &app, const QJsonValue &value, const QString &key) {
+         if (value.isNull())
+             return;
+         if (!value.isBool())
+             fail(key, QStringLiteral("应为布尔值"));
+         app.autoUpdates = value.toBool();
+     },
+     0},
     {QLatin1StringView("brewName"), ZELVO_OPTIONAL(brewName), 0},
     {QLatin1StringView("bundleId"), ZELVO_OPTIONAL(bundleId), 0},
     {QLatin1StringView("category"), ZELVO_REQUIRED(category), 1u << 0},
@@ -392,6 +401,8 @@ QJsonObject AppItem::toJson() const
     if (tags)
         o.insert(QStringLiteral("tags"), QJsonArray::fromStringList(*tags));
     put(o, QStringLiteral("updatedAt"), updatedAt);
+    if (autoUpdates)
+        o.insert(QStringLiteral("autoUpdates"), *autoUpdates);
     return o;
 }
 
@@ -466,7 +477,7 @@ size_t qHash(const AppItem &a, size_t seed)
     seed = qHashMulti(seed, a.brewName.value_or(QString()), a.versionPatternUrl.value_or(QString()),
                       a.versionListUrl.value_or(QString()), a.currentVersion, a.downloadUrl.value_or(QString()),
                       int(a.packageType), a.fileSize.value_or(-1), a.sha256.value_or(QString()),
-                      a.updatedAt.value_or(QString()));
+                      a.updatedAt.value_or(QString()), a.autoUpdates ? int(*a.autoUpdates) : -1);
     if (a.versions)
         for (const auto &v : *a.versions)
             seed = qHash(v, seed);

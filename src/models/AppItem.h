@@ -64,6 +64,9 @@ struct AppItem
     std::optional<QList<AppVersion>> versions;
     std::optional<QStringList> tags;
     std::optional<QString> updatedAt;
+    // The app keeps itself current (a cask's auto_updates): a newer version
+    // elsewhere is shown, never counted as an update the user owes.
+    std::optional<bool> autoUpdates;
 
     bool operator==(const AppItem &) const = default;
 

@@ -49,6 +49,11 @@ public:
     // at once and ignores failure.
     void launchApp(const QString &bundlePath) const;
 
+    // Whether a process of this user runs an executable inside the bundle.
+    // macOS asks the system's process list; elsewhere nothing is checked and
+    // the answer is false.
+    static bool isApplicationRunning(const QString &bundlePath);
+
 private:
     Tools m_tools;
 };

@@ -35,6 +35,16 @@ constexpr qint64 replyReadBuffer = 256 * 1024;
 const QString noBrewForLookup = QStringLiteral("未在系统中检测到可执行的 brew 工具，且网络查询不可用");
 const QString noBrewForInstall = QStringLiteral("未找到 brew 命令路径");
 
+// What a password question cut short was doing, for its message.
+QString unfinishedStep(const QString &verb)
+{
+    if (verb == QLatin1String("upgrade"))
+        return QStringLiteral("更新");
+    if (verb == QLatin1String("uninstall"))
+        return QStringLiteral("卸载");
+    return QStringLiteral("安装");
+}
+
 template <typename T> std::shared_ptr<QPromise<T>> startedPromise()
 {
     auto promise = std::make_shared<QPromise<T>>();
@@ -399,57 +409,7 @@ QString BrewService::askPassProgram() const
 
 QFuture<void> BrewService::installViaBrew(const QString &token, OutputHandler onOutput)
 {
-    const auto brew = brewExecutable();
-    if (!brew)
-        return QtFuture::makeExceptionalFuture<void>(BrewError::commandFailed(noBrewForInstall));
-    if (!isValidToken(token))
-        return QtFuture::makeExceptionalFuture<void>(
-            BrewError::commandFailed(QStringLiteral("无效的 Cask 名称「%1」").arg(token)));
-
-    // Where the askpass program leaves what the user did with the password question.
-    auto status = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/zelvo-askpass-XXXXXX"));
-    if (!status->open())
-        return QtFuture::makeExceptionalFuture<void>(ZelvoError(status->errorString()));
-    status->close();
-
-    Run run{*brew, {QStringLiteral("install"), QStringLiteral("--cask"), token}, QProcess::MergedChannels,
-            m_installIdleTimeout, 0, brewEnvironment()};
-    run.environment.insert(QStringLiteral("SUDO_ASKPASS"), askPassProgram());
-    run.environment.insert(QString::fromLatin1(AskPass::statusVariable), status->fileName());
-
-    auto promise = startedPromise<void>();
-    // Stateful, so a character split across two reads is passed on once, whole.
-    auto decoder = std::make_shared<QStringDecoder>(QStringDecoder::Utf8);
-    startProcess(
-        run,
-        [decoder, onOutput = std::move(onOutput)](const QByteArray &chunk) {
-            const QString text = decoder->decode(chunk);
-            if (!text.isEmpty() && onOutput)
-                onOutput(text);
-        },
-        [promise, status, idle = m_installIdleTimeout](const RunEnd &end) {
-            using Reason = RunEnd::Reason;
-            if (end.reason == Reason::failedToStart)
-                return reject(*promise, ZelvoError(end.error));
-            if (end.reason == Reason::silent)
-                return reject(*promise, BrewError::commandFailed(silentText(idle)));
-            if (end.status == QProcess::NormalExit && end.exitCode == 0) {
-                promise->finish();
-                return;
-            }
-            switch (AskPass::recorded(status->fileName()).value_or(AskPass::Outcome::answered)) {
-            case AskPass::Outcome::cancelled:
-                return reject(*promise, BrewError::commandFailed(QStringLiteral("已取消输入管理员密码，安装未完成")));
-            case AskPass::Outcome::noTerminal:
-                return reject(*promise, BrewError::commandFailed(
-                                            QStringLiteral("安装需要管理员密码，但没有可以输入密码的终端或窗口")));
-            case AskPass::Outcome::answered:
-                break;
-            }
-            reject(*promise,
-                   BrewError::commandFailed(QStringLiteral("brew install 执行失败，退出码: %1").arg(end.exitCode)));
-        });
-    return promise->future();
+    return runCaskCommand(QStringLiteral("install"), token, std::move(onOutput));
 }
 
 QFuture<QByteArray> BrewService::runCollectingOutput(const QString &program, const QStringList &arguments)
@@ -535,4 +495,69 @@ void BrewService::startProcess(const Run &run, std::function<void(const QByteArr
     });
     process->start();
     idle->start();
+}
+
+QFuture<void> BrewService::upgradeViaBrew(const QString &token, OutputHandler onOutput)
+{
+    return runCaskCommand(QStringLiteral("upgrade"), token, std::move(onOutput));
+}
+
+QFuture<void> BrewService::uninstallViaBrew(const QString &token, OutputHandler onOutput)
+{
+    return runCaskCommand(QStringLiteral("uninstall"), token, std::move(onOutput));
+}
+
+QFuture<void> BrewService::runCaskCommand(const QString &verb, const QString &token, OutputHandler onOutput)
+{
+    const auto brew = brewExecutable();
+    if (!brew)
+        return QtFuture::makeExceptionalFuture<void>(BrewError::commandFailed(noBrewForInstall));
+    if (!isValidToken(token))
+        return QtFuture::makeExceptionalFuture<void>(
+            BrewError::commandFailed(QStringLiteral("无效的 Cask 名称「%1」").arg(token)));
+
+    // Where the askpass program leaves what the user did with the password question.
+    auto status = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/zelvo-askpass-XXXXXX"));
+    if (!status->open())
+        return QtFuture::makeExceptionalFuture<void>(ZelvoError(status->errorString()));
+    status->close();
+
+    Run run{*brew, {verb, QStringLiteral("--cask"), token}, QProcess::MergedChannels,
+            m_installIdleTimeout, 0, brewEnvironment()};
+    run.environment.insert(QStringLiteral("SUDO_ASKPASS"), askPassProgram());
+    run.environment.insert(QString::fromLatin1(AskPass::statusVariable), status->fileName());
+
+    auto promise = startedPromise<void>();
+    // Stateful, so a character split across two reads is passed on once, whole.
+    auto decoder = std::make_shared<QStringDecoder>(QStringDecoder::Utf8);
+    startProcess(
+        run,
+        [decoder, onOutput = std::move(onOutput)](const QByteArray &chunk) {
+            const QString text = decoder->decode(chunk);
+            if (!text.isEmpty() && onOutput)
+                onOutput(text);
+        },
+        [promise, status, verb, idle = m_installIdleTimeout](const RunEnd &end) {
+            using Reason = RunEnd::Reason;
+            if (end.reason == Reason::failedToStart)
+                return reject(*promise, ZelvoError(end.error));
+            if (end.reason == Reason::silent)
+                return reject(*promise, BrewError::commandFailed(silentText(idle)));
+            if (end.status == QProcess::NormalExit && end.exitCode == 0) {
+                promise->finish();
+                return;
+            }
+            switch (AskPass::recorded(status->fileName()).value_or(AskPass::Outcome::answered)) {
+            case AskPass::Outcome::cancelled:
+                return reject(*promise, BrewError::commandFailed(QStringLiteral("已取消输入管理员密码，%1未完成").arg(unfinishedStep(verb))));
+            case AskPass::Outcome::noTerminal:
+                return reject(*promise, BrewError::commandFailed(
+                                            QStringLiteral("%1需要管理员密码，但没有可以输入密码的终端或窗口").arg(unfinishedStep(verb))));
+            case AskPass::Outcome::answered:
+                break;
+            }
+            reject(*promise,
+                   BrewError::commandFailed(QStringLiteral("brew %1 执行失败，退出码: %2").arg(verb).arg(end.exitCode)));
+        });
+    return promise->future();
 }

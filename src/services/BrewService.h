@@ -138,6 +138,11 @@ public:
     void setApiBaseUrl(const QString &url);
     const QStringList &brewPaths() const { return m_brewPaths; }
 
+    // `brew upgrade --cask <token>` and `brew uninstall --cask <token>`, run
+    // and reported exactly as installViaBrew.
+    QFuture<void> upgradeViaBrew(const QString &token, OutputHandler onOutput);
+    QFuture<void> uninstallViaBrew(const QString &token, OutputHandler onOutput);
+
 private:
     struct Run;
     struct RunEnd;
@@ -153,6 +158,8 @@ private:
     void startProcess(const Run &run, std::function<void(const QByteArray &)> onData,
                       std::function<void(const RunEnd &)> onEnd);
     QString askPassProgram() const;
+    // `brew <verb> --cask <token>` with the installation's safeguards and time limit.
+    QFuture<void> runCaskCommand(const QString &verb, const QString &token, OutputHandler onOutput);
 
     QString m_apiBaseUrl;
     QStringList m_brewPaths;

@@ -50,6 +50,7 @@ CaskFields CaskFields::of(const QJsonObject &json)
     fields.url = stringValue(json, QLatin1String("url"));
     fields.version = stringValue(json, QLatin1String("version"));
     fields.appFilename = appFilenameFromArtifacts(json.value(QLatin1String("artifacts")));
+    fields.autoUpdates = json.value(QLatin1String("auto_updates")).toBool();
     return fields;
 }
 
@@ -80,5 +81,7 @@ AppItem CaskRecord::toApp(const QString &token, const CaskFields &fields)
     version.downloadUrl = app.downloadUrl;
     version.changelog = QStringLiteral("当前稳定版");
     app.versions = QList<AppVersion>{version};
+    if (fields.autoUpdates)
+        app.autoUpdates = true;
     return app;
 }

@@ -26,6 +26,8 @@ struct CaskFields
     std::optional<QString> url;
     std::optional<QString> version;
     std::optional<QString> appFilename;
+    // The app updates itself: a newer cask version is no update the store owes.
+    bool autoUpdates = false;
 
     static CaskFields of(const QJsonObject &json);
 };

@@ -81,6 +81,8 @@ CaskFields caskFieldsOf(const element &object)
     fields.url = stringField(object, "url");
     fields.version = stringField(object, "version");
     fields.appFilename = appFilenameFromArtifacts(object);
+    bool autoUpdates = false;
+    fields.autoUpdates = object["auto_updates"].get(autoUpdates) == simdjson::SUCCESS && autoUpdates;
     return fields;
 }
 

@@ -70,6 +70,9 @@ InstallControlState InstallWorkflow::stateFor(const AppItem &app, const InstallW
 
 void InstallWorkflow::handleInstall()
 {
+    // A second run would write into the bundle the running one is replacing.
+    if (m_installing)
+        return;
     setFailure({});
     if (m_app.sourceType != AppSourceType::brew) {
         fallbackDirectDownload();

@@ -85,27 +85,28 @@ std::optional<InstalledAppInfo> InstalledDetector::readAppInfo(const QString &bu
     return info;
 }
 
-AppInstallStatus InstalledDetector::checkStatus(const AppItem &app, const InstalledAppMap &installedMap)
+const InstalledAppInfo *InstalledDetector::findMatch(const AppItem &app, const InstalledAppMap &installedMap)
 {
-    const InstalledAppInfo *match = nullptr;
     if (app.bundleId) {
         const auto it = installedMap.constFind(app.bundleId->toLower());
         if (it != installedMap.cend())
-            match = &*it;
+            return &*it;
     }
-    if (!match) {
-        QString key;
-        if (app.appFilename) {
-            const QString last = QFileInfo(*app.appFilename).fileName();
-            const auto dot = last.lastIndexOf(QLatin1Char('.'));
-            key = (dot > 0 ? last.left(dot) : last).toLower();
-        } else {
-            key = app.name.toLower();
-        }
-        const auto it = installedMap.constFind(key);
-        if (it != installedMap.cend())
-            match = &*it;
+    QString key;
+    if (app.appFilename) {
+        const QString last = QFileInfo(*app.appFilename).fileName();
+        const auto dot = last.lastIndexOf(QLatin1Char('.'));
+        key = (dot > 0 ? last.left(dot) : last).toLower();
+    } else {
+        key = app.name.toLower();
     }
+    const auto it = installedMap.constFind(key);
+    return it != installedMap.cend() ? &*it : nullptr;
+}
+
+AppInstallStatus InstalledDetector::checkStatus(const AppItem &app, const InstalledAppMap &installedMap)
+{
+    const InstalledAppInfo *match = findMatch(app, installedMap);
     if (!match)
         return AppInstallStatus::notInstalled();
 

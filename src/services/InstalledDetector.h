@@ -22,6 +22,9 @@ public:
 
     InstalledAppMap scanInstalledApps() const;
     static AppInstallStatus checkStatus(const AppItem &app, const InstalledAppMap &installedMap);
+    // The bundle the record stands for: by bundle identifier, else by bundle
+    // file name (or the record's name); null when none is installed.
+    static const InstalledAppInfo *findMatch(const AppItem &app, const InstalledAppMap &installedMap);
 
     static std::optional<InstalledAppInfo> readAppInfo(const QString &bundlePath);
     static QString normalizeVersion(const QString &text);

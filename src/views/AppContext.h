@@ -9,6 +9,7 @@ class InstallerService;
 class InstallWorkflowRegistry;
 class NginxIndexParser;
 class SourceStore;
+class UpdateCenter;
 
 // The services a screen may use, created once by the composition root
 // (src/app/main.cpp, or a test) and handed down to every screen. Screens
@@ -29,4 +30,6 @@ struct AppContext
     InstallWorkflowRegistry &workflows;
     // The catalog sources' records, shown beside the library.
     SourceStore &sources;
+    // The apps with newer versions, and the queue that updates them.
+    UpdateCenter &updates;
 };

@@ -16,6 +16,7 @@
 #include "services/InstallWorkflowRegistry.h"
 #include "services/InstalledDetector.h"
 #include "views/AppContext.h"
+#include "views/UninstallPanel.h"
 #include "views/components/ActionButton.h"
 #include "views/components/AppIconView.h"
 #include "views/components/ChipButton.h"
@@ -280,6 +281,8 @@ void AppDetailView::buildHeader(QVBoxLayout *page, const QString &backTitle)
     }
     actions->addStretch();
     texts->addLayout(actions);
+    m_uninstall = new UninstallPanel(m_context, m_app);
+    texts->addWidget(m_uninstall);
 
     header->addLayout(texts, 1);
     page->addLayout(header);
@@ -387,6 +390,7 @@ void AppDetailView::refreshStatus()
 {
     const AppInstallStatus status = InstalledDetector::checkStatus(m_app, m_context.store.installedAppMap());
     m_icon->setInstalledPath(status.isInstalledOrUpdatable() ? std::optional<QString>(status.path) : std::nullopt);
+    m_uninstall->setInstalled(status.isInstalledOrUpdatable());
     if (m_shownStatus == status)
         return;
     m_shownStatus = status;
@@ -445,4 +449,9 @@ bool AppDetailView::isLinkableHomepage(const std::optional<QString> &homepage)
 {
     // One click opens it: smb:, vnc: or file: would start another program.
     return homepage && isWebAddress(*homepage);
+}
+
+void AppDetailView::askToUninstall()
+{
+    m_uninstall->askToConfirm();
 }

@@ -15,6 +15,7 @@ class QAbstractButton;
 class QLabel;
 class QScrollArea;
 class QVBoxLayout;
+class UninstallPanel;
 
 // One record in full: icon, names, the install control, saving to the
 // library, the homepage link, the key facts, the description and the version
@@ -42,6 +43,9 @@ public:
     // A homepage worth a link: a valid address with a scheme and a host.
     static bool isLinkableHomepage(const std::optional<QString> &homepage);
 
+    // Opens the inline uninstall confirmation, when the app is installed.
+    void askToUninstall();
+
 private:
     void buildHeader(QVBoxLayout *page, const QString &backTitle);
     void buildVersions(QVBoxLayout *page);
@@ -59,6 +63,7 @@ private:
     QScrollArea *m_scroll = nullptr;
     AppIconView *m_icon = nullptr;
     ActionButton *m_actionButton = nullptr;
+    UninstallPanel *m_uninstall = nullptr;
     QWidget *m_saveButton = nullptr;
     QWidget *m_inLibraryMark = nullptr;
     QWidget *m_saveFailedMark = nullptr;

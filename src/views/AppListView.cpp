@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QMenu>
 #include <QHBoxLayout>
 #include <QHoverEvent>
 #include <QKeyEvent>
@@ -244,6 +245,25 @@ AppListView::AppListView(AppContext &context, Mode mode, QWidget *parent)
 
     connect(m_delegate, &AppCardDelegate::cardClicked, this, &AppListView::openDetail);
     connect(m_list, &QAbstractItemView::activated, this, &AppListView::openDetail);
+    if (showOnlyInstalled()) {
+        // "卸载…" opens the app's page with the inline confirmation.
+        m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+            const QModelIndex index = m_list->indexAt(at);
+            if (!index.isValid())
+                return;
+            auto *menu = new QMenu(this);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->addAction(QStringLiteral("卸载…"), this, [this, index = QPersistentModelIndex(index)] {
+                if (!index.isValid())
+                    return;
+                openDetail(index);
+                if (auto *detail = qobject_cast<AppDetailView *>(m_detail.data()))
+                    detail->askToUninstall();
+            });
+            menu->popup(m_list->viewport()->mapToGlobal(at));
+        });
+    }
     connect(m_proxy, &QAbstractItemModel::modelReset, this, &AppListView::updateBody);
     connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &AppListView::updateBody);
     connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, &AppListView::updateBody);

@@ -283,6 +283,10 @@ QWidget *MainView::buildSidebar()
             m_badge = new CountBadge;
             m_badge->setObjectName(QStringLiteral("downloadsBadge"));
             row->setBadge(m_badge);
+        } else if (item == NavigationItem::updates) {
+            m_updatesBadge = new CountBadge;
+            m_updatesBadge->setObjectName(QStringLiteral("updatesBadge"));
+            row->setBadge(m_updatesBadge);
         }
         m_rows.append(row);
         list->addWidget(row);
@@ -365,6 +369,19 @@ void MainView::setDownloadsBadgeCount(int count)
 int MainView::downloadsBadgeCount() const
 {
     return m_badge->count();
+}
+
+void MainView::setUpdatesBadgeCount(int count)
+{
+    if (std::max(0, count) == m_updatesBadge->count())
+        return;
+    m_updatesBadge->setCount(std::max(0, count));
+    m_rows.at(int(NavigationItem::updates))->update();
+}
+
+int MainView::updatesBadgeCount() const
+{
+    return m_updatesBadge->count();
 }
 
 QList<QAction *> MainView::textSizeActions() const

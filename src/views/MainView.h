@@ -49,6 +49,9 @@ public:
     // The number of current downloads; the downloads row shows it while > 0.
     void setDownloadsBadgeCount(int count);
     int downloadsBadgeCount() const;
+    // The number of updates the user owes; the updates row shows it while > 0.
+    void setUpdatesBadgeCount(int count);
+    int updatesBadgeCount() const;
 
     // "放大" (Ctrl/⌘ + and =), "缩小" (Ctrl/⌘ -), "实际大小" (Ctrl/⌘ 0). They
     // work while this view's window is active, with or without a menu bar.
@@ -75,6 +78,7 @@ private:
     std::optional<NavigationItem> m_selected = NavigationItem::discover;
     QList<SidebarRow *> m_rows;
     CountBadge *m_badge = nullptr;
+    CountBadge *m_updatesBadge = nullptr;
     QLabel *m_sectionHeader = nullptr;
     void fitSidebarToFooter();
 

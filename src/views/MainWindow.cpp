@@ -7,6 +7,7 @@
 
 #include "services/AppStoreService.h"
 #include "services/DownloadManager.h"
+#include "services/UpdateCenter.h"
 #include "views/AppListView.h"
 #include "views/MainView.h"
 #include "views/ScreenFactory.h"
@@ -63,6 +64,14 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
     // A record that finishes or fails changes the running count without a list change.
     connect(&downloads, &DownloadManager::taskChanged, this, updateBadge);
     updateBadge();
+
+    // Updates are looked for at start-up, off the main thread; the badge
+    // follows every change of what is outdated.
+    auto &updates = context.updates;
+    const auto updateUpdatesBadge = [this, &updates] { m_view->setUpdatesBadgeCount(updates.count()); };
+    connect(&updates, &UpdateCenter::outdatedChanged, this, updateUpdatesBadge);
+    updateUpdatesBadge();
+    updates.check();
 
     // What the store had to do to a damaged library (records skipped, a
     // backup made, a copy restored) is the user's to know, without blocking.

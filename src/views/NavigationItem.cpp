@@ -5,8 +5,8 @@ namespace Navigation {
 const QList<NavigationItem> &allItems()
 {
     static const QList<NavigationItem> items = {NavigationItem::discover, NavigationItem::sources,
-                                                NavigationItem::installed, NavigationItem::downloads,
-                                                NavigationItem::importApp};
+                                                NavigationItem::installed, NavigationItem::updates,
+                                                NavigationItem::downloads, NavigationItem::importApp};
     return items;
 }
 
@@ -17,6 +17,8 @@ QString id(NavigationItem item)
         return QStringLiteral("discover");
     case NavigationItem::installed:
         return QStringLiteral("installed");
+    case NavigationItem::updates:
+        return QStringLiteral("updates");
     case NavigationItem::downloads:
         return QStringLiteral("downloads");
     case NavigationItem::importApp:
@@ -34,6 +36,8 @@ QString title(NavigationItem item)
         return QStringLiteral("发现应用");
     case NavigationItem::installed:
         return QStringLiteral("已安装");
+    case NavigationItem::updates:
+        return QStringLiteral("可更新");
     case NavigationItem::downloads:
         return QStringLiteral("下载管理");
     case NavigationItem::importApp:
@@ -51,6 +55,8 @@ QString iconName(NavigationItem item)
         return QStringLiteral("bag");
     case NavigationItem::installed:
         return QStringLiteral("arrow.down.app");
+    case NavigationItem::updates:
+        return QStringLiteral("arrow.triangle.2.circlepath");
     case NavigationItem::downloads:
         return QStringLiteral("arrow.down.circle");
     case NavigationItem::importApp:

@@ -3,6 +3,7 @@
 #include "views/AppImportView.h"
 #include "views/AppListView.h"
 #include "views/DownloadsView.h"
+#include "views/UpdatesView.h"
 
 ScreenFactory::ScreenFactory(AppContext &context) : m_context(context) {}
 
@@ -13,6 +14,8 @@ QWidget *ScreenFactory::create(NavigationItem item, QWidget *parent) const
         return new AppListView(m_context, false, parent);
     case NavigationItem::installed:
         return new AppListView(m_context, true, parent);
+    case NavigationItem::updates:
+        return new UpdatesView(m_context, parent);
     case NavigationItem::downloads:
         return new DownloadsView(m_context, parent);
     case NavigationItem::importApp:

@@ -26,6 +26,7 @@
 #include "views/DownloadsView.h"
 #include "views/MainView.h"
 #include "views/MainWindow.h"
+#include "views/UpdatesView.h"
 #include "views/components/ActionButton.h"
 #include "views/components/AppCardDelegate.h"
 #include "views/components/ChipButton.h"
@@ -133,16 +134,16 @@ struct Road
     TestServices rig;
     IconCache icons{rig.root.filePath(QStringLiteral("icons"))};
     AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, FontScaleManager::shared(),
-                       icons, *rig.registry, *rig.sources};
+                       icons, *rig.registry, *rig.sources, *rig.updates};
     MainWindow window{context};
 
     Road() { window.resize(1100, 720); window.show(); QApplication::setActiveWindow(&window); }
     MainView &view() { return window.mainView(); }
     AppStoreService &store() { return *rig.store; }
     DownloadManager &downloads() { return *rig.downloads; }
-    QString badgeText()
+    QString badgeText(const char *name = "downloadsBadge")
     {
-        auto *badge = view().findChild<CountBadge *>("downloadsBadge");
+        auto *badge = view().findChild<CountBadge *>(name);
         return badge && badge->isVisibleTo(&window) ? badge->text() : QString();
     }
     void go(NavigationItem item)
@@ -389,6 +390,26 @@ private Q_SLOTS:
 
         QTest::mouseClick(detail->findChild<QAbstractButton *>("backButton"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(road.list() && road.list()->listView()->isVisible(), kWait);
+    }
+
+    // 4b. "可更新" counts it in the sidebar; "全部更新" fetches and installs the new version and sums up.
+    void updateAllThroughTheWindow()
+    {
+        Road &road = *m_road;
+        const QByteArray newer = makeZip(road.rig.root.filePath("work"), "1.1.0", 4096);
+        road.rig.server.routeBody("/releases/1.1.0.zip", newer, "application/zip");
+        QCOMPARE(road.importVersion("1.1.0", road.rig.server.url("/releases/1.1.0.zip")), kImported);
+        QTRY_COMPARE_WITH_TIMEOUT(road.badgeText("updatesBadge"), QStringLiteral("1"), kWait);
+        road.go(NavigationItem::updates);
+        auto *screen = road.screen<UpdatesView>();
+        QVERIFY(screen && visibleTexts(screen).contains("1.0.0 → 1.1.0"));
+        QTest::mouseClick(screen->findChild<QAbstractButton *>("updateAllButton"), Qt::LeftButton);
+        auto *summary = screen->findChild<MessageLine *>("updatesSummary");
+        QTRY_VERIFY_WITH_TIMEOUT(summary->isVisibleTo(screen), kWait);
+        QCOMPARE(summary->text(), QStringLiteral("1 个成功，0 个失败"));
+        QCOMPARE(road.installedVersion(), QStringLiteral("1.1.0"));
+        QCOMPARE(road.badgeText("updatesBadge"), QString());
+        QCOMPARE(road.controls(), QStringList{"打开"});
     }
 
     // 5. Ctrl++ / Ctrl+= grow the texts of every screen, the one shown and those built afterwards; Ctrl+- and Ctrl+0

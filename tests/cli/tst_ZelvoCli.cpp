@@ -508,6 +508,37 @@ private Q_SLOTS:
         QCOMPARE(installedVersion(), u"1.0"_s);
     }
 
+    // outdated lists what update fixes; a failed update keeps the old app and exits 1; uninstall trashes it.
+    void updateAndUninstall()
+    {
+        TestHttpServer server;
+        server.routeBody("/Foo-2.0.zip", fooZip("2.0"), "application/zip");
+        TestFolders::makeBundle(applications(), "Foo", "com.example.foo", "1.0");
+        TestFolders::makeBundle(applications(), "Bar", "com.example.bar", "1.0");
+        importDirect("foo", "2.0", server.url("/Foo-2.0.zip"), R"(,"bundleId":"com.example.foo")");
+        importDirect("bar", "2.0", server.url("/missing.zip"), R"(,"bundleId":"com.example.bar")");
+        const auto listing = zelvo({"outdated", "--json"}).json();
+        QVERIFY(listing.array().size() == 2 && listing[0]["installedVersion"] == "1.0" && listing[0]["counted"] == true);
+
+        const auto all = zelvo({"update", "--all"});
+        QCOMPARE(all.exitCode, 1);
+        QVERIFY2(all.err.contains("更新失败 Nbar: 下载失败") && all.err.endsWith("1 个成功，1 个失败\n"), qPrintable(all.err));
+        QCOMPARE(installedVersion(), u"2.0"_s);
+        QVERIFY(QFileInfo::exists(applications() + "/Bar.app/Contents/Info.plist"));
+        QCOMPARE(zelvo({"update", "foo"}).exitCode, 1); // nothing left to update
+
+        const QString leftover = TestFolders::writeFile(home("Library"), "Foo/state", "s");
+        m_extraEnvironment.insert("ZELVO_BREW_PATHS", home("bin/brew"));
+        TestFolders::writeFile(home("Caskroom"), "foo/.metadata/2.0/1/Casks/foo.json",
+                               R"({"artifacts":[{"zap":[{"trash":["~/Library/Foo"]}]}]})");
+        TestFolders::writeFile(libraryFolder(), "apps.json",
+                               TestFolders::readFile(libraryPath()).replace(R"("id": "foo")", R"("id": "foo", "brewName": "foo")"));
+        const auto removed = zelvo({"uninstall", "foo", "--zap"});
+        QVERIFY2(removed.exitCode == 0, qPrintable(removed.err));
+        QVERIFY(!QFileInfo::exists(applications() + "/Foo.app") && !QFileInfo::exists(leftover));
+        QCOMPARE(zelvo({"uninstall", "foo"}).exitCode, 1); // no longer installed
+    }
+
     // A package file needs no library; one without a bundle is refused and installs nothing.
     void installAPackageFile()
     {

@@ -21,7 +21,7 @@ QJsonObject fullJson()
         "sourceType":"direct","currentVersion":"1.0","packageType":"unknown","chineseName":"福","bundleId":"com.foo",
         "appFilename":"Foo.app","iconUrl":"h.cn/i.png","homepage":"h.cn","brewName":"foo","sha256":"abc",
         "versionPatternUrl":"h.cn/{version}.dmg","versionListUrl":"h.cn/list/","downloadUrl":"h.cn/b.dmg",
-        "fileSize":7,"tags":["x"],"updatedAt":"now",
+        "fileSize":7,"tags":["x"],"updatedAt":"now","autoUpdates":false,
         "versions":[{"version":"2","downloadUrl":"u","releaseDate":"r","changelog":"c","fileSize":5}]})")
         .object();
 }
@@ -59,6 +59,7 @@ private Q_SLOTS:
         row("fileSize fraction", "fileSize", 1.5);
         row("fileSize beyond int64", "fileSize", 1e20);
         row("homepage number", "homepage", 1);
+        row("autoUpdates as string", "autoUpdates", QStringLiteral("true"));
         row("tags not array", "tags", a);
         row("tags with number", "tags", QJsonArray{a, 2});
         row("versions not array", "versions", QJsonObject{});

@@ -227,22 +227,6 @@ private Q_SLOTS:
         QCOMPARE(rig.registry->state(stored).status.kind, AppInstallStatus::Kind::installed);
     }
 
-    // Off, the next click installs: the new user's road walks that; on, one click does both.
-    void installAfterDownload()
-    {
-        TestServices rig;
-        QVERIFY(rig.cacheZip("made.zip", "1.0"));
-        const QString made = QDir(rig.cache()).filePath("made.zip");
-        rig.server.routeBody("/foo-1.0.zip", TestFolders::readFile(made), "application/zip");
-        rig.downloads->deletePackage(made);
-        rig.registry->setInstallAfterDownload(true);
-        const AppItem app = fooRecord(AppSourceType::direct, rig.server.url("/foo-1.0.zip").toString());
-        InstallWorkflow &flow = rig.registry->workflow(app);
-        flow.handleInstall();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.downloads->task("foo-1.0")->status.kind, DownloadStatus::Kind::completed, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(flow.state().status.kind, AppInstallStatus::Kind::installed, 30000);
-    }
-
     void downloadShowsOnlyForTheCurrentVersion()
     {
         TestServices rig;

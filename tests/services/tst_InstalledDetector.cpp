@@ -112,8 +112,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expectedPath");
         const QVariant none;
-        QTest::newRow("by identifier, any case") << QVariant("COM.EXAMPLE.FOO") << none << "zzz" << "Foo.app";
-        QTest::newRow("identifier missing, file name") << QVariant("com.nope") << QVariant("Foo.app") << "zzz" << "Foo.app";
+        // By identifier in any case, and by bundle file name: the update finder's table.
         QTest::newRow("file name as path") << none << QVariant("/x/Binary.app") << "zzz" << "Binary.app";
         QTest::newRow("name, case-insensitive") << none << none << "FOO" << "Foo.app";
         QTest::newRow("empty identifier falls back") << QVariant(QString()) << none << "noid" << "NoId.app";

@@ -15,5 +15,6 @@ struct TestScreenContext
     QSettings settings{rig.root.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     FontScaleManager fonts{&settings};
     IconCache icons{rig.root.filePath(QStringLiteral("icons"))};
-    AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, fonts, icons, *rig.registry, *rig.sources};
+    AppContext context{*rig.store, *rig.downloads, *rig.installer, *rig.brew, *rig.scraper, fonts, icons, *rig.registry,
+                       *rig.sources, *rig.updates};
 };

@@ -12,6 +12,7 @@
 #include "services/InstallerService.h"
 #include "services/NginxIndexParser.h"
 #include "services/SourceStore.h"
+#include "services/UpdateCenter.h"
 #include "support/TestFolders.h"
 
 using namespace std::chrono_literals;
@@ -39,6 +40,9 @@ TestServices::TestServices()
     registry = std::make_unique<InstallWorkflowRegistry>(*store, *downloads, *installer, *brew);
     sources = std::make_unique<SourceStore>(root.filePath(QStringLiteral("library")));
     registry->setConsole([this](const QString &line) { console << line; });
+    updates = std::make_unique<UpdateCenter>(*store, *registry, *brew, Caskroom({caskroom()}), QStringList{root.path()});
+    updates->queue().setConsole([this](const QString &line) { console << line; });
+    updates->uninstaller().setConsole([this](const QString &line) { console << line; });
 }
 
 TestServices::~TestServices()

@@ -16,6 +16,7 @@ class InstallerService;
 class InstallWorkflowRegistry;
 class NginxIndexParser;
 class SourceStore;
+class UpdateCenter;
 
 // The real services over one temporary home, for tests of the install
 // workflow and the screens built on it: a library, a package cache, an
@@ -43,10 +44,13 @@ public:
     std::unique_ptr<InstallWorkflowRegistry> registry;
     // Sources kept beside the library; none is fetched unless a test asks.
     std::unique_ptr<SourceStore> sources;
+    // Over the registry and a Caskroom folder of its own (caskroom()).
+    std::unique_ptr<UpdateCenter> updates;
     QStringList console;
 
     QString apps() const { return root.filePath(QStringLiteral("Applications")); }
     QString cache() const;
+    QString caskroom() const { return root.filePath(QStringLiteral("Caskroom")); }
     QString brewPath() const { return root.filePath(QStringLiteral("bin/brew")); }
     // Every run of the fake tools, one a line: "launch <path>" and brew's arguments.
     QByteArray toolLog() const;

@@ -19,6 +19,10 @@ struct UserDataGuard
             if (qEnvironmentVariableIsEmpty(variable))
                 qputenv(variable, QDir(home.path()).filePath(QLatin1String(name)).toLocal8Bit());
         }
+        // What a test moves to the Trash lands in a Trash of its own.
+        const QString share = QDir(home.path()).filePath(QLatin1String("share"));
+        QDir().mkpath(share);
+        qputenv("XDG_DATA_HOME", share.toLocal8Bit());
     }
 };
 

@@ -8,6 +8,10 @@
 #include "support/TestScreenContext.h"
 #include "views/AppDetailView.h"
 #include "views/components/ActionButton.h"
+#include "views/components/MessageLine.h"
+#include "support/TestFolders.h"
+#include <QCheckBox>
+#include <QDir>
 
 namespace {
 
@@ -205,6 +209,38 @@ private Q_SLOTS:
         QCOMPARE(back->text(), "返回列表");
         QTest::mouseClick(back, Qt::LeftButton);
         QCOMPARE(screen.backs, 1);
+    }
+
+    // Uninstalling asks inline first, offers the cask's leftovers, and moves what was chosen to the Trash.
+    void uninstallConfirmsInline()
+    {
+        Screen screen;
+        screen.rig.installFoo("1.0");
+        const QString leftover = TestFolders::writeFile(screen.rig.root.filePath("Library"), "Foo/state", "s");
+        TestFolders::writeFile(screen.rig.caskroom(), "foo/.metadata/1.0/1/Casks/foo.json",
+                               QStringLiteral(R"({"artifacts":[{"zap":[{"trash":["%1"]}]}]})").arg(leftover).toUtf8());
+        AppItem app = fooRecord();
+        app.brewName = "foo";
+        const auto view = screen.open(app);
+        auto *start = view->findChild<QAbstractButton *>("uninstallButton");
+        auto *confirmation = view->findChild<QWidget *>("uninstallConfirmation");
+        // Clicked once laid out, as the user sees it.
+        const auto click = [&](const char *name) {
+            auto *button = view->findChild<QAbstractButton *>(name);
+            return QTest::qWaitFor([&] { return button->height() > 0; }) && (QTest::mouseClick(button, Qt::LeftButton), true);
+        };
+        QVERIFY(click("uninstallButton") && confirmation->isVisible() && !start->isVisible());
+        QVERIFY(click("cancelUninstallButton") && !confirmation->isVisible());
+        QVERIFY(QFileInfo::exists(screen.rig.apps() + "/Foo.app"));
+
+        view->askToUninstall();
+        QTRY_VERIFY(view->findChild<QCheckBox *>("leftoverBox"));
+        view->findChild<QCheckBox *>("leftoverBox")->setChecked(true);
+        QVERIFY(click("confirmUninstallButton"));
+        auto *result = view->findChild<MessageLine *>("uninstallResult");
+        QTRY_VERIFY_WITH_TIMEOUT(result->isVisible(), 10000);
+        QCOMPARE(result->text(), "已卸载「福」");
+        QVERIFY(!QFileInfo::exists(screen.rig.apps() + "/Foo.app") && !QFileInfo::exists(leftover) && !start->isVisible());
     }
 
     void descriptionText_data()

@@ -43,6 +43,7 @@
 #include "services/SourceStore.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
+#include "services/UpdateCenter.h"
 #include "views/AppContext.h"
 #include "views/AppDetailView.h"
 #include "views/AppImportView.h"
@@ -423,6 +424,13 @@ QList<Shot> shots()
                      return detailView(context,
                                        *context.screens.context().store.app(QStringLiteral("visual-studio-code")));
                  }});
+    list.append({QStringLiteral("detail-uninstall-confirm"), detailSize,
+                 [](Context &context) {
+                     installOutdatedVsCode(context);
+                     return detailView(context,
+                                       *context.screens.context().store.app(QStringLiteral("visual-studio-code")));
+                 },
+                 [](QWidget *widget, Context &) { static_cast<AppDetailView *>(widget)->askToUninstall(); }});
     list.append({QStringLiteral("detail-versions"), detailSize,
                  [](Context &context) { return detailView(context, recordWithVersions()); }});
     // A bundle id wider than the smallest window's detail column, at every text scale.
@@ -591,12 +599,15 @@ int main(int argc, char *argv[])
     SourceStore sources(temp.filePath(QStringLiteral("library")));
     for (const auto loading = sources.loadCopies(); !loading.isFinished();)
         settle(10);
-    AppContext appContext{store, downloads, installer, brew, scraper, fontScale, icons, workflows, sources};
+    UpdateCenter updates(store, workflows, brew, Caskroom({temp.filePath(QStringLiteral("Caskroom"))}));
+    AppContext appContext{store, downloads, installer, brew, scraper, fontScale, icons, workflows, sources, updates};
     ScreenFactory screens(appContext);
     writeFakeBrew(temp.filePath(QStringLiteral("fake-brew")));
     BrewService fakeBrew(QStringLiteral("http://127.0.0.1:9"), {temp.filePath(QStringLiteral("fake-brew/brew"))});
     InstallWorkflowRegistry brewDemoWorkflows(store, downloads, installer, fakeBrew);
-    AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale, icons, brewDemoWorkflows, sources};
+    UpdateCenter brewDemoUpdates(store, brewDemoWorkflows, fakeBrew, Caskroom({temp.filePath(QStringLiteral("Caskroom"))}));
+    AppContext brewDemo{store, downloads, installer, fakeBrew, scraper, fontScale, icons, brewDemoWorkflows, sources,
+                        brewDemoUpdates};
     TestHttpServer server;
     Context context{screens, fontScale, downloads, server, brewDemo};
     // The entry form fetches this folder listing.

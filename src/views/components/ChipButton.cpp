@@ -123,3 +123,13 @@ void ChipButton::paintEvent(QPaintEvent *)
     }
 }
 
+ChipButton *ChipButton::action(const QString &objectName, const QString &text, QWidget *parent)
+{
+    auto *button = new ChipButton(text, parent);
+    button->setObjectName(objectName);
+    button->setCheckable(false);
+    button->setFontSpec(12, QFont::Medium, QFont::Medium);
+    button->setPadding(12, 4);
+    button->setCornerRadius(6);
+    return button;
+}

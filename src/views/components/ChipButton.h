@@ -18,6 +18,8 @@ class ChipButton final : public QAbstractButton
 
 public:
     explicit ChipButton(const QString &text, QWidget *parent = nullptr);
+    // A plain action pill (12-point medium text, not checkable), styled by the caller.
+    static ChipButton *action(const QString &objectName, const QString &text, QWidget *parent);
 
     void setPadding(qreal horizontal, qreal vertical);
     void setCornerRadius(qreal radius);

@@ -23,6 +23,7 @@ const QHash<QString, char32_t> &table()
         {QStringLiteral("xmark.circle.fill"), 0xe5c9},          // cancel
         {QStringLiteral("xmark.circle"), 0xe888},               // highlight_off
         {QStringLiteral("arrow.clockwise"), 0xe5d5},            // refresh
+        {QStringLiteral("arrow.triangle.2.circlepath"), 0xe923}, // update
         {QStringLiteral("tray"), 0xe156},                       // inbox
         {QStringLiteral("checkmark"), 0xe5ca},                  // check
         {QStringLiteral("checkmark.circle.fill"), 0xe86c},      // check_circle
