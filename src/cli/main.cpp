@@ -8,6 +8,7 @@
 #include "cli/LibraryCommands.h"
 #include "cli/SourceCommands.h"
 #include "cli/TerminalAskPass.h"
+#include "platform/Platform.h"
 #include "services/AppStoreService.h"
 #include "services/AskPass.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
         return TerminalAskPass::run();
     TerminalAskPass::publishTerminal();
     QCoreApplication::setApplicationName(QStringLiteral("zelvo"));
+    Platform::useSystemProxy();
     // Standard output carries results (often JSON); the store's own report
     // lines belong with the errors.
     AppStoreService::setConsole(&CliOutput::err);
