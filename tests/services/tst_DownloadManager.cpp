@@ -1,4 +1,9 @@
+#include <QCryptographicHash>
 #include <QDir>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QScopeGuard>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -9,13 +14,17 @@
 
 #include "models/ByteFormat.h"
 #include "platform/ExtendedAttributes.h"
+#include "platform/Platform.h"
 #include "services/DownloadManager.h"
+#include "services/Sha256.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
+#include "support/TestServerProcess.h"
 
 using namespace std::chrono_literals;
 using Reply = TestHttpServer::Reply;
 using Kind = DownloadStatus::Kind;
+using Script = std::function<TestHttpServer::Reply(int, const QByteArray &)>;
 
 namespace {
 
@@ -34,6 +43,28 @@ Reply held(qint64 length, const QByteArray &body = {})
 {
     return Reply{.body = body, .contentLength = length, .hold = true};
 }
+
+QByteArray digest(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+// What a server that keeps ranges answers: the rest of the body when the
+// request continues the file the client names, else the whole body.
+Reply ranged(const QByteArray &body, const QByteArray &validator, const QByteArray &head)
+{
+    const QByteArray range = TestHttpServer::header(head, "Range");
+    const bool same = TestHttpServer::header(head, "If-Range") == validator;
+    if (range.startsWith("bytes=") && range.endsWith('-') && same) {
+        const qint64 from = range.mid(6, range.size() - 7).toLongLong();
+        return Reply{206, body.mid(from),
+                     {{"ETag", validator},
+                      {"Content-Range", "bytes " + QByteArray::number(from) + '-' +
+                                            QByteArray::number(body.size() - 1) + '/' + QByteArray::number(body.size())}}};
+    }
+    return Reply{200, body, {{"ETag", validator}}};
+}
+
 
 } // namespace
 
@@ -80,6 +111,7 @@ private Q_SLOTS:
         m_manager->setClock([this] { return m_now; });
         // Generous, so a busy machine never times out a download that is meant to succeed.
         m_manager->setIdleTimeout(5s);
+        m_manager->setRetryPolicy({.attempts = 1, .firstDelay = 1ms, .longestDelay = 5s});
     }
 
     void cleanup()
@@ -203,6 +235,7 @@ private Q_SLOTS:
         QTest::addColumn<Reply>("reply");  // served at /files/App.dmg
         QTest::addColumn<QString>("path"); // asked for: a path on the server or a whole address
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("retried"); // a failure of the moment is tried again
         const auto typed = [](int status, const QByteArray &body, const QByteArray &type) {
             return Reply{status, body, {{"Content-Type", type}}};
         };
@@ -211,32 +244,35 @@ private Q_SLOTS:
                       timeout = "下载超时: 0.3 秒内没有收到任何数据",
                       notPackage = "服务器返回的内容不是可识别的安装包（DMG、PKG 或 ZIP），可能是一条错误信息";
 
-        QTest::newRow("404") << typed(404, "<html>Not Found</html>", "text/html") << file << http + "404";
-        QTest::newRow("500 after redirect") << Reply{500, packageBody} << "/go" << http + "500";
+        const bool once = false, again = true;
+        QTest::newRow("404") << typed(404, "<html>Not Found</html>", "text/html") << file << http + "404" << once;
+        QTest::newRow("500 after redirect") << Reply{500, packageBody} << "/go" << http + "500" << again;
         QTest::newRow("connection closed early") << Reply{.body = packageBody, .contentLength = packageBody.size() * 4}
-                                                 << file << "连接提前断开，下载不完整: 收到 1 KB，应为 4 KB";
-        QTest::newRow("web page") << typed(200, loginPage, "text/html; charset=utf-8") << file << page;
+                                                 << file << "连接提前断开，下载不完整: 收到 1 KB，应为 4 KB" << again;
+        QTest::newRow("web page") << typed(200, loginPage, "text/html; charset=utf-8") << file << page << once;
         QTest::newRow("web page sent as binary")
             << typed(200, "\xEF\xBB\xBF  \n<html><body>File moved</body></html>", "application/octet-stream") << "/go"
-            << page;
-        QTest::newRow("empty body") << Reply{} << file << "服务器返回了空文件，没有安装包可保存";
+            << page << once;
+        QTest::newRow("empty body") << Reply{} << file << "服务器返回了空文件，没有安装包可保存" << once;
         QTest::newRow("JSON error") << typed(200, R"({"error":"quota exceeded"})", "application/json") << file
-                                    << notPackage;
-        QTest::newRow("bytes of no known package") << Reply{.body = opaqueBody} << file << notPackage;
-        QTest::newRow("no answer") << Reply{.stall = true} << file << timeout;
-        QTest::newRow("stops mid-body") << held(2 * packageBody.size(), packageBody) << file << timeout;
+                                    << notPackage << once;
+        QTest::newRow("bytes of no known package") << Reply{.body = opaqueBody} << file << notPackage << once;
+        QTest::newRow("checksum mismatch") << Reply{.body = packageBody + "x"} << file
+                                           << "校验失败：文件的 SHA-256 与记录不符" << once;
+        QTest::newRow("no answer") << Reply{.stall = true} << file << timeout << again;
+        QTest::newRow("stops mid-body") << held(2 * packageBody.size(), packageBody) << file << timeout << again;
         QTest::newRow("redirect loop") << Reply{} << "/loop"
-                                       << "网址跳转次数过多，可能陷入了循环跳转";
+                                       << "网址跳转次数过多，可能陷入了循环跳转" << once;
         QTest::newRow("redirect to a local file")
             << Reply{} << "/to-file"
-            << "已拒绝跳转到“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址";
+            << "已拒绝跳转到“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址" << once;
         QTest::newRow("redirect without an address") << Reply{} << "/nowhere"
-                                                     << "服务器要求跳转（HTTP 302），却没有给出新地址";
+                                                     << "服务器要求跳转（HTTP 302），却没有给出新地址" << once;
         QTest::newRow("local file address")
             << Reply{} << "file:///etc/passwd"
-            << "已拒绝下载地址“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址";
+            << "已拒绝下载地址“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址" << once;
         QTest::newRow("data address") << Reply{} << "data:,PK"
-                                      << "已拒绝下载地址“data:,PK”：只支持 http:// 或 https:// 开头的网址";
+                                      << "已拒绝下载地址“data:,PK”：只支持 http:// 或 https:// 开头的网址" << once;
     }
 
     void failuresLeaveCacheUntouched()
@@ -244,6 +280,7 @@ private Q_SLOTS:
         QFETCH(Reply, reply);
         QFETCH(QString, path);
         QFETCH(QString, reason);
+        QFETCH(bool, retried);
         const QString cached = TestFolders::writeFile(cachePath(), "App.dmg", "the good package");
         m_manager->refreshLocalPackages();
         const QList<LocalPackage> before = m_manager->localPackages();
@@ -253,8 +290,11 @@ private Q_SLOTS:
         m_server->routeRedirect("/to-file", "file:///etc/passwd");
         m_server->route("/nowhere", Reply{.status = 302});
         m_manager->setIdleTimeout(300ms);
+        QSignalSpy notices(m_manager.get(), &DownloadManager::taskNotice);
 
-        m_manager->startDownload("foo", "Foo", "1.0", path.startsWith('/') ? m_server->url(path) : QUrl(path));
+        // The record's checksum is that of the package the server should have sent.
+        const auto sha256 = reason.startsWith("校验失败") ? std::optional(digest(packageBody)) : std::nullopt;
+        m_manager->startDownload("foo", "Foo", "1.0", path.startsWith('/') ? m_server->url(path) : QUrl(path), sha256);
         const DownloadTaskItem done = waitForEnd();
         QCOMPARE(done.status.kind, Kind::failed);
         QCOMPARE(done.status.reason, reason);
@@ -262,24 +302,46 @@ private Q_SLOTS:
         QCOMPARE(cacheEntries(), QStringList{"App.dmg"});
         QCOMPARE(TestFolders::readFile(cached), QByteArray("the good package"));
         QCOMPARE(m_manager->localPackages(), before);
+        QCOMPARE(notices.size(), retried ? 1 : 0);
     }
 
     void progressAndSpeedTexts_data()
     {
         QTest::addColumn<bool>("lengthKnown");
-        QTest::newRow("length announced") << true;
-        QTest::newRow("length unknown") << false;
+        QTest::addColumn<int>("kept"); // bytes a killed run left, continued with a range request
+        QTest::newRow("length announced") << true << 0;
+        QTest::newRow("length unknown") << false << 0;
+        QTest::newRow("resumed from a killed run") << true << 1000;
     }
 
+    // Figures never run backwards, and the speed counts only what this run fetched.
     void progressAndSpeedTexts()
     {
         QFETCH(bool, lengthKnown);
-        m_server->route("/slow.dmg", Reply{.sendContentLength = lengthKnown, .contentLength = 10'000, .hold = true});
+        QFETCH(int, kept);
+        const QString partial = QDir(cachePath()).filePath(DownloadManager::partialFileName(key));
+        if (kept > 0) {
+            TestFolders::writeFile(cachePath(), DownloadManager::partialFileName(key),
+                                   QByteArray("PK\x03\x04").leftJustified(kept, 'k'));
+            QVERIFY(ExtendedAttributes::write(partial, "url", m_server->url("/slow.dmg").toEncoded()) &&
+                    ExtendedAttributes::write(partial, "validator", "\"v1\"") &&
+                    ExtendedAttributes::write(partial, "length", "10000"));
+        }
+        m_server->routeHandler("/slow.dmg", [&](const QByteArray &) {
+            const bool range = TestHttpServer::header(m_server->requestHeads().constLast(), "Range") == "bytes=1000-";
+            if (!range)
+                return Reply{.sendContentLength = lengthKnown, .contentLength = 10'000, .hold = true};
+            return Reply{.status = 206, .headers = {{"Content-Range", "bytes 1000-9999/10000"}}, .contentLength = 9000,
+                         .hold = true};
+        });
         const QDateTime begin = m_now;
         start("/slow.dmg");
         QCOMPARE(m_manager->activeTasks().constFirst().createdAt, begin);
         QCOMPARE(m_manager->task(key)->status, DownloadStatus::downloading(0, "连接中...", "0 MB", "--"));
         QTRY_COMPARE(m_server->heldCount(), 1);
+        QList<qint64> seen;
+        connect(m_manager.get(), &DownloadManager::taskChanged, this,
+                [&](const QString &changed) { seen << m_manager->find(changed)->receivedBytes; });
 
         const struct
         {
@@ -291,7 +353,7 @@ private Q_SLOTS:
             {900, 1000, "5 KB/s"},    // 0.3 s after the last sample: kept
             {1600, 3000, "4 KB/s"},   // 4000 bytes over 1.0 s since the last sample
         };
-        qint64 received = 0;
+        qint64 received = kept;
         for (const auto &step : steps) {
             m_now = begin.addMSecs(step.atMs);
             QByteArray chunk(step.bytes, 'x');
@@ -300,18 +362,96 @@ private Q_SLOTS:
             QTRY_COMPARE(m_manager->task(key)->receivedBytes, received);
             const DownloadTaskItem item = *m_manager->task(key);
             QCOMPARE(item.speedText, QString::fromUtf8(step.speed));
+            QCOMPARE(item.resumedBytes, kept);
             QCOMPARE(item.status, DownloadStatus::downloading(lengthKnown ? received / 10'000.0 : 0,
                                                               QString::fromUtf8(step.speed),
                                                               ByteFormat::fileSize(received),
                                                               lengthKnown ? "10 KB" : "未知"));
         }
         m_now = begin.addMSecs(1700);
-        m_server->push(QByteArray(3000, 'x'));
+        m_server->push(QByteArray(10'000 - received, 'x'));
         m_server->closeHeld();
         const DownloadTaskItem done = waitForEnd();
         QCOMPARE(done.status.kind, Kind::completed);
         QCOMPARE(done.speedText, QStringLiteral("4 KB/s"));
         QCOMPARE(QFileInfo(done.status.fileUrl).size(), 10'000);
+        QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
+    }
+
+    void resumesAndRetries_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<QByteArray>("expected"); // the package that must end up in the cache
+        QTest::addColumn<QStringList>("notices"); // what a follower is told, in order
+        QTest::addColumn<int>("pauseMs");         // the least time between the two tries
+        const QByteArray first = packageBody.repeated(20), second = "PK\x03\x04" + first.mid(4).toUpper();
+        const qint64 half = first.size() / 2;
+        const auto cut = [=](QByteArray header, QByteArray value) {
+            return Reply{.body = first, .headers = {{header, value}}, .resetAfter = half};
+        };
+        const QString resumed = "从 " + ByteFormat::fileSize(half) + " 处继续下载", cutShort = "网络中断，正在重试 (1/3)";
+        QTest::newRow("dropped mid-way, resumed with If-Range")
+            << Script([=](int n, const QByteArray &head) { return n == 0 ? cut("ETag", "\"v1\"") : ranged(first, "\"v1\"", head); })
+            << first << QStringList{cutShort, resumed} << 0;
+        QTest::newRow("file changed between tries")
+            << Script([=](int n, const QByteArray &head) { return n == 0 ? cut("ETag", "\"v1\"") : ranged(second, "\"v2\"", head); })
+            << second << QStringList{cutShort, "服务器上的文件已更新，从头下载"} << 0;
+        QTest::newRow("server ignores ranges")
+            << Script([=](int n, const QByteArray &) {
+                   return n == 0 ? cut("Last-Modified", "Tue, 01 Oct 2024 10:00:00 GMT") : Reply{.body = first};
+               })
+            << first << QStringList{cutShort, "服务器不支持断点续传，从头下载"} << 0;
+        // Qt tells a reset from an orderly close by nothing: the end of a body without a length is asked for.
+        QTest::newRow("no length, reset mid-way")
+            << Script([=](int n, const QByteArray &head) {
+                   if (n > 0)
+                       return ranged(first, "\"v1\"", head);
+                   return Reply{.body = first, .headers = {{"ETag", "\"v1\""}}, .sendContentLength = false, .resetAfter = half};
+               })
+            << first << QStringList{resumed} << 0;
+        QTest::newRow("no length, whole")
+            << Script([=](int n, const QByteArray &) {
+                   return n == 0 ? Reply{.body = first, .headers = {{"ETag", "\"v1\""}}, .sendContentLength = false}
+                                 : Reply{.status = 416, .headers = {{"Content-Range", "bytes */" + QByteArray::number(first.size())}}};
+               })
+            << first << QStringList{} << 0;
+        QTest::newRow("503 then 200") << Script([=](int n, const QByteArray &) { return Reply{n == 0 ? 503 : 200, first}; })
+                                      << first << QStringList{cutShort + "：服务器返回错误: HTTP 503"} << 0;
+        QTest::newRow("429 with Retry-After")
+            << Script([=](int n, const QByteArray &) {
+                   return n == 0 ? Reply{429, "slow down", {{"Retry-After", "1"}}} : Reply{.body = first};
+               })
+            << first << QStringList{cutShort + "：服务器返回错误: HTTP 429"} << 900;
+    }
+
+    void resumesAndRetries()
+    {
+        QFETCH(Script, script);
+        QFETCH(QByteArray, expected);
+        QFETCH(QStringList, notices);
+        QFETCH(int, pauseMs);
+        m_manager->setRetryPolicy({.attempts = 3, .firstDelay = 1ms, .longestDelay = 5s});
+        QList<qint64> times;
+        QElapsedTimer clock;
+        clock.start();
+        m_server->routeHandler("/App.zip", [&](const QByteArray &) {
+            times << clock.elapsed();
+            return script(int(times.size()) - 1, m_server->requestHeads().constLast());
+        });
+        QStringList told;
+        connect(m_manager.get(), &DownloadManager::taskNotice, this,
+                [&](const QString &, const QString &text) { told << text; });
+        m_manager->startDownload("foo", "Foo", "1.0", m_server->url("/App.zip"), digest(expected));
+        const DownloadTaskItem done = waitForEnd();
+        QCOMPARE(done.status.kind, Kind::completed);
+        QVERIFY(done.verified);
+        QCOMPARE(TestFolders::readFile(done.status.fileUrl), expected);
+        QCOMPARE(cacheEntries(), QStringList{"App.zip"});
+        QCOMPARE(told.size(), notices.size());
+        for (qsizetype i = 0; i < notices.size(); ++i)
+            QVERIFY2(told.at(i).startsWith(notices.at(i)), qPrintable(told.at(i)));
+        QCOMPARE(times.size(), 2);
+        QVERIFY(times.at(1) - times.at(0) >= pauseMs);
     }
 
     // A chunk at a time would repaint every listener hundreds of times a
@@ -338,6 +478,79 @@ private Q_SLOTS:
         const qint64 intervals = wall.elapsed() / DownloadManager::progressInterval.count();
         QVERIFY2(told.size() <= intervals + 3, qPrintable(QString::number(told.size())));
         QCOMPARE(told.constLast(), Kind::completed);
+    }
+
+    // A real server's ranges: the kept half is continued while its ETag
+    // still names the file, and thrown away once it does not.
+    void resumesFromNginx_data()
+    {
+        QTest::addColumn<bool>("sameFile");
+        QTest::newRow("same file: continued") << true;
+        QTest::newRow("file changed: started over") << false;
+    }
+
+    void resumesFromNginx()
+    {
+        QFETCH(bool, sameFile);
+        const QByteArray body = packageBody.repeated(64);
+        TestFolders::writeFile(m_root->filePath("www"), "App.zip", body);
+        TestServerProcess nginx;
+        QVERIFY2(nginx.start(TestServerProcess::find("nginx"),
+                             [&](quint16 port) {
+                                 return TestServerProcess::nginxArguments(m_root->filePath("nginx"),
+                                                                          m_root->filePath("www"), port);
+                             }),
+                 qPrintable(nginx.error()));
+        QNetworkAccessManager network;
+        std::unique_ptr<QNetworkReply> head(network.head(QNetworkRequest(nginx.url("/App.zip"))));
+        QTRY_VERIFY(head->isFinished());
+        const QByteArray etag = sameFile ? head->rawHeader("ETag") : QByteArray("\"0-0\"");
+        const QString partial = TestFolders::writeFile(cachePath(), DownloadManager::partialFileName(key),
+                                                       body.left(body.size() / 2));
+        QVERIFY(ExtendedAttributes::write(partial, "url", nginx.url("/App.zip").toEncoded()) &&
+                ExtendedAttributes::write(partial, "validator", etag) &&
+                ExtendedAttributes::write(partial, "length", QByteArray::number(body.size())));
+
+        m_manager->startDownload("foo", "Foo", "1.0", nginx.url("/App.zip"), digest(body));
+        const DownloadTaskItem done = waitForEnd();
+        QCOMPARE(done.status.kind, Kind::completed);
+        QCOMPARE(TestFolders::readFile(done.status.fileUrl), body);
+        QCOMPARE(done.resumedBytes, sameFile ? body.size() / 2 : 0);
+    }
+
+    // At most so many transfers run; the rest wait their turn in order.
+    void queueWaitsItsTurn()
+    {
+        m_manager->setMaxConcurrent(1);
+        m_server->route("/a.zip", held(packageBody.size(), packageBody.left(10)));
+        m_server->routeBody("/b.zip", packageBody);
+        start("/a.zip");
+        start("/b.zip", "bar");
+        QCOMPARE(m_manager->task("bar-1.0")->status, DownloadStatus::pending());
+        QCOMPARE(m_manager->runningCount(), 2);
+        QTRY_COMPARE(m_server->heldCount(), 1);
+        QTest::qWait(100);
+        QCOMPARE(m_server->requests().size(), 1);
+        m_server->push(packageBody.mid(10));
+        QCOMPARE(waitForEnd().status.kind, Kind::completed);
+        QCOMPARE(waitForEnd("bar-1.0").status.kind, Kind::completed);
+    }
+
+    // The system's proxy carries downloads too (here the http_proxy of Linux).
+    void downloadsGoThroughTheSystemProxy()
+    {
+        const QByteArray saved = qgetenv("http_proxy");
+        const auto restore = qScopeGuard([&] {
+            qputenv("http_proxy", saved);
+            QNetworkProxyFactory::setUseSystemConfiguration(false);
+        });
+        qputenv("http_proxy", m_server->url().toEncoded());
+        Platform::useSystemProxy();
+        m_server->routeBody("http://downloads.example/App.zip", packageBody);
+        m_manager->startDownload("foo", "Foo", "1.0", QUrl("http://downloads.example/App.zip"));
+        const DownloadTaskItem done = waitForEnd();
+        QCOMPARE(done.status.kind, Kind::completed);
+        QCOMPARE(TestFolders::readFile(done.status.fileUrl), packageBody);
     }
 
     void restartReplacesFinishedRecord_data()

@@ -16,6 +16,7 @@
 #include "services/UrlError.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
+#include "support/TestServerProcess.h"
 
 namespace {
 
@@ -218,10 +219,7 @@ private Q_SLOTS:
     void realServerListings()
     {
         QFETCH(QString, server);
-        QString program = QStandardPaths::findExecutable(server);
-        if (program.isEmpty())
-            program = QStandardPaths::findExecutable(
-                server, {"/usr/sbin", "/usr/local/sbin", "/opt/homebrew/bin", "/usr/local/bin"});
+        const QString program = TestServerProcess::find(server);
         if (program.isEmpty())
             QFAIL(qPrintable(server + " is not installed: run scripts/setup"));
 
@@ -233,58 +231,20 @@ private Q_SLOTS:
             TestFolders::writeFile(releases, name, "contents of " + name.toUtf8());
         QVERIFY(QDir(releases).mkpath(QStringLiteral("2.0.1")));
         QVERIFY(QDir(releases).mkpath(QStringLiteral("v3.0")));
-        const QString prefix = root.filePath(QStringLiteral("nginx"));
-        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/logs")));
-        const auto arguments = [&](quint16 port) {
-            if (server != u"nginx")
-                return QStringList{"-m", "http.server", QString::number(port), "--bind", "127.0.0.1", "--directory",
-                                   www};
-            const QString config =
-                QStringLiteral("worker_processes 1; master_process off; daemon off; pid %1/nginx.pid;\n"
-                               "error_log %1/logs/error.log;\nevents {}\n"
-                               "http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy;\n"
-                               "  fastcgi_temp_path %1/fastcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
-                               "  server { listen 127.0.0.1:%2; root %3; autoindex on; } }\n")
-                    .arg(prefix)
-                    .arg(port)
-                    .arg(www);
-            TestFolders::writeFile(prefix, QStringLiteral("nginx.conf"), config.toUtf8());
-            return QStringList{"-p", prefix, "-e", prefix + "/logs/error.log", "-c", prefix + "/nginx.conf"};
-        };
-
-        // The free port found may be taken before the server binds it: try again.
-        QProcess running;
-        running.setProcessChannelMode(QProcess::MergedChannels);
-        const auto stop = qScopeGuard([&running] {
-            running.kill();
-            running.waitForFinished(3000);
-        });
-        quint16 port = 0;
-        bool answers = false;
-        for (int attempt = 0; attempt < 3 && !answers; ++attempt) {
-            QTcpServer probe;
-            probe.listen(QHostAddress::LocalHost, 0);
-            port = probe.serverPort();
-            probe.close();
-            running.start(program, arguments(port));
-            for (int wait = 0; !answers && wait < 100 && running.waitForStarted(5000); ++wait) {
-                QTcpSocket socket;
-                socket.connectToHost(QHostAddress::LocalHost, port);
-                answers = socket.waitForConnected(100);
-                if (!answers && running.state() == QProcess::Running)
-                    QTest::qWait(50);
-            }
-            if (!answers) {
-                running.kill();
-                running.waitForFinished(3000);
-            }
-        }
-        QVERIFY2(answers, qPrintable(server + " did not start: " + running.readAll()));
+        TestServerProcess running;
+        QVERIFY2(running.start(program,
+                               [&](quint16 port) {
+                                   if (server != u"nginx")
+                                       return QStringList{"-m", "http.server", QString::number(port), "--bind",
+                                                          "127.0.0.1", "--directory", www};
+                                   return TestServerProcess::nginxArguments(root.filePath("nginx"), www, port);
+                               }),
+                 qPrintable(running.error()));
 
         // Asked for without the trailing slash, both servers redirect first.
         for (const char *path : {"/rel/", "/rel"}) {
             NginxIndexParser parser(&m_network);
-            auto future = parser.parseVersions(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
+            auto future = parser.parseVersions(running.url(QString::fromLatin1(path)).toString());
             QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 15000);
             // Every address must fetch the very file its version was read from.
             QStringList found;
