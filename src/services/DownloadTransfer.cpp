@@ -23,7 +23,7 @@
 #include "platform/ExtendedAttributes.h"
 #include "services/PackageContent.h"
 #include "services/PackageFileName.h"
-#include "services/Sha256.h"
+#include "services/FollowingHasher.h"
 #include "services/UrlError.h"
 
 namespace {
@@ -135,12 +135,16 @@ void DownloadTransfer::start()
     m_reportTimer->setInterval(m_setup.progressInterval);
     connect(m_reportTimer, &QTimer::timeout, this, [this] { report(true); });
     m_buffer = QByteArray(readBufferSize, Qt::Uninitialized);
-    if (!m_setup.sha256.isEmpty())
-        m_hash = std::make_unique<Sha256>();
     m_written = m_setup.resume && !m_setup.validator.isEmpty() ? m_setup.resumeFrom : 0;
     if (::ftruncate(m_setup.fd, m_written) != 0 || ::lseek(m_setup.fd, m_written, SEEK_SET) < 0) {
         giveUp({saveFailedPrefix + systemText(errno)});
         return;
+    }
+    // The hash follows the file from its first byte, kept bytes included.
+    if (!m_setup.sha256.isEmpty()) {
+        m_hash = std::make_unique<FollowingHasher>();
+        m_hash->start(m_setup.fd);
+        m_hash->written(m_written);
     }
     request();
 }
@@ -150,17 +154,8 @@ void DownloadTransfer::request()
     if (m_done)
         return;
     m_rangeSent = m_setup.resume && m_written > 0 && !m_setup.validator.isEmpty();
-    if (!m_rangeSent && m_written > 0) {
-        if (::ftruncate(m_setup.fd, 0) != 0 || ::lseek(m_setup.fd, 0, SEEK_SET) < 0) {
-            giveUp({saveFailedPrefix + systemText(errno)});
-            return;
-        }
-        m_written = 0;
-    }
-    if (m_written == 0 && m_hash) {
-        m_hash->reset();
-        m_hashed = true;
-    }
+    if (!m_rangeSent && m_written > 0 && !emptyFile())
+        return;
     m_expected = -1;
 
     QNetworkRequest request(m_setup.url);
@@ -203,8 +198,6 @@ bool DownloadTransfer::acceptStatus(int status)
             startOver(QStringLiteral("服务器返回的续传范围不符，从头下载"));
             return false;
         }
-        if (!hashKeptBytes())
-            return false;
         m_expected = range->second >= 0 ? range->second : m_setup.remoteLength;
         rememberBody();
         Q_EMIT began(m_written, m_expected);
@@ -228,15 +221,8 @@ bool DownloadTransfer::acceptStatus(int status)
         if (m_written > 0) {
             const QByteArray tag = m_reply->rawHeader("ETag");
             const bool changed = !tag.isEmpty() && tag != m_setup.validator;
-            if (::ftruncate(m_setup.fd, 0) != 0 || ::lseek(m_setup.fd, 0, SEEK_SET) < 0) {
-                giveUp({saveFailedPrefix + systemText(errno)});
+            if (!emptyFile())
                 return false;
-            }
-            m_written = 0;
-            if (m_hash) {
-                m_hash->reset();
-                m_hashed = true;
-            }
             Q_EMIT restarted(changed ? QStringLiteral("服务器上的文件已更新，从头下载")
                                      : QStringLiteral("服务器不支持断点续传，从头下载"));
         }
@@ -260,24 +246,18 @@ void DownloadTransfer::startOver(const QString &why)
     request();
 }
 
-bool DownloadTransfer::hashKeptBytes()
+bool DownloadTransfer::emptyFile()
 {
-    if (!m_hash || m_hashed)
-        return true;
-    // Bytes kept from an earlier run are read back once; the network never sends them again.
-    m_hash->reset();
-    for (qint64 offset = 0; offset < m_written;) {
-        const ssize_t count =
-            ::pread(m_setup.fd, m_buffer.data(), static_cast<size_t>(std::min<qint64>(m_buffer.size(), m_written - offset)),
-                    offset);
-        if (count <= 0) {
-            giveUp({saveFailedPrefix + systemText(count < 0 ? errno : EIO)});
-            return false;
-        }
-        m_hash->update(m_buffer.constData(), count);
-        offset += count;
+    // The hash must not read what is being cut away.
+    if (m_hash)
+        m_hash->stop();
+    if (::ftruncate(m_setup.fd, 0) != 0 || ::lseek(m_setup.fd, 0, SEEK_SET) < 0) {
+        giveUp({saveFailedPrefix + systemText(errno)});
+        return false;
     }
-    m_hashed = true;
+    m_written = 0;
+    if (m_hash)
+        m_hash->start(m_setup.fd);
     return true;
 }
 
@@ -316,10 +296,10 @@ bool DownloadTransfer::drain()
         const qint64 count = m_reply->read(m_buffer.data(), m_buffer.size());
         if (count <= 0)
             break;
-        if (m_hash)
-            m_hash->update(m_buffer.constData(), count);
         if (!writeAll(m_buffer.constData(), count))
             return false;
+        if (m_hash)
+            m_hash->written(m_written);
     }
     return true;
 }
@@ -428,7 +408,7 @@ std::optional<DownloadTransfer::Failure> DownloadTransfer::checkContent()
         return Failure{QStringLiteral("服务器返回的是网页而不是安装包")};
     if (PackageContent::typeOfFile(m_setup.partialPath) == PackageType::unknown)
         return Failure{QStringLiteral("服务器返回的内容不是可识别的安装包（DMG、PKG 或 ZIP），可能是一条错误信息")};
-    if (m_hash && (!hashKeptBytes() || m_hash->result() != m_setup.sha256))
+    if (m_hash && m_hash->finish(m_written) != m_setup.sha256)
         return Failure{QStringLiteral("校验失败：文件的 SHA-256 与记录不符")};
     return std::nullopt;
 }
@@ -525,6 +505,8 @@ void DownloadTransfer::closeReply()
 
 void DownloadTransfer::closeFile(bool keep)
 {
+    if (m_hash)
+        m_hash->stop();
     // Only bytes a later range request can continue are worth keeping.
     const bool resumable = keep && m_setup.resume && !m_setup.validator.isEmpty() && m_written > 0;
     // Removed while still locked, so no other transfer of the key has taken it over.

@@ -13,7 +13,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
-class Sha256;
+class FollowingHasher;
 
 // The network and disk work of one download, on the download manager's
 // worker thread, so that writing and hashing a fast transfer never cost the
@@ -99,7 +99,7 @@ private:
     void onIdle();
     bool acceptStatus(int status);
     void startOver(const QString &why);
-    bool hashKeptBytes();
+    bool emptyFile();
     bool drain();
     bool writeAll(const char *data, qint64 size);
     void report(bool now);
@@ -119,12 +119,11 @@ private:
     QTimer *m_idle = nullptr;
     QTimer *m_reportTimer = nullptr;
     QElapsedTimer m_lastReport;
-    std::unique_ptr<Sha256> m_hash;
+    std::unique_ptr<FollowingHasher> m_hash;
     QByteArray m_buffer;
     qint64 m_written = 0;   // bytes of the whole file on disk
     qint64 m_expected = -1; // the whole file's length; -1 unknown
     bool m_rangeSent = false;
-    bool m_hashed = false;  // the kept bytes went through m_hash
     bool m_probed = false;  // the end of a body without a length was asked about
     bool m_probing = false; // ...and the answer is awaited
     QByteArray m_contentType;
