@@ -14,14 +14,6 @@ TestServerProcess::~TestServerProcess()
     m_process.waitForFinished(3000);
 }
 
-QString TestServerProcess::find(const QString &program)
-{
-    const QString found = QStandardPaths::findExecutable(program);
-    return found.isEmpty() ? QStandardPaths::findExecutable(
-                                 program, {"/usr/sbin", "/usr/local/sbin", "/opt/homebrew/bin", "/usr/local/bin"})
-                           : found;
-}
-
 QStringList TestServerProcess::nginxArguments(const QString &prefix, const QString &www, quint16 port)
 {
     QDir().mkpath(prefix + QStringLiteral("/logs"));
@@ -38,8 +30,15 @@ QStringList TestServerProcess::nginxArguments(const QString &prefix, const QStri
     return {"-p", prefix, "-e", prefix + "/logs/error.log", "-c", prefix + "/nginx.conf"};
 }
 
-bool TestServerProcess::start(const QString &program, const std::function<QStringList(quint16)> &arguments)
+bool TestServerProcess::start(const QString &name, const std::function<QStringList(quint16)> &arguments)
 {
+    QString program = QStandardPaths::findExecutable(name);
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin", "/opt/homebrew/bin", "/usr/local/bin"});
+    if (program.isEmpty()) {
+        m_error = name + QStringLiteral(" is not installed: run scripts/setup");
+        return false;
+    }
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     // The free port found may be taken before the server binds it: try again.
     bool answers = false;

@@ -17,13 +17,11 @@ public:
     TestServerProcess(const TestServerProcess &) = delete;
     TestServerProcess &operator=(const TestServerProcess &) = delete;
 
-    // Finds program on PATH or in the usual sbin folders; empty when missing.
-    static QString find(const QString &program);
     // nginx serving folder `www` (with autoindex), its own files under `prefix`.
     static QStringList nginxArguments(const QString &prefix, const QString &www, quint16 port);
 
-    // Starts the program with the arguments for a port and waits until it
-    // answers; false with error() set when it never does.
+    // Starts the program (found on PATH or in the usual sbin folders) with
+    // the arguments for a port and waits until it    // answers; false with error() set when it never does.
     bool start(const QString &program, const std::function<QStringList(quint16)> &arguments);
     QUrl url(const QString &path) const;
     const QString &error() const { return m_error; }
