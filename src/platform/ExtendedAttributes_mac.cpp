@@ -19,9 +19,9 @@ namespace ExtendedAttributes {
 
 bool markDownloaded(const QString &path)
 {
-    const QByteArray value =
-        "0083;" + QByteArray::number(QDateTime::currentSecsSinceEpoch(), 16).rightJustified(8, '0') +
-        ";ZelvoAppStore;" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces).toUpper();
+    const QByteArray value = "0083;" +
+                             QByteArray::number(QDateTime::currentSecsSinceEpoch(), 16).rightJustified(8, '0') +
+                             ";ZelvoAppStore;" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces).toUpper();
     return ::setxattr(QFile::encodeName(path).constData(), quarantineName, value.constData(),
                       static_cast<size_t>(value.size()), 0, 0) == 0;
 }

@@ -156,9 +156,9 @@ DownloadManager &DownloadManager::shared()
     static DownloadManager instance(Platform::packageCacheFolder());
     // The instance outlives the application object; its transfers and their
     // thread must not.
-    static const bool stopsWithApp = QCoreApplication::instance() &&
-                                     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &instance,
-                                             &DownloadManager::shutDown);
+    static const bool stopsWithApp =
+        QCoreApplication::instance() &&
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &instance, &DownloadManager::shutDown);
     Q_UNUSED(stopsWithApp);
     return instance;
 }
@@ -503,7 +503,8 @@ void DownloadManager::refreshLocalPackages()
         package.version = rememberedText(package.filePath, attributeVersion);
         package.packageType = LocalPackage::packageTypeForFileName(package.fileName);
         package.unfinished = unfinished;
-        package.verified = !unfinished && rememberedText(package.filePath, DownloadTransfer::sha256Attribute).has_value();
+        package.verified =
+            !unfinished && rememberedText(package.filePath, DownloadTransfer::sha256Attribute).has_value();
         packages.append(std::move(package));
     }
     std::sort(packages.begin(), packages.end(), [](const LocalPackage &a, const LocalPackage &b) {

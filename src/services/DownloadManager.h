@@ -18,7 +18,6 @@
 #include "models/LocalPackage.h"
 #include "services/DownloadTransfer.h"
 
-
 // Fetches installer packages over HTTP(S) into the package cache folder and
 // keeps one observable record per download of this run; also owns the list
 // of cached packages. Its state and signals live on the thread the manager

@@ -21,9 +21,9 @@
 #include "models/ByteFormat.h"
 #include "models/LocalPackage.h"
 #include "platform/ExtendedAttributes.h"
+#include "services/FollowingHasher.h"
 #include "services/PackageContent.h"
 #include "services/PackageFileName.h"
-#include "services/FollowingHasher.h"
 #include "services/UrlError.h"
 
 namespace {
@@ -390,7 +390,8 @@ std::optional<DownloadTransfer::Failure> DownloadTransfer::checkTransfer() const
     if (status.isValid() && (status.toInt() < 200 || status.toInt() >= 300))
         return Failure{QStringLiteral("服务器返回错误: HTTP %1").arg(status.toInt()),
                        UrlError::isTransientStatus(status.toInt()), retryAfter(reply)};
-    const bool closed = reply.error() == QNetworkReply::NoError || reply.error() == QNetworkReply::RemoteHostClosedError;
+    const bool closed =
+        reply.error() == QNetworkReply::NoError || reply.error() == QNetworkReply::RemoteHostClosedError;
     if (closed && m_expected >= 0 && m_written != m_expected)
         return Failure{QStringLiteral("连接提前断开，下载不完整: 收到 %1，应为 %2")
                            .arg(ByteFormat::fileSize(m_written), ByteFormat::fileSize(m_expected)),

@@ -75,7 +75,8 @@ void FollowingHasher::run()
             final = m_final;
         }
         while (done < target) {
-            const ssize_t count = ::pread(m_fd, buffer.data(), size_t(std::min<qint64>(buffer.size(), target - done)), done);
+            const ssize_t count =
+                ::pread(m_fd, buffer.data(), size_t(std::min<qint64>(buffer.size(), target - done)), done);
             if (count <= 0) {
                 m_failed = true;
                 return;

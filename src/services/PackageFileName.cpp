@@ -15,7 +15,6 @@ namespace {
 // the 255-byte name limit of common file systems.
 constexpr qsizetype maxFileNameBytes = 200;
 
-
 QString safeFileName(QString name)
 {
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -127,7 +126,6 @@ QString suggestedFileName(const QNetworkReply &reply, const QString &key)
         return safe;
     return fallbackFileName(key);
 }
-
 
 QString typedFileName(const QString &name, PackageType content)
 {

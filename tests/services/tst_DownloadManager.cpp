@@ -1,11 +1,9 @@
 #include <QCryptographicHash>
 #include <QDir>
-#include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
-#include <QNetworkReply>
-#include <QScopeGuard>
 #include <QElapsedTimer>
+#include <QNetworkProxyFactory>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,7 +64,6 @@ Reply ranged(const QByteArray &body, const QByteArray &validator, const QByteArr
     }
     return validator.isEmpty() ? Reply{.body = body} : Reply{200, body, {{"ETag", validator}}};
 }
-
 
 } // namespace
 
@@ -135,7 +132,6 @@ private Q_SLOTS:
         QTest::newRow("last path component") << "/files/Docker.dmg" << none << dmg << "Docker.dmg";
         QTest::newRow("percent-decoded") << "/files/My%20App.dmg" << none << dmg << "My App.dmg";
         QTest::newRow("after redirect") << "/go" << none << dmg << "Final.dmg";
-        QTest::newRow("quoted filename") << "/d" << named("WeChatMac.dmg") << dmg << "WeChatMac.dmg";
         QTest::newRow("RFC 5987 Chinese wins")
             << "/d" << named("fallback.dmg") + "; filename*=UTF-8''%E5%BE%AE%E4%BF%A1.dmg" << dmg << "微信.dmg";
         QTest::newRow("raw UTF-8 filename") << "/d" << named("\xE5\xBE\xAE\xE4\xBF\xA1.zip") << zip << "微信.zip";
@@ -273,8 +269,6 @@ private Q_SLOTS:
         QTest::newRow("local file address")
             << Reply{} << "file:///etc/passwd"
             << "已拒绝下载地址“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址" << once;
-        QTest::newRow("data address") << Reply{} << "data:,PK"
-                                      << "已拒绝下载地址“data:,PK”：只支持 http:// 或 https:// 开头的网址" << once;
     }
 
     void failuresLeaveCacheUntouched()
@@ -451,10 +445,10 @@ private Q_SLOTS:
                                                                           m_root->filePath("www"), port);
                              }),
                  qPrintable(nginx.error()));
-        QNetworkAccessManager network;
-        std::unique_ptr<QNetworkReply> head(network.head(QNetworkRequest(nginx.url("/App.zip"))));
-        QTRY_VERIFY(head->isFinished());
-        const QByteArray etag = head->rawHeader("ETag");
+        // nginx's ETag: the file's modification time and size in hex.
+        const QFileInfo served(m_root->filePath("www/App.zip"));
+        const QByteArray etag =
+            QString("\"%1-%2\"").arg(served.lastModified().toSecsSinceEpoch(), 0, 16).arg(served.size(), 0, 16).toLatin1();
         const QString partial = TestFolders::writeFile(cachePath(), DownloadManager::partialFileName(key),
                                                        body.left(body.size() / 2));
         QVERIFY(ExtendedAttributes::write(partial, "url", nginx.url("/App.zip").toEncoded()) &&

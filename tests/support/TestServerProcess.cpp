@@ -34,7 +34,8 @@ bool TestServerProcess::start(const QString &name, const std::function<QStringLi
 {
     QString program = QStandardPaths::findExecutable(name);
     if (program.isEmpty())
-        program = QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin", "/opt/homebrew/bin", "/usr/local/bin"});
+        program = QStandardPaths::findExecutable(
+            name, {"/usr/sbin", "/usr/local/sbin", "/opt/homebrew/bin", "/usr/local/bin"});
     if (program.isEmpty()) {
         m_error = name + QStringLiteral(" is not installed: run scripts/setup");
         return false;
