@@ -143,16 +143,6 @@ void TestHttpServer::respond(QTcpSocket *socket, const QByteArray &target)
     timer->start();
 }
 
-QByteArray TestHttpServer::header(const QByteArray &head, const QByteArray &name)
-{
-    for (const QByteArray &line : head.split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            return line.mid(colon + 1).trimmed();
-    }
-    return {};
-}
-
 void TestHttpServer::push(const QByteArray &bytes)
 {
     for (const auto &socket : std::as_const(m_held)) {

@@ -59,8 +59,6 @@ public:
     // (request line and header lines); a handler sees its own request last.
     const QList<QByteArray> &requests() const { return m_requests; }
     const QList<QByteArray> &requestHeads() const { return m_heads; }
-    // The value of a header of the request head, empty when absent.
-    static QByteArray header(const QByteArray &head, const QByteArray &name);
 
 private:
     void handleConnection(QTcpSocket *socket);
