@@ -328,8 +328,9 @@ void InstallWorkflow::finishInstallation()
     const InstalledDetector &detector = m_store.detector();
     QPointer<InstallWorkflow> self(this);
     QtConcurrent::run([&detector] { return detector.scanInstalledApps(); })
-        // The application outlives the scan; this workflow may not.
-        .then(QCoreApplication::instance(), [this, self, &store = m_store](InstalledAppMap installed) {
+        // The store (and so the application) may outlive this workflow; the
+        // scan may outlive both, and then has nobody left to tell.
+        .then(&m_store, [this, self, &store = m_store](InstalledAppMap installed) {
             // One fresh scan, one change notification: every control of every record redraws.
             store.setInstalledAppMap(std::move(installed));
             if (!self)
