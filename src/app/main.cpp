@@ -36,6 +36,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationDisplayName(QStringLiteral("Zelvo App Store"));
+    Platform::useSystemProxy();
     // Closing the one window ends the process.
     QApplication::setQuitOnLastWindowClosed(true);
 #ifndef Q_OS_MACOS

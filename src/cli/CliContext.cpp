@@ -50,7 +50,7 @@ BrewService &CliContext::brew()
 DownloadManager &CliContext::downloads()
 {
     if (!m_downloads)
-        m_downloads = std::make_unique<DownloadManager>(m_environment.cacheFolder, &network());
+        m_downloads = std::make_unique<DownloadManager>(m_environment.cacheFolder);
     return *m_downloads;
 }
 

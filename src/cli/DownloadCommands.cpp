@@ -47,11 +47,12 @@ QList<CliCommand> DownloadCommands::commands()
 }
 
 std::optional<QString> DownloadCommands::fetch(CliContext &context, const AppItem &app, const QString &version,
-                                               const QUrl &url)
+                                               const QUrl &url, bool resume)
 {
     CliOutput::err(QStringLiteral("正在下载 ") + app.displayName() + QStringLiteral(" (v") + version +
                    QStringLiteral(")：") + url.toString());
-    context.downloads().startDownload(app.id, app.displayName(), version, url);
+    context.downloads().startDownload(app.id, app.displayName(), version, url,
+                                      InstallWorkflow::expectedSha256(app, version), resume);
     return follow(context, DownloadManager::taskKey(app.id, version));
 }
 
@@ -70,6 +71,8 @@ std::optional<QString> DownloadCommands::follow(CliContext &context, const QStri
             done = true; // cancelled
         } else if (task->status.kind == DownloadStatus::Kind::completed) {
             path = task->status.fileUrl;
+            if (task->verified)
+                CliOutput::err(QStringLiteral("SHA-256 校验通过"));
             done = true;
         } else if (task->status.kind == DownloadStatus::Kind::failed) {
             failure = task->status.reason;
@@ -83,6 +86,12 @@ std::optional<QString> DownloadCommands::follow(CliContext &context, const QStri
     QObject::connect(&downloads, &DownloadManager::taskChanged, &loop, [&](const QString &changed) {
         if (changed == key)
             check();
+    });
+    QObject::connect(&downloads, &DownloadManager::taskNotice, &loop, [&](const QString &changed, const QString &text) {
+        if (changed != key)
+            return;
+        progress.finish();
+        CliOutput::err(text);
     });
     QObject::connect(&interrupt, &InterruptWatcher::interrupted, &loop, [&] { downloads.cancelDownload(key); });
     check();
@@ -100,9 +109,11 @@ std::optional<QString> DownloadCommands::follow(CliContext &context, const QStri
 
 int DownloadCommands::download(CliContext &context, const QString &path, const QStringList &arguments)
 {
-    CliParser parser(path, QStringLiteral("把应用的安装包下载到缓存，完成后在标准输出打印其路径。按 Ctrl-C 取消，不留下半截文件。"));
+    CliParser parser(path, QStringLiteral("把应用的安装包下载到缓存，完成后在标准输出打印其路径。网络中断时自动重试并断点续传；"
+                                          "按 Ctrl-C 取消，不留下半截文件。"));
     parser.addPositional(QStringLiteral("ID"), QStringLiteral("应用 ID"));
     parser.addValueOption(QStringLiteral("version"), QStringLiteral("下载此版本（默认为当前版本）"), QStringLiteral("V"));
+    parser.addFlag(QStringLiteral("no-resume"), QStringLiteral("丢弃上次未完成的部分，从头下载"));
     if (const auto done = parser.parse(arguments, 1, 1))
         return *done;
 
@@ -119,7 +130,7 @@ int DownloadCommands::download(CliContext &context, const QString &path, const Q
         CliOutput::err(QStringLiteral("没有此版本的下载地址: ") + id + QStringLiteral(" v") + version);
         return exitFailure;
     }
-    const auto cached = fetch(context, *app, version, *url);
+    const auto cached = fetch(context, *app, version, *url, !parser.isSet(QStringLiteral("no-resume")));
     if (!cached)
         return exitFailure;
     CliOutput::out(*cached);

@@ -17,12 +17,13 @@ public:
     static QList<CliCommand> commands();
 
     // Downloads the package into the cache with progress on standard error;
-    // Ctrl-C cancels and leaves nothing behind. Returns the cached path, or
-    // nothing after printing why not.
+    // Ctrl-C cancels and leaves nothing behind. Resumes what an earlier run
+    // left unless resume is false. Returns the cached path, or nothing after
+    // printing why not.
     static std::optional<QString> fetch(CliContext &context, const AppItem &app, const QString &version,
-                                        const QUrl &url);
+                                        const QUrl &url, bool resume = true);
     // Follows the download of this task key, already started, to its end
-    // (progress, Ctrl-C and failure as above).
+    // (progress, resumes and retries, Ctrl-C and failure as above).
     static std::optional<QString> follow(CliContext &context, const QString &key);
 
 private:

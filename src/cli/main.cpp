@@ -10,6 +10,7 @@
 #include "cli/LookupCommands.h"
 #include "cli/TerminalAskPass.h"
 #include "cli/UpdateCommands.h"
+#include "platform/Platform.h"
 #include "services/AppStoreService.h"
 #include "services/AskPass.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char *argv[])
         return TerminalAskPass::run();
     TerminalAskPass::publishTerminal();
     QCoreApplication::setApplicationName(QStringLiteral("zelvo"));
+    Platform::useSystemProxy();
     // Standard output carries results (often JSON); the store's own report
     // lines belong with the errors.
     AppStoreService::setConsole(&CliOutput::err);

@@ -46,5 +46,6 @@ size_t qHash(const DownloadTaskItem &item, size_t seed)
 {
     return qHashMulti(seed, item.id, item.appId, item.appName, item.version, item.downloadUrl,
                       item.destinationUrl.value_or(QString()), item.destinationUrl.has_value(), item.totalBytes,
-                      item.receivedBytes, item.progress, item.speedText, item.status, item.createdAt);
+                      item.receivedBytes, item.resumedBytes, item.progress, item.speedText, item.status, item.verified,
+                      item.createdAt);
 }

@@ -28,6 +28,8 @@ struct DownloadStatus
     static DownloadStatus paused();
 
     bool isDownloading() const { return kind == Kind::downloading; }
+    // Running or waiting for its turn.
+    bool isActive() const { return kind == Kind::downloading || kind == Kind::pending; }
     bool operator==(const DownloadStatus &) const = default;
 };
 
@@ -42,9 +44,11 @@ struct DownloadTaskItem
     std::optional<QString> destinationUrl; // path of the finished package; absent until completion
     qint64 totalBytes = 0;                 // expected size; -1 or 0 when the server gives no length
     qint64 receivedBytes = 0;
+    qint64 resumedBytes = 0;               // of receivedBytes, those kept from an earlier try
     double progress = 0;                   // exactly 1.0 once completed
     QString speedText = QStringLiteral("0 KB/s");
     DownloadStatus status;
+    bool verified = false; // completed and matched the record's SHA-256
     QDateTime createdAt;
 
     bool operator==(const DownloadTaskItem &) const = default;

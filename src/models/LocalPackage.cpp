@@ -22,5 +22,6 @@ size_t qHash(const LocalPackage &package, size_t seed)
     };
     return qHashMulti(seed, package.filePath, package.fileName, package.fileSize, package.formattedSize,
                       package.creationDate, optional(package.appId), optional(package.appName),
-                      optional(package.version), rawValue(package.packageType), package.unfinished);
+                      optional(package.version), rawValue(package.packageType), package.unfinished,
+                      package.verified);
 }

@@ -24,6 +24,8 @@ struct LocalPackage
     // A download's hidden partial file that no transfer is writing any more
     // (the process ended mid-way): not a package, only space to reclaim.
     bool unfinished = false;
+    // Its bytes matched the record's SHA-256 when it was downloaded.
+    bool verified = false;
 
     QString id() const { return filePath; }
     bool operator==(const LocalPackage &) const = default;

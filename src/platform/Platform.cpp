@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QDir>
+#include <QNetworkProxyFactory>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -63,6 +64,11 @@ QString installTargetFolder()
 #else
     return QDir::home().filePath(QStringLiteral("Applications"));
 #endif
+}
+
+void useSystemProxy()
+{
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
 }
 
 } // namespace Platform

@@ -27,5 +27,10 @@ std::unique_ptr<QSettings> openSettings();
 QStringList applicationFolders();
 // Where bundles are installed: /Applications on macOS, ~/Applications on Linux.
 QString installTargetFolder();
+// Sends every network request of the process (downloads, listing pages,
+// icons, the Homebrew API) through the proxy the system is set to use: the
+// network settings on macOS, http_proxy / https_proxy / no_proxy on Linux.
+// Called once at start, before the first request.
+void useSystemProxy();
 
 } // namespace Platform

@@ -51,6 +51,7 @@ CaskFields CaskFields::of(const QJsonObject &json)
     fields.version = stringValue(json, QLatin1String("version"));
     fields.appFilename = appFilenameFromArtifacts(json.value(QLatin1String("artifacts")));
     fields.autoUpdates = json.value(QLatin1String("auto_updates")).toBool();
+    fields.sha256 = stringValue(json, QLatin1String("sha256"));
     return fields;
 }
 
@@ -83,5 +84,7 @@ AppItem CaskRecord::toApp(const QString &token, const CaskFields &fields)
     app.versions = QList<AppVersion>{version};
     if (fields.autoUpdates)
         app.autoUpdates = true;
+    if (fields.sha256 && *fields.sha256 != u"no_check")
+        app.sha256 = fields.sha256;
     return app;
 }

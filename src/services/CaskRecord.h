@@ -26,6 +26,8 @@ struct CaskFields
     std::optional<QString> url;
     std::optional<QString> version;
     std::optional<QString> appFilename;
+    // The package's SHA-256 in hex, or "no_check" for a package that changes in place.
+    std::optional<QString> sha256;
     // The app updates itself: a newer cask version is no update the store owes.
     bool autoUpdates = false;
 

@@ -83,6 +83,7 @@ CaskFields caskFieldsOf(const element &object)
     fields.appFilename = appFilenameFromArtifacts(object);
     bool autoUpdates = false;
     fields.autoUpdates = object["auto_updates"].get(autoUpdates) == simdjson::SUCCESS && autoUpdates;
+    fields.sha256 = stringField(object, "sha256");
     return fields;
 }
 

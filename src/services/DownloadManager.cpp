@@ -3,40 +3,27 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
 
 #include "models/ByteFormat.h"
 #include "models/SafeText.h"
 #include "models/WebAddress.h"
 #include "platform/ExtendedAttributes.h"
 #include "platform/Platform.h"
-#include "services/PackageContent.h"
-#include "services/UrlError.h"
+#include "services/DownloadTransfer.h"
+#include "services/PackageFileName.h"
 
 namespace {
-
-// Qt's reply buffer is unbounded by default: a fast server would fill memory
-// with the whole body before the event loop hands it to us.
-constexpr qint64 readBufferSize = 512 * 1024;
-// Leaves room for the extension added from the content and stays far below
-// the 255-byte name limit of common file systems.
-constexpr qsizetype maxFileNameBytes = 200;
 
 const QString connectingText = QStringLiteral("连接中...");
 const QString calculatingText = QStringLiteral("计算中...");
@@ -46,184 +33,13 @@ const QString saveFailedPrefix = QStringLiteral("保存下载文件失败: ");
 const char *const attributeAppId = "appId";
 const char *const attributeAppName = "appName";
 const char *const attributeVersion = "version";
-const char *const attributeUrl = "url";
 const QString partialSuffix = QStringLiteral(".partial");
-
-// A name a server or a record suggests, reduced to one plain entry of the
-// cache folder: no directory parts, not hidden, no control characters and no
-// bidi overrides that make it read as something else. Empty when nothing
-// usable is left.
-QString safeFileName(QString name)
-{
-    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    name = name.section(QLatin1Char('/'), -1);
-    name.removeIf([](QChar c) { return isUnsafeTextChar(c.unicode()); });
-    name = name.trimmed();
-    while (name.startsWith(QLatin1Char('.')))
-        name = name.mid(1).trimmed();
-    if (name.toUtf8().size() > maxFileNameBytes) {
-        const QString suffix = QFileInfo(name).suffix().left(16);
-        QString base = suffix.isEmpty() ? name : name.left(name.size() - suffix.size() - 1);
-        while (!base.isEmpty() && (base + QLatin1Char('.') + suffix).toUtf8().size() > maxFileNameBytes)
-            base.chop(base.size() >= 2 && base.at(base.size() - 1).isLowSurrogate() ? 2 : 1);
-        name = suffix.isEmpty() ? base : base + QLatin1Char('.') + suffix;
-    }
-    return name;
-}
-
-QString fallbackFileName(const QString &key)
-{
-    const QString base = safeFileName(key);
-    return (base.isEmpty() ? QStringLiteral("download") : base) + QStringLiteral(".pkg");
-}
-
-// Splits a header value at ';' outside double quotes.
-QList<QByteArray> headerParameters(const QByteArray &value)
-{
-    QList<QByteArray> parts;
-    QByteArray current;
-    bool quoted = false;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char c = value.at(i);
-        if (quoted && c == '\\' && i + 1 < value.size()) {
-            current += c;
-            current += value.at(++i);
-            continue;
-        }
-        if (c == '"')
-            quoted = !quoted;
-        if (c == ';' && !quoted) {
-            parts << current.trimmed();
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    parts << current.trimmed();
-    return parts;
-}
-
-QByteArray unquote(QByteArray value)
-{
-    if (value.size() < 2 || !value.startsWith('"') || !value.endsWith('"'))
-        return value;
-    QByteArray plain;
-    for (qsizetype i = 1; i + 1 < value.size(); ++i) {
-        if (value.at(i) == '\\' && i + 2 < value.size())
-            ++i;
-        plain += value.at(i);
-    }
-    return plain;
-}
-
-QString decodeText(const QByteArray &bytes)
-{
-    // Many servers put raw UTF-8 in the plain parameter; fall back to
-    // Latin-1, the header's historical charset, when it is not valid UTF-8.
-    QString text = QString::fromUtf8(bytes);
-    return text.contains(QChar::ReplacementCharacter) ? QString::fromLatin1(bytes) : text;
-}
-
-// RFC 6266: "filename*" (RFC 5987, charset'language'percent-encoded) wins
-// over "filename".
-std::optional<QString> fileNameFromContentDisposition(const QByteArray &header)
-{
-    std::optional<QString> plain;
-    std::optional<QString> extended;
-    for (const QByteArray &parameter : headerParameters(header)) {
-        const qsizetype equals = parameter.indexOf('=');
-        if (equals < 0)
-            continue;
-        const QByteArray name = parameter.left(equals).trimmed().toLower();
-        const QByteArray value = parameter.mid(equals + 1).trimmed();
-        if (name == "filename*") {
-            const QList<QByteArray> pieces = unquote(value).split('\'');
-            if (pieces.size() != 3)
-                continue;
-            const QByteArray charset = pieces.at(0).toLower();
-            const QByteArray bytes = QByteArray::fromPercentEncoding(pieces.at(2));
-            if (charset == "utf-8")
-                extended = QString::fromUtf8(bytes);
-            else if (charset == "iso-8859-1")
-                extended = QString::fromLatin1(bytes);
-        } else if (name == "filename") {
-            plain = decodeText(unquote(value));
-        }
-    }
-    return extended ? extended : plain;
-}
-
-QString suggestedFileName(const QNetworkReply &reply, const QString &key)
-{
-    const QByteArray disposition = reply.rawHeader("Content-Disposition");
-    if (const auto name = fileNameFromContentDisposition(disposition)) {
-        if (const QString safe = safeFileName(*name); !safe.isEmpty())
-            return safe;
-    }
-    if (const QString safe = safeFileName(reply.url().fileName()); !safe.isEmpty())
-        return safe;
-    return fallbackFileName(key);
-}
-
-QByteArray readHead(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(512) : QByteArray();
-}
-
-// The name a package is cached under: its type comes from its bytes, so an
-// untyped name gets the extension and a name that claims another type gets
-// the right one instead.
-QString typedFileName(const QString &name, PackageType content)
-{
-    const PackageType named = LocalPackage::packageTypeForFileName(name);
-    if (named == content)
-        return name;
-    const QString base = named == PackageType::unknown ? name : QFileInfo(name).completeBaseName();
-    return base + QLatin1Char('.') + rawValue(content);
-}
-
-// "App.dmg", "App (2).dmg", "App (3).dmg"...
-QString numberedFileName(const QString &name, int number)
-{
-    if (number < 2)
-        return name;
-    const QFileInfo info(name);
-    const QString mark = QStringLiteral(" (%1)").arg(number);
-    return info.suffix().isEmpty() ? name + mark : info.completeBaseName() + mark + QLatin1Char('.') + info.suffix();
-}
 
 std::optional<QString> rememberedText(const QString &path, const char *name)
 {
     if (const auto value = ExtendedAttributes::read(path, QLatin1String(name)))
         return QString::fromUtf8(*value);
     return std::nullopt;
-}
-
-// Moves a finished file to a name that must not exist yet. link() refuses any
-// existing entry (a dangling symbolic link too) in one step; a file system
-// without hard links falls back to a check and a rename.
-bool moveToFreeName(const QString &from, const QString &to, int *error)
-{
-    const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
-    if (::link(source.constData(), target.constData()) == 0) {
-        ::unlink(source.constData());
-        return true;
-    }
-    *error = errno;
-    if (*error != EPERM && *error != ENOTSUP && *error != EXDEV)
-        return false;
-    struct stat info
-    {
-    };
-    if (::lstat(target.constData(), &info) == 0) {
-        *error = EEXIST;
-        return false;
-    }
-    if (::rename(source.constData(), target.constData()) == 0)
-        return true;
-    *error = errno;
-    return false;
 }
 
 // Whether another transfer (in this or another process) holds a partial
@@ -249,49 +65,101 @@ bool removeEntry(const QString &path)
     return QFile::remove(path);
 }
 
-QString secondsText(std::chrono::milliseconds timeout)
+QString systemText(int error)
 {
-    return QString::number(static_cast<double>(timeout.count()) / 1000.0);
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Opens and locks the key's partial file for a transfer. The window and the
+// command line may share the cache: the lock says which of them is writing
+// it. O_NOFOLLOW keeps a link planted under that name from redirecting the
+// write. Bytes an earlier try left are kept only when they came from the
+// same address and the server named its file; the rest starts over.
+std::optional<QString> openPartial(DownloadTransfer::Setup &setup, const DownloadTaskItem &item)
+{
+    const QString path = QDir(setup.cacheFolder).filePath(DownloadManager::partialFileName(item.id));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return saveFailedPrefix + systemText(errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK)
+            return QStringLiteral("此版本正在由另一个窗口或命令下载，请等它完成");
+        return saveFailedPrefix + systemText(error);
+    }
+    struct stat info
+    {
+    };
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (!regular) {
+        ::close(fd);
+        return saveFailedPrefix + systemText(EINVAL);
+    }
+    const QByteArray url = item.downloadUrl.toEncoded();
+    const auto remembered = [&path](const char *name) {
+        return ExtendedAttributes::read(path, QLatin1String(name)).value_or(QByteArray());
+    };
+    if (setup.resume && info.st_size > 0 && remembered(DownloadTransfer::urlAttribute) == url) {
+        setup.validator = remembered(DownloadTransfer::validatorAttribute);
+        bool known = false;
+        const qint64 length = remembered(DownloadTransfer::lengthAttribute).toLongLong(&known);
+        setup.remoteLength = known ? length : -1;
+        setup.resumeFrom = setup.validator.isEmpty() ? 0 : info.st_size;
+    }
+    if (setup.resumeFrom == 0) {
+        ExtendedAttributes::write(path, QLatin1String(DownloadTransfer::validatorAttribute), {});
+        if (::ftruncate(fd, 0) != 0) {
+            const int error = errno;
+            ::close(fd);
+            return saveFailedPrefix + systemText(error);
+        }
+    }
+    setup.partialPath = path;
+    setup.fd = fd;
+    // Remembered from the start, so an unfinished file says what it was for
+    // and the finished one never appears in the cache without it.
+    ExtendedAttributes::write(path, QLatin1String(attributeAppId), item.appId.toUtf8());
+    ExtendedAttributes::write(path, QLatin1String(attributeAppName), item.appName.toUtf8());
+    ExtendedAttributes::write(path, QLatin1String(attributeVersion), item.version.toUtf8());
+    ExtendedAttributes::write(path, QLatin1String(DownloadTransfer::urlAttribute), url);
+    return std::nullopt;
 }
 
 } // namespace
 
-struct DownloadManager::Transfer
+DownloadManager::DownloadManager(QString cacheFolder, QObject *parent)
+    : QObject(parent), m_cacheFolder(std::move(cacheFolder)), m_clock([] { return QDateTime::currentDateTime(); })
 {
-    QString key;
-    QNetworkReply *reply = nullptr;
-    QString partialPath;    // the hidden partial file in the cache folder, named after the key
-    QFile file;             // open on partialPath and locked while the transfer runs
-    QTimer *idle = nullptr; // owned by the manager; may fire the very call that ends the transfer
-    qint64 written = 0;
-    qint64 expected = -1;
-    QElapsedTimer lastReport;
-    bool reportPending = false;
-};
-
-DownloadManager::DownloadManager(QString cacheFolder, QNetworkAccessManager *network, QObject *parent)
-    : QObject(parent), m_cacheFolder(std::move(cacheFolder)), m_network(network),
-      m_clock([] { return QDateTime::currentDateTime(); }), m_readBuffer(readBufferSize, Qt::Uninitialized)
-{
-    if (!m_network)
-        m_network = new QNetworkAccessManager(this);
-    m_progressTimer.setSingleShot(true);
-    m_progressTimer.setInterval(progressInterval);
-    connect(&m_progressTimer, &QTimer::timeout, this, &DownloadManager::publishPendingProgress);
+    m_worker.setObjectName(QStringLiteral("downloads"));
+    m_worker.start();
     refreshLocalPackages();
 }
 
 DownloadManager::~DownloadManager()
 {
-    // Partial files of unfinished transfers are removed; nothing half-written survives the run.
-    const auto replies = m_transfers.keys();
-    for (QNetworkReply *reply : replies)
-        dropTransfer(reply);
+    shutDown();
+}
+
+void DownloadManager::shutDown()
+{
+    // What arrived stays for the next run to resume; the transfers end before their thread.
+    const auto keys = m_running.keys();
+    for (const QString &key : keys)
+        stopTransfer(key, true);
+    m_worker.quit();
+    m_worker.wait();
 }
 
 DownloadManager &DownloadManager::shared()
 {
     static DownloadManager instance(Platform::packageCacheFolder());
+    // The instance outlives the application object; its transfers and their
+    // thread must not.
+    static const bool stopsWithApp =
+        QCoreApplication::instance() &&
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &instance, &DownloadManager::shutDown);
+    Q_UNUSED(stopsWithApp);
     return instance;
 }
 
@@ -316,7 +184,7 @@ const DownloadTaskItem *DownloadManager::find(const QString &key) const
 int DownloadManager::runningCount() const
 {
     return static_cast<int>(std::count_if(m_activeTasks.cbegin(), m_activeTasks.cend(),
-                                          [](const DownloadTaskItem &item) { return item.status.isDownloading(); }));
+                                          [](const DownloadTaskItem &item) { return item.status.isActive(); }));
 }
 
 void DownloadManager::setClock(Clock clock)
@@ -324,21 +192,26 @@ void DownloadManager::setClock(Clock clock)
     m_clock = std::move(clock);
 }
 
+void DownloadManager::setMaxConcurrent(int count)
+{
+    m_maxConcurrent = std::max(1, count);
+    launchWaiting();
+}
+
 void DownloadManager::startDownload(const QString &appId, const QString &appName, const QString &version,
-                                    const QUrl &url)
+                                    const QUrl &url, const std::optional<QByteArray> &sha256, bool resume)
 {
     const QString key = taskKey(appId, version);
-    if (const DownloadTaskItem *existing = findTask(key); existing && existing->status.isDownloading())
+    if (const DownloadTaskItem *existing = findTask(key); existing && existing->status.isActive())
         return;
 
-    const QDateTime now = m_clock();
     DownloadTaskItem item;
     item.id = key;
     item.appId = appId;
     item.appName = appName;
     item.version = version;
     item.downloadUrl = url;
-    item.createdAt = now;
+    item.createdAt = m_clock();
     item.status = DownloadStatus::downloading(0, connectingText, QStringLiteral("0 MB"), QStringLiteral("--"));
 
     // Only a web address is fetched: a record's file: or data: address would
@@ -349,38 +222,77 @@ void DownloadManager::startDownload(const QString &appId, const QString &appName
         placeTask(std::move(item));
         return;
     }
-
-    auto transfer = std::make_shared<Transfer>();
-    transfer->key = key;
-    if (const auto failure = openPartial(*transfer, item)) {
-        item.status = DownloadStatus::failed(*failure);
+    const Waiting waiting{sha256, resume};
+    if (m_running.size() >= m_maxConcurrent) {
+        item.status = DownloadStatus::pending();
         placeTask(std::move(item));
+        m_waitingOrder.append(key);
+        m_waiting.insert(key, waiting);
+        return;
+    }
+    placeTask(std::move(item));
+    launch(key, waiting);
+}
+
+void DownloadManager::launchWaiting()
+{
+    while (m_running.size() < m_maxConcurrent && !m_waitingOrder.isEmpty()) {
+        const QString key = m_waitingOrder.takeFirst();
+        const Waiting waiting = m_waiting.take(key);
+        if (DownloadTaskItem *item = findTask(key)) {
+            item->status = DownloadStatus::downloading(0, connectingText, QStringLiteral("0 MB"), QStringLiteral("--"));
+            Q_EMIT taskChanged(key);
+            launch(key, waiting);
+        }
+    }
+}
+
+void DownloadManager::launch(const QString &key, const Waiting &waiting)
+{
+    DownloadTaskItem *item = findTask(key);
+    if (!item)
+        return;
+    DownloadTransfer::Setup setup;
+    setup.key = key;
+    setup.appId = item->appId;
+    setup.version = item->version;
+    setup.url = item->downloadUrl;
+    setup.cacheFolder = cacheDirectory();
+    setup.sha256 = waiting.sha256.value_or(QByteArray());
+    setup.resume = waiting.resume;
+    setup.idleTimeout = m_idleTimeout;
+    setup.progressInterval = progressInterval;
+    setup.retry = m_retry;
+    if (const auto failure = openPartial(setup, *item)) {
+        item->status = DownloadStatus::failed(*failure);
+        Q_EMIT taskChanged(key);
         return;
     }
 
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    // The bytes on disk must be the package itself, and the announced length
-    // must be comparable with what arrived.
-    request.setRawHeader("Accept-Encoding", "identity");
-    QNetworkReply *reply = m_network->get(request);
-    reply->setReadBufferSize(readBufferSize);
-    transfer->reply = reply;
-    m_transfers.insert(reply, transfer);
-
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { onMetaData(reply); });
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onReadyRead(reply); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
-    transfer->idle = new QTimer(this);
-    transfer->idle->setSingleShot(true);
-    transfer->idle->setInterval(m_idleTimeout);
-    connect(transfer->idle, &QTimer::timeout, this, [this, reply] { onIdle(reply); });
-    transfer->idle->start();
-
-    placeTask(std::move(item));
-    m_lastSpeedCheck.insert(key, {0, now});
+    auto *transfer = new DownloadTransfer(std::move(setup));
+    transfer->moveToThread(&m_worker);
+    const quint64 serial = ++m_serial;
+    m_running.insert(key, Running{transfer, serial});
+    m_lastSpeedCheck.insert(key, {0, m_clock()});
+    // Queued: the transfer reports from the worker thread. The serial drops
+    // what a stopped transfer had already sent.
+    connect(transfer, &DownloadTransfer::progressed, this,
+            [this, key, serial](qint64 received, qint64 total) { onProgress(key, serial, received, total); });
+    connect(transfer, &DownloadTransfer::began, this,
+            [this, key, serial](qint64 from, qint64 total) { onBegan(key, serial, from, total); });
+    connect(transfer, &DownloadTransfer::restarted, this, [this, key, serial](const QString &why) {
+        if (m_running.value(key).serial == serial)
+            Q_EMIT taskNotice(key, why);
+    });
+    connect(transfer, &DownloadTransfer::retrying, this,
+            [this, key, serial](int attempt, int attempts, const QString &reason) {
+                onRetrying(key, serial, attempt, attempts, reason);
+            });
+    connect(transfer, &DownloadTransfer::completed, this,
+            [this, key, serial](const QString &path, bool verified) { onEnded(key, serial, path, {}, verified); });
+    connect(transfer, &DownloadTransfer::failed, this,
+            [this, key, serial](const QString &reason) { onEnded(key, serial, std::nullopt, reason, false); });
+    QMetaObject::invokeMethod(transfer, &DownloadTransfer::start, Qt::QueuedConnection);
 }
 
 QString DownloadManager::partialFileName(const QString &key)
@@ -388,48 +300,8 @@ QString DownloadManager::partialFileName(const QString &key)
     // Derived from the key alone, so the partial a killed run leaves behind
     // can be found again; the digest keeps keys that read alike apart.
     const QByteArray digest = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(10);
-    return QLatin1Char('.') + safeFileName(key).left(100) + QLatin1Char('.') + QString::fromLatin1(digest) +
+    return QLatin1Char('.') + PackageFileName::safe(key).left(100) + QLatin1Char('.') + QString::fromLatin1(digest) +
            partialSuffix;
-}
-
-std::optional<QString> DownloadManager::openPartial(Transfer &transfer, const DownloadTaskItem &item)
-{
-    // The window and the command line may share the cache: the lock says
-    // which of them is writing the key's partial. O_NOFOLLOW keeps a link
-    // planted under that name from redirecting the write.
-    const QString path = QDir(cacheDirectory()).filePath(partialFileName(item.id));
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return saveFailedPrefix + QString::fromLocal8Bit(std::strerror(errno));
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        ::close(fd);
-        if (error == EWOULDBLOCK)
-            return QStringLiteral("此版本正在由另一个窗口或命令下载，请等它完成");
-        return saveFailedPrefix + QString::fromLocal8Bit(std::strerror(error));
-    }
-    struct stat info
-    {
-    };
-    // What a killed run left is started over: nothing yet tells how much of it is sound.
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (!regular || ::ftruncate(fd, 0) != 0) {
-        const int error = regular ? errno : EINVAL;
-        ::close(fd);
-        return saveFailedPrefix + QString::fromLocal8Bit(std::strerror(error));
-    }
-    transfer.partialPath = path;
-    if (!transfer.file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return saveFailedPrefix + transfer.file.errorString();
-    }
-    // Remembered from the start, so an unfinished file says what it was for
-    // and the finished one never appears in the cache without it.
-    ExtendedAttributes::write(path, QLatin1String(attributeAppId), item.appId.toUtf8());
-    ExtendedAttributes::write(path, QLatin1String(attributeAppName), item.appName.toUtf8());
-    ExtendedAttributes::write(path, QLatin1String(attributeVersion), item.version.toUtf8());
-    ExtendedAttributes::write(path, QLatin1String(attributeUrl), item.downloadUrl.toEncoded());
-    return std::nullopt;
 }
 
 void DownloadManager::placeTask(DownloadTaskItem item)
@@ -450,109 +322,96 @@ void DownloadManager::indexTasks()
         m_taskRows.insert(m_activeTasks.at(row).id, row);
 }
 
+void DownloadManager::stopTransfer(const QString &key, bool keepPartial)
+{
+    const Running running = m_running.take(key);
+    m_lastSpeedCheck.remove(key);
+    DownloadTransfer *transfer = running.transfer;
+    if (!transfer)
+        return;
+    transfer->disconnect(this);
+    // Waits for the worker, so the partial is gone (or closed) and its lock
+    // free before a new start of the key opens it again.
+    const auto stop = [transfer, keepPartial] {
+        transfer->stop(keepPartial);
+        delete transfer;
+    };
+    if (m_worker.isRunning())
+        QMetaObject::invokeMethod(transfer, stop, Qt::BlockingQueuedConnection);
+    else
+        stop();
+}
+
 void DownloadManager::cancelDownload(const QString &taskId)
 {
-    const auto replies = m_transfers.keys();
-    for (QNetworkReply *reply : replies) {
-        if (m_transfers.value(reply)->key == taskId)
-            dropTransfer(reply);
-    }
-    m_lastSpeedCheck.remove(taskId);
+    stopTransfer(taskId, false);
+    if (m_waiting.remove(taskId) > 0)
+        m_waitingOrder.removeAll(taskId);
     if (m_activeTasks.removeIf([&taskId](const DownloadTaskItem &item) { return item.id == taskId; }) > 0) {
         indexTasks();
         Q_EMIT taskChanged(taskId);
         Q_EMIT activeTasksChanged();
     }
+    launchWaiting();
 }
 
-void DownloadManager::onMetaData(QNetworkReply *reply)
+void DownloadManager::onBegan(const QString &key, quint64 serial, qint64 from, qint64 total)
 {
-    const auto transfer = m_transfers.value(reply);
-    if (!transfer)
+    const auto running = m_running.find(key);
+    if (running == m_running.end() || running->serial != serial)
         return;
-    transfer->idle->start();
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    transfer->expected = length.isValid() ? length.toLongLong() : -1;
-    // An error page is not worth receiving; redirects are left to Qt.
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && (status.toInt() < 200 || status.toInt() >= 400))
-        fail(reply, QStringLiteral("服务器返回错误: HTTP %1").arg(status.toInt()));
-}
-
-void DownloadManager::onReadyRead(QNetworkReply *reply)
-{
-    const auto transfer = m_transfers.value(reply);
-    if (!transfer)
-        return;
-    transfer->idle->start();
-    if (drain(*transfer))
-        reportProgress(*transfer);
-}
-
-void DownloadManager::onIdle(QNetworkReply *reply)
-{
-    fail(reply, QStringLiteral("下载超时: %1 秒内没有收到任何数据").arg(secondsText(m_idleTimeout)));
-}
-
-bool DownloadManager::drain(Transfer &transfer)
-{
-    while (transfer.reply->bytesAvailable() > 0) {
-        const qint64 count = transfer.reply->read(m_readBuffer.data(), m_readBuffer.size());
-        if (count <= 0)
-            break;
-        // A short write is no error to the file (a disk that fills up takes
-        // what fits); the next write of the rest fails with the reason.
-        for (qint64 done = 0; done < count;) {
-            const qint64 written = transfer.file.write(m_readBuffer.constData() + done, count - done);
-            if (written <= 0) {
-                fail(transfer.reply, saveFailedPrefix + transfer.file.errorString());
-                return false;
-            }
-            done += written;
-            transfer.written += written;
-        }
-    }
-    return true;
-}
-
-void DownloadManager::reportProgress(Transfer &transfer)
-{
-    // A fast transfer reads hundreds of chunks a second and every listener
-    // repaints on each notification, while the figures a person can read
-    // change far slower (the speed only twice a second). Chunks arriving
-    // within the interval of the last report wait for the timer.
-    if (transfer.lastReport.isValid() && transfer.lastReport.elapsed() < progressInterval.count()) {
-        transfer.reportPending = true;
-        if (!m_progressTimer.isActive())
-            m_progressTimer.start();
-        return;
-    }
-    publishProgress(transfer);
-}
-
-void DownloadManager::publishPendingProgress()
-{
-    // A listener may cancel a transfer from inside a notification.
-    const auto replies = m_transfers.keys();
-    for (QNetworkReply *reply : replies) {
-        if (const auto transfer = m_transfers.value(reply); transfer && transfer->reportPending)
-            publishProgress(*transfer);
-    }
-}
-
-void DownloadManager::publishProgress(Transfer &transfer)
-{
-    transfer.lastReport.start();
-    transfer.reportPending = false;
-    DownloadTaskItem *item = findTask(transfer.key);
+    running->from = from;
+    running->received = from;
+    running->total = total;
+    // The speed counts what this try brings, not the bytes kept from before.
+    m_lastSpeedCheck.insert(key, {from, m_clock()});
+    DownloadTaskItem *item = findTask(key);
     if (!item)
         return;
-    const qint64 written = transfer.written;
-    const qint64 expected = transfer.expected;
+    item->resumedBytes = from;
+    if (from > 0)
+        Q_EMIT taskNotice(key, QStringLiteral("从 %1 处继续下载").arg(ByteFormat::fileSize(from)));
+    if (item->status.isDownloading() && item->status.speed != connectingText) {
+        item->status.speed = calculatingText;
+        publishProgress(key);
+    }
+}
+
+void DownloadManager::onProgress(const QString &key, quint64 serial, qint64 received, qint64 total)
+{
+    const auto running = m_running.find(key);
+    if (running == m_running.end() || running->serial != serial)
+        return;
+    running->received = received;
+    running->total = total;
+    publishProgress(key);
+}
+
+void DownloadManager::onRetrying(const QString &key, quint64 serial, int attempt, int attempts, const QString &reason)
+{
+    if (m_running.value(key).serial != serial)
+        return;
+    const QString text = QStringLiteral("网络中断，正在重试 (%1/%2)").arg(attempt).arg(attempts);
+    if (DownloadTaskItem *item = findTask(key)) {
+        item->speedText = text;
+        item->status.speed = text;
+        Q_EMIT taskChanged(key);
+    }
+    Q_EMIT taskNotice(key, text + QStringLiteral("：") + reason);
+}
+
+void DownloadManager::publishProgress(const QString &key)
+{
+    DownloadTaskItem *item = findTask(key);
+    const auto running = m_running.constFind(key);
+    if (!item || running == m_running.cend())
+        return;
+    const qint64 written = running->received;
+    const qint64 expected = running->total;
     const double progress = expected >= 1 ? static_cast<double>(written) / static_cast<double>(expected) : 0.0;
 
     QString speedText = calculatingText;
-    if (const auto sample = m_lastSpeedCheck.find(transfer.key); sample != m_lastSpeedCheck.end()) {
+    if (const auto sample = m_lastSpeedCheck.find(key); sample != m_lastSpeedCheck.end()) {
         const QDateTime now = m_clock();
         const double elapsed = static_cast<double>(sample->date.msecsTo(now)) / 1000.0;
         if (elapsed >= 0.5) {
@@ -570,147 +429,35 @@ void DownloadManager::publishProgress(Transfer &transfer)
     item->speedText = speedText;
     item->status = DownloadStatus::downloading(progress, speedText, ByteFormat::fileSize(written),
                                                expected < 1 ? unknownSizeText : ByteFormat::fileSize(expected));
-    Q_EMIT taskChanged(transfer.key);
+    Q_EMIT taskChanged(key);
 }
 
-std::optional<QString> DownloadManager::checkResponse(const Transfer &transfer) const
+void DownloadManager::onEnded(const QString &key, quint64 serial, const std::optional<QString> &path,
+                              const QString &reason, bool verified)
 {
-    const QNetworkReply &reply = *transfer.reply;
-    if (const auto redirect = UrlError::forRefusedRedirect(reply))
-        return redirect->localizedDescription();
-    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && (status.toInt() < 200 || status.toInt() >= 300))
-        return QStringLiteral("服务器返回错误: HTTP %1").arg(status.toInt());
-    const bool closed = reply.error() == QNetworkReply::NoError || reply.error() == QNetworkReply::RemoteHostClosedError;
-    if (closed && transfer.expected >= 0 && transfer.written != transfer.expected)
-        return QStringLiteral("连接提前断开，下载不完整: 收到 %1，应为 %2")
-            .arg(ByteFormat::fileSize(transfer.written), ByteFormat::fileSize(transfer.expected));
-    if (reply.error() != QNetworkReply::NoError)
-        return UrlError::describe(reply);
-    if (transfer.written == 0)
-        return QStringLiteral("服务器返回了空文件，没有安装包可保存");
-    if (PackageContent::looksLikeWebPage(reply.rawHeader("Content-Type"), readHead(transfer.partialPath)))
-        return QStringLiteral("服务器返回的是网页而不是安装包");
-    if (PackageContent::typeOfFile(transfer.partialPath) == PackageType::unknown)
-        return QStringLiteral("服务器返回的内容不是可识别的安装包（DMG、PKG 或 ZIP），可能是一条错误信息");
-    return std::nullopt;
-}
-
-void DownloadManager::onFinished(QNetworkReply *reply)
-{
-    const auto transfer = m_transfers.value(reply);
-    if (!transfer)
+    const auto running = m_running.find(key);
+    if (running == m_running.end() || running->serial != serial)
         return;
-    if (!drain(*transfer))
-        return;
-    // The last figures held back by the interval are told before the end,
-    // so a follower sees the whole body arrive.
-    if (transfer->reportPending)
-        publishProgress(*transfer);
-    // The file stays open, and so locked, until it has its final name.
-    if (const auto reason = checkResponse(*transfer)) {
-        fail(reply, *reason);
-        return;
-    }
-    QString error;
-    const QString destination = moveIntoCache(*transfer, &error);
-    if (destination.isEmpty()) {
-        fail(reply, saveFailedPrefix + error);
-        return;
-    }
-    // Closed first: the partial's name is free again and may already be another transfer's.
-    transfer->file.close();
-    const QString key = transfer->key;
-    const qint64 written = transfer->written;
-    dropTransfer(reply);
+    running->transfer->deleteLater();
+    const qint64 received = running->received;
+    m_running.erase(running);
+    m_lastSpeedCheck.remove(key);
     if (DownloadTaskItem *item = findTask(key)) {
-        // Figures held back by the progress interval end at the whole body.
-        item->receivedBytes = written;
-        item->destinationUrl = destination;
-        item->progress = 1.0;
-        item->status = DownloadStatus::completed(destination);
+        if (path) {
+            // Figures held back by the progress interval end at the whole body.
+            item->receivedBytes = received;
+            item->destinationUrl = *path;
+            item->progress = 1.0;
+            item->verified = verified;
+            item->status = DownloadStatus::completed(*path);
+        } else {
+            item->status = DownloadStatus::failed(reason);
+        }
         Q_EMIT taskChanged(key);
     }
+    // A failure on the network may have left a partial to resume later.
     refreshLocalPackages();
-}
-
-QString DownloadManager::moveIntoCache(Transfer &transfer, QString *error)
-{
-    const QString partial = transfer.partialPath;
-    if (transfer.file.error() != QFileDevice::NoError) {
-        *error = transfer.file.errorString();
-        return {};
-    }
-    const DownloadTaskItem *item = findTask(transfer.key);
-    const QString name =
-        typedFileName(suggestedFileName(*transfer.reply, transfer.key), PackageContent::typeOfFile(partial));
-    // Another app's package, a file from elsewhere or a folder may already
-    // have the name a server suggests: the newcomer takes the next free
-    // number. Only a package of this very key and version is replaced.
-    const QDir cache(cacheDirectory());
-    for (int number = 1; number <= 1000; ++number) {
-        const QString destination = cache.filePath(numberedFileName(name, number));
-        const QFileInfo existing(destination);
-        if (existing.exists() || existing.isSymLink()) {
-            const bool sameKey = item && existing.isFile() && !existing.isSymLink() &&
-                                 rememberedText(destination, attributeAppId) == item->appId &&
-                                 rememberedText(destination, attributeVersion) == item->version;
-            if (!sameKey)
-                continue;
-            std::error_code code;
-            std::filesystem::rename(QFile::encodeName(partial).toStdString(),
-                                    QFile::encodeName(destination).toStdString(), code);
-            if (code) {
-                *error = QString::fromLocal8Bit(code.message());
-                return {};
-            }
-            return destination;
-        }
-        int code = 0;
-        if (moveToFreeName(partial, destination, &code))
-            return destination;
-        if (code != EEXIST) {
-            *error = QString::fromLocal8Bit(std::strerror(code));
-            return {};
-        }
-    }
-    *error = QStringLiteral("缓存中同名的文件过多");
-    return {};
-}
-
-void DownloadManager::fail(QNetworkReply *reply, const QString &reason)
-{
-    const auto transfer = m_transfers.value(reply);
-    if (!transfer)
-        return;
-    const QString key = transfer->key;
-    dropTransfer(reply);
-    if (DownloadTaskItem *item = findTask(key)) {
-        item->status = DownloadStatus::failed(reason);
-        Q_EMIT taskChanged(key);
-    }
-}
-
-void DownloadManager::dropTransfer(QNetworkReply *reply)
-{
-    const auto transfer = m_transfers.take(reply);
-    if (!transfer)
-        return;
-    transfer->idle->stop();
-    transfer->idle->deleteLater();
-    // Nothing the reply reports from now on may reach a record. The abort
-    // itself waits for the event loop: Qt does not allow aborting a reply
-    // from inside its own header or error handling.
-    reply->disconnect(this);
-    QTimer::singleShot(0, reply, [reply] {
-        reply->abort();
-        reply->deleteLater();
-    });
-    // Removed while still locked, so no other transfer of the key has taken it over.
-    if (transfer->file.isOpen())
-        QFile::remove(transfer->partialPath);
-    transfer->file.close();
-    m_lastSpeedCheck.remove(transfer->key);
+    launchWaiting();
 }
 
 DownloadTaskItem *DownloadManager::findTask(const QString &key)
@@ -756,6 +503,8 @@ void DownloadManager::refreshLocalPackages()
         package.version = rememberedText(package.filePath, attributeVersion);
         package.packageType = LocalPackage::packageTypeForFileName(package.fileName);
         package.unfinished = unfinished;
+        package.verified =
+            !unfinished && rememberedText(package.filePath, DownloadTransfer::sha256Attribute).has_value();
         packages.append(std::move(package));
     }
     std::sort(packages.begin(), packages.end(), [](const LocalPackage &a, const LocalPackage &b) {

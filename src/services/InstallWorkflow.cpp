@@ -14,6 +14,7 @@
 #include "services/DownloadManager.h"
 #include "services/InstalledDetector.h"
 #include "services/InstallerService.h"
+#include "services/Sha256.h"
 
 InstallWorkflow::InstallWorkflow(AppItem app, AppStoreService &store, DownloadManager &downloads,
                                  InstallerService &installer, BrewService &brew, QObject *parent)
@@ -54,9 +55,10 @@ InstallControlState InstallWorkflow::stateFor(const AppItem &app, const InstallW
     // version started from the detail page belongs to the downloads screen.
     const auto task = downloads.find(DownloadManager::taskKey(app.id, app.currentVersion));
     // Without a length there is no fraction to show: 0 % would read as stuck.
-    if (task && task->status.isDownloading())
-        state.status = AppInstallStatus::downloading(task->totalBytes > 0 ? task->status.progress : -1.0,
-                                                     task->status.speed);
+    if (task && task->status.isActive())
+        state.status = AppInstallStatus::downloading(
+            task->totalBytes > 0 && task->status.isDownloading() ? task->status.progress : -1.0,
+            task->status.isDownloading() ? task->status.speed : QStringLiteral("等待中"));
     else
         state.status = InstalledDetector::checkStatus(app, store.installedAppMap());
     // The failed download stays beside the control until the next attempt
@@ -137,9 +139,10 @@ InstallWorkflow::DirectStep InstallWorkflow::fallbackDirectDownload()
     }
 
     const auto running = m_downloads.find(taskKey());
-    const bool alreadyRunning = running && running->status.isDownloading();
+    const bool alreadyRunning = running && running->status.isActive();
     if (!alreadyRunning)
-        m_downloads.startDownload(m_app.id, m_app.displayName(), m_app.currentVersion, *url);
+        m_downloads.startDownload(m_app.id, m_app.displayName(), m_app.currentVersion, *url,
+                                  expectedSha256(m_app, m_app.currentVersion));
     if (m_installAfterDownload)
         installWhenDownloaded();
     return step(alreadyRunning ? DirectStep::alreadyDownloading : DirectStep::downloadStarted);
@@ -163,7 +166,7 @@ void InstallWorkflow::executeInstallPackage(const QString &packagePath)
     };
     auto installedBundle = std::make_shared<QString>();
     m_installedBundle = installedBundle;
-    m_installer.install(packagePath, onProgress)
+    m_installer.install(packagePath, onProgress, expectedSha256(m_app, m_app.currentVersion))
         .then(QtFuture::Launch::Sync, [installedBundle](const QString &bundle) { *installedBundle = bundle; })
         // The application outlives the work; this workflow may not.
         .then(QCoreApplication::instance(),
@@ -224,12 +227,19 @@ std::optional<QUrl> InstallWorkflow::ownDownloadUrl(const AppItem &app, const QS
     return address ? parseAddress(*address) : std::nullopt;
 }
 
+std::optional<QByteArray> InstallWorkflow::expectedSha256(const AppItem &app, const QString &version)
+{
+    if (!app.sha256 || version != app.currentVersion)
+        return std::nullopt;
+    return Sha256::fromHex(*app.sha256);
+}
+
 bool InstallWorkflow::downloadVersion(const QString &version)
 {
     const auto url = ownDownloadUrl(m_app, version);
     if (!url)
         return false;
-    m_downloads.startDownload(m_app.id, m_app.displayName(), version, *url);
+    m_downloads.startDownload(m_app.id, m_app.displayName(), version, *url, expectedSha256(m_app, version));
     return true;
 }
 
@@ -321,13 +331,11 @@ void InstallWorkflow::finishInstallation()
     const InstalledDetector &detector = m_store.detector();
     QPointer<InstallWorkflow> self(this);
     QtConcurrent::run([&detector] { return detector.scanInstalledApps(); })
-        // The application outlives the scan; this workflow may not.
-        .then(QCoreApplication::instance(),
-              [this, self, store = QPointer<AppStoreService>(&m_store)](InstalledAppMap installed) {
+        // The store (and so the application) may outlive this workflow; the
+        // scan may outlive both, and then has nobody left to tell.
+        .then(&m_store, [this, self, &store = m_store](InstalledAppMap installed) {
             // One fresh scan, one change notification: every control of every record redraws.
-            // The store may be gone too (a window or a test closed while the scan ran).
-            if (store)
-                store->setInstalledAppMap(std::move(installed));
+            store.setInstalledAppMap(std::move(installed));
             if (!self)
                 return;
             setInstalling(false);

@@ -79,6 +79,10 @@ public:
     // record's address. Nothing when the version has no address of its own,
     // so another version's package is never fetched under this version's name.
     static std::optional<QUrl> ownDownloadUrl(const AppItem &app, const QString &version);
+    // The digest a package of this version must have: the record's SHA-256
+    // belongs to its current version; "no_check" and anything else that is
+    // no digest mean none.
+    static std::optional<QByteArray> expectedSha256(const AppItem &app, const QString &version);
     // "下载此版本": starts that download; false when the version has no own address.
     bool downloadVersion(const QString &version);
 

@@ -14,10 +14,12 @@
 
 #include "models/SafeText.h"
 #include "platform/ArchiveListing.h"
+#include "platform/ExtendedAttributes.h"
 #include "platform/FileTree.h"
 #include "platform/FolderLock.h"
 #include "platform/Platform.h"
 #include "services/PackageContent.h"
+#include "services/Sha256.h"
 
 namespace {
 
@@ -218,6 +220,11 @@ InstallError InstallError::cannotOpenPackage(const QString &step)
     return {Kind::cannotOpenPackage, step, step + QStringLiteral("，安装包可能已损坏")};
 }
 
+InstallError InstallError::checksumMismatch(const QString &path)
+{
+    return {Kind::checksumMismatch, path, QStringLiteral("校验失败：文件的 SHA-256 与记录不符")};
+}
+
 InstallerService::InstallerService(QString installFolder, QString tempFolder, DiskImageMounter mounter,
                                    ZipExpander expander, Workspace workspace)
     : m_installFolder(std::move(installFolder)), m_tempFolder(std::move(tempFolder)), m_mounter(std::move(mounter)),
@@ -236,13 +243,14 @@ QString InstallerService::defaultTempFolder()
     return QDir::tempPath();
 }
 
-QFuture<QString> InstallerService::install(const QString &packagePath, Progress onProgress) const
+QFuture<QString> InstallerService::install(const QString &packagePath, Progress onProgress,
+                                           std::optional<QByteArray> sha256) const
 {
     // The flow works on its own copy, so the future does not depend on this
     // instance outliving it.
-    return QtConcurrent::run([installer = *this, packagePath, onProgress = std::move(onProgress)] {
+    return QtConcurrent::run([installer = *this, packagePath, onProgress = std::move(onProgress), sha256] {
         try {
-            return installer.installNow(packagePath, onProgress);
+            return installer.installNow(packagePath, onProgress, sha256);
         } catch (const QException &) {
             throw;
         } catch (const std::exception &error) {
@@ -252,7 +260,8 @@ QFuture<QString> InstallerService::install(const QString &packagePath, Progress 
     });
 }
 
-QString InstallerService::installNow(const QString &packagePath, const Progress &onProgress) const
+QString InstallerService::installNow(const QString &packagePath, const Progress &onProgress,
+                                     const std::optional<QByteArray> &sha256) const
 {
     throwIfStopped();
     const QFileInfo package(packagePath);
@@ -262,13 +271,19 @@ QString InstallerService::installNow(const QString &packagePath, const Progress 
         throw InstallError::unsupportedType(package.fileName(), QStringLiteral("这是一个文件夹，不是安装包文件"));
     if (!package.isFile())
         throw InstallError::unsupportedType(package.fileName(), QStringLiteral("这不是普通文件"));
+    // A cached package may have been damaged or replaced since its download.
+    if (sha256 && Sha256::ofFile(packagePath) != *sha256)
+        throw InstallError::checksumMismatch(packagePath);
     sweepLeftovers();
 
+    QString bundle;
     switch (sniff(packagePath)) {
     case PackageType::dmg:
-        return installDmg(packagePath, onProgress);
+        bundle = installDmg(packagePath, onProgress);
+        break;
     case PackageType::zip:
-        return installZip(packagePath, onProgress);
+        bundle = installZip(packagePath, onProgress);
+        break;
     case PackageType::pkg:
         installPkg(packagePath, onProgress);
         break;
@@ -277,7 +292,11 @@ QString InstallerService::installNow(const QString &packagePath, const Progress 
         throw InstallError::unsupportedType(package.fileName(),
                                             QStringLiteral("文件内容不是 DMG 磁盘镜像、ZIP 压缩包或 PKG 安装包"));
     }
-    return {};
+    // The system's first-launch check must see the app as downloaded, as it
+    // would have seen the package.
+    if (!bundle.isEmpty())
+        ExtendedAttributes::carryDownloadMark(packagePath, bundle);
+    return bundle;
 }
 
 void InstallerService::launchApp(const QString &bundlePath) const

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QFuture>
 #include <QString>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "models/ZelvoError.h"
 #include "platform/DiskImageMounter.h"
@@ -24,6 +26,7 @@ public:
         processFailed,        // payload: what went wrong
         appNotFoundInPackage, // no payload
         cannotOpenPackage,    // payload: the step that failed ("无法打开磁盘镜像")
+        checksumMismatch,     // payload: the package path
     };
 
     static InstallError fileNotFound(const QString &path);
@@ -32,12 +35,14 @@ public:
     static InstallError processFailed(const QString &detail);
     static InstallError appNotFoundInPackage();
     static InstallError cannotOpenPackage(const QString &step);
+    static InstallError checksumMismatch(const QString &path);
 
     // The package file itself is unusable: fetching it again may help,
     // installing the same file again never will.
     bool isUnusablePackage() const
     {
-        return m_kind == Kind::appNotFoundInPackage || m_kind == Kind::cannotOpenPackage || m_kind == Kind::unsupportedType;
+        return m_kind == Kind::appNotFoundInPackage || m_kind == Kind::cannotOpenPackage ||
+               m_kind == Kind::unsupportedType || m_kind == Kind::checksumMismatch;
     }
 
     Kind kind() const { return m_kind; }
@@ -92,10 +97,15 @@ public:
     // are removed and images detached on success and failure alike; a bundle
     // already installed under the same name is replaced only once the new
     // copy is complete, and left exactly as it was when anything fails.
-    QFuture<QString> install(const QString &packagePath, Progress onProgress) const;
+    // sha256 (32 bytes): the package must have this digest, or nothing is
+    // installed. A bundle taken from a downloaded package carries the
+    // package's download mark (the quarantine on macOS).
+    QFuture<QString> install(const QString &packagePath, Progress onProgress,
+                             std::optional<QByteArray> sha256 = std::nullopt) const;
 
     // The same, blocking the calling thread; throws instead of failing a future.
-    QString installNow(const QString &packagePath, const Progress &onProgress) const;
+    QString installNow(const QString &packagePath, const Progress &onProgress,
+                       const std::optional<QByteArray> &sha256 = std::nullopt) const;
 
     // Starts the application bundle at bundlePath. Returns at once, reports
     // nothing, ignores failure.

@@ -118,6 +118,34 @@ QString UrlError::describe(QNetworkReply::NetworkError error)
     return QStringLiteral("网络错误，请检查网络连接");
 }
 
+bool UrlError::isTransient(QNetworkReply::NetworkError error)
+{
+    using E = QNetworkReply::NetworkError;
+    switch (error) {
+    case E::ConnectionRefusedError:
+    case E::RemoteHostClosedError:
+    case E::HostNotFoundError:
+    case E::TimeoutError:
+    case E::TemporaryNetworkFailureError:
+    case E::NetworkSessionFailedError:
+    case E::UnknownNetworkError:
+    case E::ProxyConnectionRefusedError:
+    case E::ProxyConnectionClosedError:
+    case E::ProxyTimeoutError:
+    case E::InternalServerError:
+    case E::ServiceUnavailableError:
+    case E::UnknownServerError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool UrlError::isTransientStatus(int httpStatus)
+{
+    return httpStatus == 408 || httpStatus == 429 || (httpStatus >= 500 && httpStatus <= 599 && httpStatus != 501);
+}
+
 QString UrlError::describe(const QNetworkReply &reply)
 {
     if (reply.error() == QNetworkReply::NoError)

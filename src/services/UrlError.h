@@ -50,6 +50,13 @@ public:
     // where a developer looking into the failure finds it.
     static QString describe(const QNetworkReply &reply);
 
+    // Whether trying the same request again later may succeed: the network
+    // or the server failed for the moment (a reset, a time-out, a proxy that
+    // went away, 5xx but 501, 408, 429). A refusal, a missing file or a
+    // certificate does not change by waiting.
+    static bool isTransient(QNetworkReply::NetworkError error);
+    static bool isTransientStatus(int httpStatus);
+
     // Qt's own text of a failed transfer; empty for the other failures.
     const QString &technicalText() const { return m_technicalText; }
 

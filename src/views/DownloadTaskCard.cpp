@@ -93,8 +93,9 @@ QString DownloadTaskCard::detailText(const DownloadTaskItem &task)
     case DownloadStatus::Kind::failed:
         return QStringLiteral("下载失败: ") + task.status.reason;
     case DownloadStatus::Kind::completed:
-        return QStringLiteral("已完成");
+        return task.verified ? QStringLiteral("已完成 · 已校验") : QStringLiteral("已完成");
     case DownloadStatus::Kind::pending:
+        return QStringLiteral("等待中");
     case DownloadStatus::Kind::paused:
         break;
     }
@@ -104,11 +105,13 @@ QString DownloadTaskCard::detailText(const DownloadTaskItem &task)
 QString DownloadTaskCard::remainingText(const DownloadTaskItem &task, const QDateTime &now)
 {
     // The average since the start: steadier than the last second's speed.
+    // Bytes kept from an earlier try arrived in no time and would flatter it.
     const qint64 elapsedMs = task.createdAt.isValid() ? task.createdAt.msecsTo(now) : 0;
     const qint64 left = task.totalBytes - task.receivedBytes;
-    if (task.totalBytes <= 0 || task.receivedBytes <= 0 || left < 0 || elapsedMs < 1000)
+    const qint64 fetched = task.receivedBytes - task.resumedBytes;
+    if (task.totalBytes <= 0 || fetched <= 0 || left < 0 || elapsedMs < 1000)
         return {};
-    const qint64 seconds = qCeil(double(left) * double(elapsedMs) / double(task.receivedBytes) / 1000.0);
+    const qint64 seconds = qCeil(double(left) * double(elapsedMs) / double(fetched) / 1000.0);
     if (seconds < 60)
         return QStringLiteral("剩余约 %1 秒").arg(seconds);
     if (seconds < 3600)

@@ -83,7 +83,7 @@ QVariant LocalPackageListModel::data(const QModelIndex &index, int role) const
     case FilePathRole:
         return package.filePath;
     case FileSizeTextRole:
-        return package.formattedSize;
+        return package.verified ? package.formattedSize + QStringLiteral(" · 已校验") : package.formattedSize;
     case DateTextRole:
         return dateText(package.creationDate);
     case SymbolRole:

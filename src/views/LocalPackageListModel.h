@@ -19,7 +19,7 @@ class LocalPackageListModel final : public QAbstractListModel
 public:
     enum Role {
         FilePathRole = Qt::UserRole + 1,
-        FileSizeTextRole, // formatted size
+        FileSizeTextRole, // formatted size, and whether its SHA-256 was checked
         DateTextRole,     // creation date, date only, in the user's locale
         SymbolRole,       // symbol name of the package kind
         SelectedRole,     // bool: ticked for batch deletion

@@ -1,6 +1,9 @@
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QNetworkProxyFactory>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,9 +12,12 @@
 
 #include "models/ByteFormat.h"
 #include "platform/ExtendedAttributes.h"
+#include "platform/Platform.h"
 #include "services/DownloadManager.h"
+#include "services/Sha256.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
+#include "support/RealServer.h"
 
 using namespace std::chrono_literals;
 using Reply = TestHttpServer::Reply;
@@ -33,6 +39,30 @@ QByteArray diskImageBody()
 Reply held(qint64 length, const QByteArray &body = {})
 {
     return Reply{.body = body, .contentLength = length, .hold = true};
+}
+
+QByteArray digest(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+// What a server answers that keeps ranges for the file its validator names
+// (none: it ignores ranges): the rest of the body when the request continues
+// that file, else the whole body.
+Reply ranged(const QByteArray &body, const QByteArray &validator, const QByteArray &head)
+{
+    const QByteArray lines = head + "\r"; // each header line ends in \r
+    const auto range = QRegularExpression("\r\nRange: bytes=(\\d+)-\r").match(QString::fromLatin1(lines));
+    if (range.hasMatch() && !validator.isEmpty() && lines.contains("\r\nIf-Range: " + validator + "\r")) {
+        const qint64 from = range.captured(1).toLongLong();
+        if (from >= body.size())
+            return Reply{.status = 416, .headers = {{"Content-Range", "bytes */" + QByteArray::number(body.size())}}};
+        return Reply{206, body.mid(from),
+                     {{"ETag", validator},
+                      {"Content-Range", "bytes " + QByteArray::number(from) + '-' +
+                                            QByteArray::number(body.size() - 1) + '/' + QByteArray::number(body.size())}}};
+    }
+    return validator.isEmpty() ? Reply{.body = body} : Reply{200, body, {{"ETag", validator}}};
 }
 
 } // namespace
@@ -80,6 +110,7 @@ private Q_SLOTS:
         m_manager->setClock([this] { return m_now; });
         // Generous, so a busy machine never times out a download that is meant to succeed.
         m_manager->setIdleTimeout(5s);
+        m_manager->setRetryPolicy({.attempts = 1, .firstDelay = 1ms, .longestDelay = 5s});
     }
 
     void cleanup()
@@ -101,7 +132,6 @@ private Q_SLOTS:
         QTest::newRow("last path component") << "/files/Docker.dmg" << none << dmg << "Docker.dmg";
         QTest::newRow("percent-decoded") << "/files/My%20App.dmg" << none << dmg << "My App.dmg";
         QTest::newRow("after redirect") << "/go" << none << dmg << "Final.dmg";
-        QTest::newRow("quoted filename") << "/d" << named("WeChatMac.dmg") << dmg << "WeChatMac.dmg";
         QTest::newRow("RFC 5987 Chinese wins")
             << "/d" << named("fallback.dmg") + "; filename*=UTF-8''%E5%BE%AE%E4%BF%A1.dmg" << dmg << "微信.dmg";
         QTest::newRow("raw UTF-8 filename") << "/d" << named("\xE5\xBE\xAE\xE4\xBF\xA1.zip") << zip << "微信.zip";
@@ -203,6 +233,7 @@ private Q_SLOTS:
         QTest::addColumn<Reply>("reply");  // served at /files/App.dmg
         QTest::addColumn<QString>("path"); // asked for: a path on the server or a whole address
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("retried"); // a failure of the moment is tried again
         const auto typed = [](int status, const QByteArray &body, const QByteArray &type) {
             return Reply{status, body, {{"Content-Type", type}}};
         };
@@ -211,32 +242,33 @@ private Q_SLOTS:
                       timeout = "下载超时: 0.3 秒内没有收到任何数据",
                       notPackage = "服务器返回的内容不是可识别的安装包（DMG、PKG 或 ZIP），可能是一条错误信息";
 
-        QTest::newRow("404") << typed(404, "<html>Not Found</html>", "text/html") << file << http + "404";
-        QTest::newRow("500 after redirect") << Reply{500, packageBody} << "/go" << http + "500";
+        const bool once = false, again = true;
+        QTest::newRow("404") << typed(404, "<html>Not Found</html>", "text/html") << file << http + "404" << once;
+        QTest::newRow("500 after redirect") << Reply{500, packageBody} << "/go" << http + "500" << again;
         QTest::newRow("connection closed early") << Reply{.body = packageBody, .contentLength = packageBody.size() * 4}
-                                                 << file << "连接提前断开，下载不完整: 收到 1 KB，应为 4 KB";
-        QTest::newRow("web page") << typed(200, loginPage, "text/html; charset=utf-8") << file << page;
+                                                 << file << "连接提前断开，下载不完整: 收到 1 KB，应为 4 KB" << again;
+        QTest::newRow("web page") << typed(200, loginPage, "text/html; charset=utf-8") << file << page << once;
         QTest::newRow("web page sent as binary")
             << typed(200, "\xEF\xBB\xBF  \n<html><body>File moved</body></html>", "application/octet-stream") << "/go"
-            << page;
-        QTest::newRow("empty body") << Reply{} << file << "服务器返回了空文件，没有安装包可保存";
+            << page << once;
+        QTest::newRow("empty body") << Reply{} << file << "服务器返回了空文件，没有安装包可保存" << once;
         QTest::newRow("JSON error") << typed(200, R"({"error":"quota exceeded"})", "application/json") << file
-                                    << notPackage;
-        QTest::newRow("bytes of no known package") << Reply{.body = opaqueBody} << file << notPackage;
-        QTest::newRow("no answer") << Reply{.stall = true} << file << timeout;
-        QTest::newRow("stops mid-body") << held(2 * packageBody.size(), packageBody) << file << timeout;
+                                    << notPackage << once;
+        QTest::newRow("bytes of no known package") << Reply{.body = opaqueBody} << file << notPackage << once;
+        QTest::newRow("checksum mismatch") << Reply{.body = packageBody + "x"} << file
+                                           << "校验失败：文件的 SHA-256 与记录不符" << once;
+        QTest::newRow("no answer") << Reply{.stall = true} << file << timeout << again;
+        QTest::newRow("stops mid-body") << held(2 * packageBody.size(), packageBody) << file << timeout << again;
         QTest::newRow("redirect loop") << Reply{} << "/loop"
-                                       << "网址跳转次数过多，可能陷入了循环跳转";
+                                       << "网址跳转次数过多，可能陷入了循环跳转" << once;
         QTest::newRow("redirect to a local file")
             << Reply{} << "/to-file"
-            << "已拒绝跳转到“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址";
+            << "已拒绝跳转到“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址" << once;
         QTest::newRow("redirect without an address") << Reply{} << "/nowhere"
-                                                     << "服务器要求跳转（HTTP 302），却没有给出新地址";
+                                                     << "服务器要求跳转（HTTP 302），却没有给出新地址" << once;
         QTest::newRow("local file address")
             << Reply{} << "file:///etc/passwd"
-            << "已拒绝下载地址“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址";
-        QTest::newRow("data address") << Reply{} << "data:,PK"
-                                      << "已拒绝下载地址“data:,PK”：只支持 http:// 或 https:// 开头的网址";
+            << "已拒绝下载地址“file:///etc/passwd”：只支持 http:// 或 https:// 开头的网址" << once;
     }
 
     void failuresLeaveCacheUntouched()
@@ -244,6 +276,7 @@ private Q_SLOTS:
         QFETCH(Reply, reply);
         QFETCH(QString, path);
         QFETCH(QString, reason);
+        QFETCH(bool, retried);
         const QString cached = TestFolders::writeFile(cachePath(), "App.dmg", "the good package");
         m_manager->refreshLocalPackages();
         const QList<LocalPackage> before = m_manager->localPackages();
@@ -253,8 +286,11 @@ private Q_SLOTS:
         m_server->routeRedirect("/to-file", "file:///etc/passwd");
         m_server->route("/nowhere", Reply{.status = 302});
         m_manager->setIdleTimeout(300ms);
+        QSignalSpy notices(m_manager.get(), &DownloadManager::taskNotice);
 
-        m_manager->startDownload("foo", "Foo", "1.0", path.startsWith('/') ? m_server->url(path) : QUrl(path));
+        // The record's checksum is that of the package the server should have sent.
+        const auto sha256 = reason.startsWith("校验失败") ? std::optional(digest(packageBody)) : std::nullopt;
+        m_manager->startDownload("foo", "Foo", "1.0", path.startsWith('/') ? m_server->url(path) : QUrl(path), sha256);
         const DownloadTaskItem done = waitForEnd();
         QCOMPARE(done.status.kind, Kind::failed);
         QCOMPARE(done.status.reason, reason);
@@ -262,24 +298,46 @@ private Q_SLOTS:
         QCOMPARE(cacheEntries(), QStringList{"App.dmg"});
         QCOMPARE(TestFolders::readFile(cached), QByteArray("the good package"));
         QCOMPARE(m_manager->localPackages(), before);
+        QCOMPARE(notices.size(), retried ? 1 : 0);
     }
 
     void progressAndSpeedTexts_data()
     {
         QTest::addColumn<bool>("lengthKnown");
-        QTest::newRow("length announced") << true;
-        QTest::newRow("length unknown") << false;
+        QTest::addColumn<int>("kept"); // bytes a killed run left, continued with a range request
+        QTest::newRow("length announced") << true << 0;
+        QTest::newRow("length unknown") << false << 0;
+        QTest::newRow("resumed from a killed run") << true << 1000;
     }
 
+    // Figures never run backwards, and the speed counts only what this run fetched.
     void progressAndSpeedTexts()
     {
         QFETCH(bool, lengthKnown);
-        m_server->route("/slow.dmg", Reply{.sendContentLength = lengthKnown, .contentLength = 10'000, .hold = true});
+        QFETCH(int, kept);
+        const QString partial = QDir(cachePath()).filePath(DownloadManager::partialFileName(key));
+        if (kept > 0) {
+            TestFolders::writeFile(cachePath(), DownloadManager::partialFileName(key),
+                                   QByteArray("PK\x03\x04").leftJustified(kept, 'k'));
+            QVERIFY(ExtendedAttributes::write(partial, "url", m_server->url("/slow.dmg").toEncoded()) &&
+                    ExtendedAttributes::write(partial, "validator", "\"v1\"") &&
+                    ExtendedAttributes::write(partial, "length", "10000"));
+        }
+        m_server->routeHandler("/slow.dmg", [&](const QByteArray &) {
+            const bool range = (m_server->requestHeads().constLast() + "\r").contains("\r\nRange: bytes=1000-\r");
+            if (!range)
+                return Reply{.sendContentLength = lengthKnown, .contentLength = 10'000, .hold = true};
+            return Reply{.status = 206, .headers = {{"Content-Range", "bytes 1000-9999/10000"}}, .contentLength = 9000,
+                         .hold = true};
+        });
         const QDateTime begin = m_now;
         start("/slow.dmg");
         QCOMPARE(m_manager->activeTasks().constFirst().createdAt, begin);
         QCOMPARE(m_manager->task(key)->status, DownloadStatus::downloading(0, "连接中...", "0 MB", "--"));
         QTRY_COMPARE(m_server->heldCount(), 1);
+        QList<qint64> seen;
+        connect(m_manager.get(), &DownloadManager::taskChanged, this,
+                [&](const QString &changed) { seen << m_manager->find(changed)->receivedBytes; });
 
         const struct
         {
@@ -291,7 +349,7 @@ private Q_SLOTS:
             {900, 1000, "5 KB/s"},    // 0.3 s after the last sample: kept
             {1600, 3000, "4 KB/s"},   // 4000 bytes over 1.0 s since the last sample
         };
-        qint64 received = 0;
+        qint64 received = kept;
         for (const auto &step : steps) {
             m_now = begin.addMSecs(step.atMs);
             QByteArray chunk(step.bytes, 'x');
@@ -300,75 +358,146 @@ private Q_SLOTS:
             QTRY_COMPARE(m_manager->task(key)->receivedBytes, received);
             const DownloadTaskItem item = *m_manager->task(key);
             QCOMPARE(item.speedText, QString::fromUtf8(step.speed));
+            QCOMPARE(item.resumedBytes, kept);
             QCOMPARE(item.status, DownloadStatus::downloading(lengthKnown ? received / 10'000.0 : 0,
                                                               QString::fromUtf8(step.speed),
                                                               ByteFormat::fileSize(received),
                                                               lengthKnown ? "10 KB" : "未知"));
         }
         m_now = begin.addMSecs(1700);
-        m_server->push(QByteArray(3000, 'x'));
+        m_server->push(QByteArray(10'000 - received, 'x'));
         m_server->closeHeld();
         const DownloadTaskItem done = waitForEnd();
         QCOMPARE(done.status.kind, Kind::completed);
         QCOMPARE(done.speedText, QStringLiteral("4 KB/s"));
         QCOMPARE(QFileInfo(done.status.fileUrl).size(), 10'000);
+        QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
     }
 
-    // A chunk at a time would repaint every listener hundreds of times a
-    // second: figures come at most once per interval, the end at once.
-    void progressIsCoalescedAndTheEndIsToldAtOnce()
+    void resumesAndRetries_data()
     {
-        constexpr int chunks = 150;
-        m_server->route("/many.dmg", held(chunks * 1000));
-        QElapsedTimer wall;
-        wall.start();
-        start("/many.dmg");
-        QTRY_COMPARE(m_server->heldCount(), 1);
-        QList<Kind> told;
-        QObject listener;
-        connect(m_manager.get(), &DownloadManager::taskChanged, &listener,
-                [&](const QString &changed) { told << m_manager->find(changed)->status.kind; });
-        for (int i = 0; i < chunks; ++i) {
-            // The body must look like a package (a ZIP) to be kept.
-            m_server->push(i == 0 ? QByteArray("PK\x03\x04").leftJustified(1000, 'c') : QByteArray(1000, 'c'));
-            QTest::qWait(1);
-        }
-        m_server->closeHeld();
-        QCOMPARE(waitForEnd().receivedBytes, chunks * 1000);
-        const qint64 intervals = wall.elapsed() / DownloadManager::progressInterval.count();
-        QVERIFY2(told.size() <= intervals + 3, qPrintable(QString::number(told.size())));
-        QCOMPARE(told.constLast(), Kind::completed);
+        QTest::addColumn<Reply>("firstTry");
+        QTest::addColumn<QByteArray>("later");     // the file of the later tries (the package expected)...
+        QTest::addColumn<QByteArray>("validator"); // ...and its ETag; empty: the server ignores ranges
+        QTest::addColumn<QStringList>("notices");  // what a follower is told, in order
+        QTest::addColumn<int>("pauseMs");          // the least time between the two tries
+        const QByteArray first = packageBody.repeated(20), second = "PK\x03\x04" + first.mid(4).toUpper(), v1 = "\"v1\"";
+        const qint64 half = first.size() / 2;
+        const Reply cut{.body = first, .headers = {{"ETag", v1}}, .resetAfter = half};
+        const QString resumed = "从 " + ByteFormat::fileSize(half) + " 处继续下载", retry = "网络中断，正在重试 (1/3)";
+        QTest::newRow("dropped mid-way, resumed with If-Range") << cut << first << v1 << QStringList{retry, resumed} << 0;
+        QTest::newRow("file changed between tries")
+            << cut << second << QByteArray("\"v2\"") << QStringList{retry, "服务器上的文件已更新，从头下载"} << 0;
+        QTest::newRow("server ignores ranges")
+            << Reply{.body = first, .headers = {{"Last-Modified", "Tue, 01 Oct 2024 10:00:00 GMT"}}, .resetAfter = half}
+            << first << QByteArray() << QStringList{retry, "服务器不支持断点续传，从头下载"} << 0;
+        // Qt tells a reset from an orderly close by nothing: the end of a body without a length is asked for.
+        QTest::newRow("no length, reset mid-way")
+            << Reply{.body = first, .headers = {{"ETag", v1}}, .sendContentLength = false, .resetAfter = half} << first
+            << v1 << QStringList{resumed} << 0;
+        QTest::newRow("no length, whole") << Reply{.body = first, .headers = {{"ETag", v1}}, .sendContentLength = false}
+                                          << first << v1 << QStringList{} << 0;
+        QTest::newRow("503 then 200") << Reply{503, first} << first << QByteArray()
+                                      << QStringList{retry + "：服务器返回错误: HTTP 503"} << 0;
+        QTest::newRow("429 with Retry-After") << Reply{429, "slow down", {{"Retry-After", "1"}}} << first << QByteArray()
+                                              << QStringList{retry + "：服务器返回错误: HTTP 429"} << 900;
     }
 
-    void restartReplacesFinishedRecord_data()
+    void resumesAndRetries()
     {
-        QTest::addColumn<int>("firstStatus");
-        QTest::newRow("after completion") << 200;
-        QTest::newRow("after failure") << 404;
-    }
-
-    void restartReplacesFinishedRecord()
-    {
-        QFETCH(int, firstStatus);
-        int answers = 0;
-        m_server->routeHandler("/p.dmg", [&](const QByteArray &) {
-            return Reply{answers++ == 0 ? firstStatus : 200, packageBody};
+        QFETCH(Reply, firstTry);
+        QFETCH(QByteArray, later);
+        QFETCH(QByteArray, validator);
+        QFETCH(QStringList, notices);
+        QFETCH(int, pauseMs);
+        m_manager->setRetryPolicy({.attempts = 3, .firstDelay = 1ms, .longestDelay = 5s});
+        QList<qint64> times;
+        QElapsedTimer clock;
+        clock.start();
+        m_server->routeHandler("/App.zip", [&](const QByteArray &) {
+            times << clock.elapsed();
+            return times.size() == 1 ? firstTry : ranged(later, validator, m_server->requestHeads().constLast());
         });
-        m_server->routeBody("/other.dmg", packageBody);
-        start("/p.dmg");
-        QVERIFY(waitForEnd().status.kind != Kind::downloading);
-        start("/other.dmg", "bar");
-        waitForEnd("bar-1.0");
+        QStringList told;
+        connect(m_manager.get(), &DownloadManager::taskNotice, this,
+                [&](const QString &, const QString &text) { told << text; });
+        m_manager->startDownload("foo", "Foo", "1.0", m_server->url("/App.zip"), digest(later));
+        const DownloadTaskItem done = waitForEnd();
+        QCOMPARE(done.status.kind, Kind::completed);
+        QVERIFY(done.verified);
+        QCOMPARE(TestFolders::readFile(done.status.fileUrl), later);
+        QCOMPARE(cacheEntries(), QStringList{"App.zip"});
+        QCOMPARE(told.size(), notices.size());
+        for (qsizetype i = 0; i < notices.size(); ++i)
+            QVERIFY2(told.at(i).startsWith(notices.at(i)), qPrintable(told.at(i)));
+        QCOMPARE(times.size(), 2);
+        QVERIFY(times.at(1) - times.at(0) >= pauseMs);
+    }
 
-        m_now = m_now.addSecs(60);
-        start("/p.dmg");
-        const DownloadTaskItem fresh = m_manager->activeTasks().constLast(); // the fresh start goes last
-        QCOMPARE(m_manager->activeTasks().size(), 2);
-        QCOMPARE(fresh.id, key);
-        QCOMPARE(fresh.createdAt, m_now);
-        QVERIFY(fresh.status.isDownloading());
+    void resumesFromNginx()
+    {
+        const QByteArray body = packageBody.repeated(64);
+        TestFolders::writeFile(m_root->filePath("www"), "App.zip", body);
+        RealServer nginx;
+        const QString failure = nginx.startNginx(m_root->filePath("nginx"), m_root->filePath("www"));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        // nginx's ETag: the file's modification time and size in hex.
+        const QFileInfo served(m_root->filePath("www/App.zip"));
+        const QByteArray etag =
+            QString("\"%1-%2\"").arg(served.lastModified().toSecsSinceEpoch(), 0, 16).arg(served.size(), 0, 16).toLatin1();
+        const QString partial = TestFolders::writeFile(cachePath(), DownloadManager::partialFileName(key),
+                                                       body.left(body.size() / 2));
+        QVERIFY(ExtendedAttributes::write(partial, "url", QUrl(nginx.url("/App.zip")).toEncoded()) &&
+                ExtendedAttributes::write(partial, "validator", etag) &&
+                ExtendedAttributes::write(partial, "length", QByteArray::number(body.size())));
+
+        m_manager->startDownload("foo", "Foo", "1.0", QUrl(nginx.url("/App.zip")), digest(body));
+        const DownloadTaskItem done = waitForEnd();
+        QCOMPARE(done.status.kind, Kind::completed);
+        QCOMPARE(TestFolders::readFile(done.status.fileUrl), body);
+        QCOMPARE(done.resumedBytes, body.size() / 2);
+    }
+
+    // At most so many transfers run; the rest wait their turn in order.
+    void queueWaitsItsTurn()
+    {
+        m_manager->setMaxConcurrent(1);
+        m_server->route("/a.zip", held(packageBody.size(), packageBody.left(10)));
+        m_server->routeBody("/b.zip", packageBody);
+        start("/a.zip");
+        start("/b.zip", "bar");
+        QCOMPARE(m_manager->task("bar-1.0")->status, DownloadStatus::pending());
+        QCOMPARE(m_manager->runningCount(), 2);
+        QTRY_COMPARE(m_server->heldCount(), 1);
+        QTest::qWait(100);
+        QCOMPARE(m_server->requests().size(), 1);
+        m_server->push(packageBody.mid(10));
         QCOMPARE(waitForEnd().status.kind, Kind::completed);
-        QCOMPARE(m_server->requests().count("/p.dmg"), 2);
+        QCOMPARE(waitForEnd("bar-1.0").status.kind, Kind::completed);
+        // A new start of a finished key replaces its record at the end, in start order.
+        m_now = m_now.addSecs(60);
+        start("/b.zip");
+        QCOMPARE(m_manager->activeTasks().size(), 2);
+        QCOMPARE(m_manager->activeTasks().constLast().id, key);
+        QCOMPARE(m_manager->activeTasks().constLast().createdAt, m_now);
+        QCOMPARE(waitForEnd().status.kind, Kind::completed);
+    }
+
+    // The system's proxy carries downloads too (here the http_proxy of Linux).
+    void downloadsGoThroughTheSystemProxy()
+    {
+        const QByteArray saved = qgetenv("http_proxy");
+        const auto restore = qScopeGuard([&] {
+            qputenv("http_proxy", saved);
+            QNetworkProxyFactory::setUseSystemConfiguration(false);
+        });
+        qputenv("http_proxy", m_server->url().toEncoded());
+        Platform::useSystemProxy();
+        m_server->routeBody("http://downloads.example/App.zip", packageBody);
+        m_manager->startDownload("foo", "Foo", "1.0", QUrl("http://downloads.example/App.zip"));
+        const DownloadTaskItem done = waitForEnd();
+        QCOMPARE(done.status.kind, Kind::completed);
+        QCOMPARE(TestFolders::readFile(done.status.fileUrl), packageBody);
     }
 
     // A second start of a running key is ignored; a cancel leaves nothing behind.

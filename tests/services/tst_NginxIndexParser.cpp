@@ -231,12 +231,11 @@ private Q_SLOTS:
                                          "--directory", www};
                   });
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
-        const quint16 port = running.port();
 
         // Asked for without the trailing slash, both servers redirect first.
         for (const char *path : {"/rel/", "/rel"}) {
             NginxIndexParser parser(&m_network);
-            auto future = parser.parseVersions(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
+            auto future = parser.parseVersions(running.url(QString::fromLatin1(path)));
             QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 15000);
             // Every address must fetch the very file its version was read from.
             QStringList found;

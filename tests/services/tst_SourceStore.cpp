@@ -21,7 +21,8 @@ QJsonObject cask(const QString &token)
 {
     return QJsonObject{{"token", token}, {"name", QJsonArray{token.toUpper()}}, {"desc", "Editor " + token},
                        {"homepage", "https://example.com/" + token}, {"url", "https://example.com/" + token + ".dmg"},
-                       {"version", "1.2.3,45"},
+                       {"version", "1.2.3,45"}, {"auto_updates", true},
+                       {"sha256", "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08"},
                        {"artifacts", QJsonArray{QJsonObject{{"uninstall", QJsonArray{}}},
                                                 QJsonObject{{"app", QJsonArray{token + ".app"}}}}}};
 }
@@ -73,14 +74,19 @@ private Q_SLOTS:
         changed["homepage"] = "file:///etc/passwd";
         changed["url"] = 5;
         changed.remove("version");
-        QTest::newRow("no web addresses, no version") << changed;
+        changed["sha256"] = "no_check";
+        changed["auto_updates"] = "yes";
+        QTest::newRow("no web addresses, no version, no checksum") << changed;
     }
     void casksDecodeAsTheLookupDoes()
     {
         QFETCH(QJsonObject, object);
         const auto decoded = CatalogDecoder::decode(CatalogKind::brewCasks, json(QJsonArray{object}));
         QCOMPARE(decoded.apps.size(), 1);
-        QCOMPARE(decoded.apps.first(), BrewService::parseBrewJson(QStringLiteral("firefox"), object));
+        const AppItem looked = BrewService::parseBrewJson(QStringLiteral("firefox"), object);
+        QCOMPARE(decoded.apps.first(), looked);
+        QCOMPARE(looked.sha256.has_value(), object["sha256"] != "no_check");
+        QCOMPARE(looked.autoUpdates.value_or(false), object["auto_updates"] == true);
     }
 
     void documentsTheStoreCannotUse_data()

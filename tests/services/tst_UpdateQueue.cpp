@@ -105,7 +105,10 @@ private Q_SLOTS:
         QCOMPARE(queue.total(), 2);
         QTRY_COMPARE_WITH_TIMEOUT(rig.server.heldCount(), 1, 10000);
         QCOMPARE(queue.state(bar.installed.bundlePath).phase, UpdateQueue::Phase::waiting);
-        // The download ends short of its length: that row fails, the next one runs.
+        // The download breaks off and the server has lost the file: that row fails, the next one runs.
+        TestHttpServer::Reply gone;
+        gone.status = 404;
+        rig.server.route(QStringLiteral("/foo.zip"), gone);
         rig.server.closeHeld();
         QTRY_COMPARE_WITH_TIMEOUT(queue.finished(), 2, 30000);
         QCOMPARE(queue.summary(), QStringLiteral("1 个成功，1 个失败"));

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <memory>
 
+#include <sys/socket.h>
+
 TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
@@ -62,6 +64,7 @@ void TestHttpServer::handleConnection(QTcpSocket *socket)
         if (end < 0)
             return;
         const QByteArray requestLine = buffer->left(buffer->indexOf("\r\n"));
+        m_heads.append(buffer->left(end));
         buffer->clear();
         const auto parts = requestLine.split(' ');
         const QByteArray target = parts.size() > 1 ? parts.at(1) : QByteArray("/");
@@ -101,6 +104,17 @@ void TestHttpServer::respond(QTcpSocket *socket, const QByteArray &target)
     head += "Connection: close\r\n\r\n";
     socket->write(head);
 
+    if (reply.resetAfter >= 0) {
+        socket->write(body.left(reply.resetAfter));
+        // Late enough for the client to have read the bytes; then no orderly
+        // end: a zero linger time makes the close a reset.
+        QTimer::singleShot(100, socket, [socket] {
+            const struct linger abrupt{1, 0};
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+            socket->abort();
+        });
+        return;
+    }
     if (reply.hold) {
         socket->write(body);
         m_held.append(socket);

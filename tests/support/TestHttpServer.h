@@ -14,7 +14,8 @@
 
 // A small HTTP/1.1 server on 127.0.0.1 (random port) for tests. Each route
 // answers one path with a canned reply that can redirect, fail, drip slowly,
-// leave out Content-Length or never answer at all.
+// leave out Content-Length, break off or never answer at all. Routed by a
+// whole address ("http://host/path") it serves as a plain HTTP proxy.
 class TestHttpServer final : public QObject
 {
     Q_OBJECT
@@ -33,6 +34,7 @@ public:
         QString bodyFile;        // stream the body from this file instead of `body`
         qint64 contentLength = -1; // >= 0: announce this length whatever is sent (cut a body short)
         bool hold = false;       // send head and body, then keep the connection open for push()
+        qint64 resetAfter = -1;  // >= 0: send head and this many body bytes, then reset the connection
     };
 
     explicit TestHttpServer(QObject *parent = nullptr);
@@ -53,8 +55,10 @@ public:
     void closeHeld();
     int heldCount() const;
 
-    // Request targets (path + query) in arrival order.
+    // Request targets (path + query) in arrival order, and their whole heads
+    // (request line and header lines); a handler sees its own request last.
     const QList<QByteArray> &requests() const { return m_requests; }
+    const QList<QByteArray> &requestHeads() const { return m_heads; }
 
 private:
     void handleConnection(QTcpSocket *socket);
@@ -64,5 +68,6 @@ private:
     QHash<QString, Reply> m_routes;
     QHash<QString, std::function<Reply(const QByteArray &)>> m_handlers;
     QList<QByteArray> m_requests;
+    QList<QByteArray> m_heads;
     QList<QPointer<QTcpSocket>> m_held;
 };

@@ -226,20 +226,25 @@ private Q_SLOTS:
     {
         QTest::addColumn<qint64>("total"); // below 1: the server gave no length
         QTest::addColumn<qint64>("received");
+        QTest::addColumn<qint64>("resumed"); // of received, kept from an earlier try
         QTest::addColumn<QString>("shown");
         // Ten seconds after the start, at the average rate since then.
-        QTest::newRow("a third done") << qint64(3'000'000) << qint64(1'000'000) << "剩余约 20 秒";
-        QTest::newRow("hours") << qint64(10'000'000'000) << qint64(1'000'000) << "剩余约 27 小时 46 分";
-        QTest::newRow("length unknown") << qint64(-1) << qint64(1'000'000) << "";
+        QTest::newRow("a third done") << qint64(3'000'000) << qint64(1'000'000) << qint64(0) << "剩余约 20 秒";
+        QTest::newRow("hours") << qint64(10'000'000'000) << qint64(1'000'000) << qint64(0) << "剩余约 27 小时 46 分";
+        QTest::newRow("length unknown") << qint64(-1) << qint64(1'000'000) << qint64(0) << "";
+        QTest::newRow("half kept from before") << qint64(3'000'000) << qint64(2'000'000) << qint64(1'000'000)
+                                               << "剩余约 10 秒";
     }
 
     void remainingTime()
     {
         QFETCH(qint64, total);
         QFETCH(qint64, received);
+        QFETCH(qint64, resumed);
         QFETCH(QString, shown);
         const QDateTime now = QDateTime::currentDateTime();
-        DownloadTaskItem task{.totalBytes = total, .receivedBytes = received, .createdAt = now.addSecs(-10)};
+        DownloadTaskItem task{
+            .totalBytes = total, .receivedBytes = received, .resumedBytes = resumed, .createdAt = now.addSecs(-10)};
         QCOMPARE(DownloadTaskCard::remainingText(task, now), shown);
     }
 

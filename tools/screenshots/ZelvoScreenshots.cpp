@@ -14,6 +14,7 @@
 #include <functional>
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -302,14 +303,21 @@ void fillDownloads(Context &context)
     running.contentLength = 96'500'000;
     running.hold = true;
     server.route(QStringLiteral("/IINA.v1.3.4.dmg"), running);
-    server.routeBody(QStringLiteral("/Rectangle0.77.dmg"), QByteArray(3'400'000, '\0'));
+    // A disk image by its trailer, checked against its SHA-256 on the way in.
+    const QByteArray image = QByteArray(3'400'000, '\0') + "koly" + QByteArray(508, '\0');
+    server.routeBody(QStringLiteral("/Rectangle0.77.dmg"), image);
     server.route(QStringLiteral("/OBS-Studio-30.0.dmg"), TestHttpServer::Reply{404, "not found", {}});
-    context.downloads.startDownload(QStringLiteral("iina"), QStringLiteral("IINA"), QStringLiteral("1.3.4"),
-                                    server.url(QStringLiteral("/IINA.v1.3.4.dmg")));
+    // One transfer at a time: the last one waits its turn behind the running one.
+    context.downloads.setMaxConcurrent(1);
     context.downloads.startDownload(QStringLiteral("rectangle"), QStringLiteral("Rectangle"), QStringLiteral("0.77"),
-                                    server.url(QStringLiteral("/Rectangle0.77.dmg")));
+                                    server.url(QStringLiteral("/Rectangle0.77.dmg")),
+                                    QCryptographicHash::hash(image, QCryptographicHash::Sha256));
     context.downloads.startDownload(QStringLiteral("obs"), QStringLiteral("OBS Studio"), QStringLiteral("30.0"),
                                     server.url(QStringLiteral("/OBS-Studio-30.0.dmg")));
+    context.downloads.startDownload(QStringLiteral("iina"), QStringLiteral("IINA"), QStringLiteral("1.3.4"),
+                                    server.url(QStringLiteral("/IINA.v1.3.4.dmg")));
+    context.downloads.startDownload(QStringLiteral("figma"), QStringLiteral("Figma"), QStringLiteral("124.1"),
+                                    server.url(QStringLiteral("/Figma-124.1.dmg")));
 }
 
 void showDownloadsProgress(QWidget *widget, Context &context)
