@@ -69,10 +69,10 @@ int main(int argc, char *argv[])
     QObject::connect(&sources, &SourceStore::brewApiBaseChanged, &brew,
                      [&brew, &sources] { brew.setApiBaseUrl(sources.brewApiBase()); });
     sources.loadCopies().then(&sources, [&sources] { sources.startBackgroundRefresh(); });
-    // Updates are found in the library first, then in the sources, and looked for again whenever a source changes.
+    // Updates are found in the library first, then in the sources, and worked out again whenever a source changes.
     UpdateCenter updates(store, workflows, brew);
     updates.setCandidates([&store, &sources] { return QList<QList<AppItem>>{store.apps(), sources.records()}; });
-    QObject::connect(&sources, &SourceStore::recordsChanged, &updates, &UpdateCenter::check);
+    QObject::connect(&sources, &SourceStore::recordsChanged, &updates, &UpdateCenter::recompute);
     AppContext context{store, downloads, installer, brew, NginxIndexParser::shared(), fontScale, icons, workflows,
                        sources, updates};
 

@@ -43,15 +43,26 @@ void UpdateCenter::setCandidates(CandidateLists candidates)
 
 void UpdateCenter::check()
 {
+    runCheck(true);
+}
+
+void UpdateCenter::checkWithKnownInstalls()
+{
+    runCheck(false);
+}
+
+void UpdateCenter::runCheck(bool scanInstalled)
+{
     if (m_checking)
         return;
     m_checking = true;
     Q_EMIT checkingChanged();
     const InstalledDetector &detector = m_store.detector();
     QPointer<UpdateCenter> self(this);
-    QtConcurrent::run([&detector, caskroom = m_caskroom] {
-        return CheckResult{detector.scanInstalledApps(), caskroom.scan()};
-    }).then(QCoreApplication::instance(), [self, before = m_store.installedAppMap()](CheckResult result) {
+    const InstalledAppMap before = m_store.installedAppMap();
+    QtConcurrent::run([&detector, caskroom = m_caskroom, scanInstalled, before] {
+        return CheckResult{scanInstalled ? detector.scanInstalledApps() : before, caskroom.scan()};
+    }).then(QCoreApplication::instance(), [self, before](CheckResult result) {
         // The store may be gone with this center (the services of a test).
         if (!self)
             return;

@@ -50,6 +50,11 @@ public:
     // Rescans the installed bundles and the Caskroom off the main thread,
     // then publishes. A request while a check runs is covered by it.
     void check();
+    // The same with the installed map the store already holds: at start-up, right
+    // after the store's own scan, only the Caskroom is read.
+    void checkWithKnownInstalls();
+    // Works the list out again from the candidates, when only they changed.
+    void recompute();
 
     UpdateQueue &queue() { return m_queue; }
     Uninstaller &uninstaller() { return m_uninstaller; }
@@ -61,7 +66,7 @@ Q_SIGNALS:
     void checkingChanged();
 
 private:
-    void recompute();
+    void runCheck(bool scanInstalled);
 
     AppStoreService &m_store;
     Caskroom m_caskroom;

@@ -65,13 +65,13 @@ MainWindow::MainWindow(AppContext &context, QWidget *parent)
     connect(&downloads, &DownloadManager::taskChanged, this, updateBadge);
     updateBadge();
 
-    // Updates are looked for at start-up, off the main thread; the badge
-    // follows every change of what is outdated.
+    // Updates are looked for at start-up, off the main thread, in the installs the
+    // store has just scanned; the badge follows every change of what is outdated.
     auto &updates = context.updates;
     const auto updateUpdatesBadge = [this, &updates] { m_view->setUpdatesBadgeCount(updates.count()); };
     connect(&updates, &UpdateCenter::outdatedChanged, this, updateUpdatesBadge);
     updateUpdatesBadge();
-    updates.check();
+    updates.checkWithKnownInstalls();
 
     // What the store had to do to a damaged library (records skipped, a
     // backup made, a copy restored) is the user's to know, without blocking.
