@@ -2,6 +2,7 @@
 
 #include <QNetworkAccessManager>
 
+#include "cli/CliOutput.h"
 #include "services/AppStoreService.h"
 #include "services/BrewService.h"
 #include "services/DownloadManager.h"
@@ -34,6 +35,14 @@ AppStoreService &CliContext::store()
     if (!m_store)
         m_store = std::make_unique<AppStoreService>(m_environment.libraryFolder, detector());
     return *m_store;
+}
+
+std::optional<AppItem> CliContext::libraryApp(const QString &id)
+{
+    std::optional<AppItem> app = store().app(id);
+    if (!app)
+        CliOutput::err(QStringLiteral("应用库中没有此应用: ") + id);
+    return app;
 }
 
 BrewService &CliContext::brew()

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "cli/CliEnvironment.h"
+#include "models/AppItem.h"
 #include "models/ZelvoError.h"
 
 class AppStoreService;
@@ -35,6 +36,8 @@ public:
     QNetworkAccessManager &network();
     const InstalledDetector &detector();
     AppStoreService &store();
+    // The library's record, or nothing after telling standard error that the library has no such id.
+    std::optional<AppItem> libraryApp(const QString &id);
     BrewService &brew();
     DownloadManager &downloads();
     NginxIndexParser &scraper();

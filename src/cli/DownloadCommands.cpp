@@ -118,11 +118,9 @@ int DownloadCommands::download(CliContext &context, const QString &path, const Q
         return *done;
 
     const QString id = parser.positional().first();
-    const auto app = context.store().app(id);
-    if (!app) {
-        CliOutput::err(QStringLiteral("应用库中没有此应用: ") + id);
+    const auto app = context.libraryApp(id);
+    if (!app)
         return exitFailure;
-    }
     const QString version = parser.isSet(QStringLiteral("version")) ? parser.value(QStringLiteral("version"))
                                                                       : app->currentVersion;
     const auto url = InstallWorkflow::ownDownloadUrl(*app, version);

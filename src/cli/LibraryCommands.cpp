@@ -176,11 +176,9 @@ int LibraryCommands::show(CliContext &context, const QString &path, const QStrin
 
     auto &store = context.store();
     const QString id = parser.positional().first();
-    const auto app = store.app(id);
-    if (!app) {
-        CliOutput::err(QStringLiteral("应用库中没有此应用: ") + id);
+    const auto app = context.libraryApp(id);
+    if (!app)
         return exitFailure;
-    }
     const auto status = store.getInstallStatus(*app);
     if (parser.json()) {
         CliOutput::json(recordWithStatus(*app, status));

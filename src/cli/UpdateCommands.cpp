@@ -172,11 +172,9 @@ int UpdateCommands::uninstall(CliContext &context, const QString &path, const QS
     if (const auto done = parser.parse(arguments, 1, 1))
         return *done;
     const QString id = parser.positional().first();
-    const auto app = context.store().app(id);
-    if (!app) {
-        CliOutput::err(QStringLiteral("应用库中没有此应用: ") + id);
+    const auto app = context.libraryApp(id);
+    if (!app)
         return exitFailure;
-    }
     Updates updates(context);
     const AppInstallStatus status = InstalledDetector::checkStatus(*app, context.store().installedAppMap());
     if (!status.isInstalledOrUpdatable()) {
