@@ -356,6 +356,10 @@ QList<Shot> shots()
         list.append({QStringLiteral("main-") + Navigation::id(item), QSize(1100, 720),
                      [item](Context &context) { return mainView(context, item); }});
     }
+    // The newer destinations at the smallest window as well.
+    for (NavigationItem item : {NavigationItem::sources, NavigationItem::updates})
+        list.append({QStringLiteral("main-") + Navigation::id(item) + QStringLiteral("-minimum"), QSize(920, 620),
+                     [item](Context &context) { return mainView(context, item); }});
     // The catalog lists: a category with a search and the pointer over a card,
     // and the empty state of each destination.
     list.append({QStringLiteral("list-discover-filtered"), QSize(880, 720),
