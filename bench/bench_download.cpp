@@ -24,6 +24,8 @@
 namespace {
 
 constexpr qint64 fileSize = qint64(1) << 30;
+// The page cache of a shared machine makes single runs swing by a third.
+constexpr int rounds = 3;
 
 quint16 freePort()
 {
@@ -180,7 +182,11 @@ http {
     // busy moment of the shared machine.
     double curlBest = -1;
     ManagerRun best;
-    for (int round = 0; round < 2; ++round) {
+    // Each side's first run writes into memory the machine has never
+    // handed out, which a virtual machine pays for page by page: not measured.
+    curlSeconds(url, curlTarget);
+    managerRun(url, dir.filePath(QStringLiteral("cache")), sha256);
+    for (int round = 0; round < rounds; ++round) {
         const double curl = curlSeconds(url, curlTarget);
         if (curl > 0 && (curlBest < 0 || curl < curlBest))
             curlBest = curl;
@@ -198,13 +204,14 @@ http {
         std::fprintf(stderr, "a download did not complete\n");
         return 1;
     }
-    Bench::report(QStringLiteral("download 1 GiB: curl to a file"), curlBest * 1000, "ms", QStringLiteral("best of 2"));
+    Bench::report(QStringLiteral("download 1 GiB: curl to a file"), curlBest * 1000, "ms", QStringLiteral("best of %1").arg(rounds));
     Bench::report(QStringLiteral("download 1 GiB: DownloadManager, SHA-256 checked"), best.seconds * 1000, "ms",
-                  QStringLiteral("best of 2; %1× curl throughput; goal >= 1.0")
-                      .arg(curlBest / best.seconds, 0, 'f', 2));
+                  QStringLiteral("best of %2; %1× curl throughput; goal >= 1.0")
+                      .arg(curlBest / best.seconds, 0, 'f', 2)
+                      .arg(rounds));
     Bench::report(QStringLiteral("download 1 GiB: peak memory growth"), best.peakGrowthMiB, "MiB",
-                  QStringLiteral("worst of 2; goal <= 48"));
+                  QStringLiteral("worst of %1; goal <= 48").arg(rounds));
     Bench::report(QStringLiteral("download 1 GiB: longest main-thread stall"), best.maxStallMs, "ms",
-                  QStringLiteral("worst of 2; goal <= 50"));
+                  QStringLiteral("worst of %1; goal <= 50").arg(rounds));
     return 0;
 }

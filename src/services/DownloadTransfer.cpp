@@ -20,8 +20,10 @@
 
 #include "models/ByteFormat.h"
 #include "models/LocalPackage.h"
+#include "platform/DurableFile.h"
 #include "platform/ExtendedAttributes.h"
-#include "services/FollowingHasher.h"
+#include "platform/FileSpace.h"
+#include "services/StreamHasher.h"
 #include "services/PackageContent.h"
 #include "services/PackageFileName.h"
 #include "services/UrlError.h"
@@ -29,8 +31,9 @@
 namespace {
 
 // Qt's reply buffer is unbounded by default: a fast server would fill memory
-// with the whole body before the event loop hands it to us.
-constexpr qint64 readBufferSize = 512 * 1024;
+// with the whole body before the event loop hands it to us. Room for two of
+// our reads keeps Qt's network thread receiving while we write.
+constexpr qint64 readBufferSize = 2 * StreamHasher::bufferSize;
 
 const QString saveFailedPrefix = QStringLiteral("保存下载文件失败: ");
 
@@ -134,17 +137,22 @@ void DownloadTransfer::start()
     m_reportTimer->setSingleShot(true);
     m_reportTimer->setInterval(m_setup.progressInterval);
     connect(m_reportTimer, &QTimer::timeout, this, [this] { report(true); });
-    m_buffer = QByteArray(readBufferSize, Qt::Uninitialized);
     m_written = m_setup.resume && !m_setup.validator.isEmpty() ? m_setup.resumeFrom : 0;
-    if (::ftruncate(m_setup.fd, m_written) != 0 || ::lseek(m_setup.fd, m_written, SEEK_SET) < 0) {
+    struct stat info
+    {
+    };
+    // Cut only what must go (see the manager's opening of the partial).
+    const bool cut = ::fstat(m_setup.fd, &info) != 0 || info.st_size != m_written;
+    if ((cut && ::ftruncate(m_setup.fd, m_written) != 0) || ::lseek(m_setup.fd, m_written, SEEK_SET) < 0) {
         giveUp({saveFailedPrefix + systemText(errno)});
         return;
     }
     // The hash follows the file from its first byte, kept bytes included.
     if (!m_setup.sha256.isEmpty()) {
-        m_hash = std::make_unique<FollowingHasher>();
-        m_hash->start(m_setup.fd);
-        m_hash->written(m_written);
+        m_hash = std::make_unique<StreamHasher>();
+        m_hash->start(m_setup.fd, m_written);
+    } else {
+        m_buffer = QByteArray(StreamHasher::bufferSize, Qt::Uninitialized);
     }
     request();
 }
@@ -200,6 +208,8 @@ bool DownloadTransfer::acceptStatus(int status)
         }
         m_expected = range->second >= 0 ? range->second : m_setup.remoteLength;
         rememberBody();
+        if (!reserveRest())
+            return false;
         Q_EMIT began(m_written, m_expected);
         return true;
     }
@@ -229,6 +239,8 @@ bool DownloadTransfer::acceptStatus(int status)
         m_expected = length.isValid() ? length.toLongLong() : -1;
         rememberIdentity();
         rememberBody();
+        if (!reserveRest())
+            return false;
         Q_EMIT began(0, m_expected);
         return true;
     }
@@ -257,7 +269,7 @@ bool DownloadTransfer::emptyFile()
     }
     m_written = 0;
     if (m_hash)
-        m_hash->start(m_setup.fd);
+        m_hash->start(m_setup.fd, 0);
     return true;
 }
 
@@ -269,6 +281,18 @@ void DownloadTransfer::rememberIdentity()
     m_setup.remoteLength = m_expected;
     ExtendedAttributes::write(m_setup.partialPath, QLatin1String(validatorAttribute), m_setup.validator);
     ExtendedAttributes::write(m_setup.partialPath, QLatin1String(lengthAttribute), QByteArray::number(m_expected));
+}
+
+bool DownloadTransfer::reserveRest()
+{
+    if (m_expected <= m_written)
+        return true;
+    const int error = FileSpace::reserve(m_setup.fd, m_written, m_expected - m_written);
+    if (error == 0)
+        return true;
+    giveUp({saveFailedPrefix + QStringLiteral("%1（还需 %2）")
+                                   .arg(DurableFile::reasonText(error), ByteFormat::fileSize(m_expected - m_written))});
+    return false;
 }
 
 void DownloadTransfer::rememberBody()
@@ -293,13 +317,14 @@ void DownloadTransfer::onIdle()
 bool DownloadTransfer::drain()
 {
     while (m_reply && m_reply->bytesAvailable() > 0) {
-        const qint64 count = m_reply->read(m_buffer.data(), m_buffer.size());
+        char *buffer = m_hash ? m_hash->buffer() : m_buffer.data();
+        const qint64 count = m_reply->read(buffer, StreamHasher::bufferSize);
         if (count <= 0)
             break;
-        if (!writeAll(m_buffer.constData(), count))
+        if (!writeAll(buffer, count))
             return false;
         if (m_hash)
-            m_hash->written(m_written);
+            m_hash->handOver(count);
     }
     return true;
 }
@@ -409,7 +434,7 @@ std::optional<DownloadTransfer::Failure> DownloadTransfer::checkContent()
         return Failure{QStringLiteral("服务器返回的是网页而不是安装包")};
     if (PackageContent::typeOfFile(m_setup.partialPath) == PackageType::unknown)
         return Failure{QStringLiteral("服务器返回的内容不是可识别的安装包（DMG、PKG 或 ZIP），可能是一条错误信息")};
-    if (m_hash && m_hash->finish(m_written) != m_setup.sha256)
+    if (m_hash && m_hash->finish() != m_setup.sha256)
         return Failure{QStringLiteral("校验失败：文件的 SHA-256 与记录不符")};
     return std::nullopt;
 }

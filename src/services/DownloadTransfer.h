@@ -13,7 +13,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
-class FollowingHasher;
+class StreamHasher;
 
 // The network and disk work of one download, on the download manager's
 // worker thread, so that writing and hashing a fast transfer never cost the
@@ -107,6 +107,7 @@ private:
     std::optional<Failure> checkContent();
     void complete();
     void rememberBody();
+    bool reserveRest();
     QString moveIntoCache(QString *error);
     void giveUp(const Failure &failure);
     void closeReply();
@@ -119,7 +120,7 @@ private:
     QTimer *m_idle = nullptr;
     QTimer *m_reportTimer = nullptr;
     QElapsedTimer m_lastReport;
-    std::unique_ptr<FollowingHasher> m_hash;
+    std::unique_ptr<StreamHasher> m_hash;
     QByteArray m_buffer;
     qint64 m_written = 0;   // bytes of the whole file on disk
     qint64 m_expected = -1; // the whole file's length; -1 unknown

@@ -247,6 +247,9 @@ private Q_SLOTS:
         QTest::newRow("500 after redirect") << Reply{500, packageBody} << "/go" << http + "500" << again;
         QTest::newRow("connection closed early") << Reply{.body = packageBody, .contentLength = packageBody.size() * 4}
                                                  << file << "连接提前断开，下载不完整: 收到 1 KB，应为 4 KB" << again;
+        QTest::newRow("no room for the announced length")
+            << Reply{.body = packageBody, .contentLength = 8'000'000'000'000} << file
+            << "保存下载文件失败: 磁盘空间不足（还需 8 TB）" << once;
         QTest::newRow("web page") << typed(200, loginPage, "text/html; charset=utf-8") << file << page << once;
         QTest::newRow("web page sent as binary")
             << typed(200, "\xEF\xBB\xBF  \n<html><body>File moved</body></html>", "application/octet-stream") << "/go"
