@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +20,7 @@
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
 #include "support/RealServer.h"
+#include "support/TunnelProxy.h"
 
 using namespace std::chrono_literals;
 using Reply = TestHttpServer::Reply;
@@ -486,24 +489,46 @@ private Q_SLOTS:
         QCOMPARE(waitForEnd().status.kind, Kind::completed);
     }
 
-    // The system's proxy carries downloads too (here the http_proxy of Linux).
+    // The system's proxy carries downloads (here Linux's proxy variables):
+    // plain addresses as requests to the proxy, TLS through a CONNECT tunnel.
     void downloadsGoThroughTheSystemProxy()
     {
-        const QByteArray saved = qgetenv("http_proxy");
+        const QByteArray savedHttp = qgetenv("http_proxy"), savedHttps = qgetenv("https_proxy"),
+                         savedBypass = qgetenv("no_proxy");
+        const QSslConfiguration savedTls = QSslConfiguration::defaultConfiguration();
         const auto restore = qScopeGuard([&] {
-            qputenv("http_proxy", saved);
+            qputenv("http_proxy", savedHttp);
+            qputenv("https_proxy", savedHttps);
+            qputenv("no_proxy", savedBypass);
             QNetworkProxyFactory::setUseSystemConfiguration(false);
+            QSslConfiguration::setDefaultConfiguration(savedTls);
         });
+        qputenv("no_proxy", "");
         qputenv("http_proxy", m_server->url().toEncoded());
         Platform::useSystemProxy();
         m_server->routeBody("http://downloads.example/App.zip", packageBody);
         m_manager->startDownload("foo", "Foo", "1.0", QUrl("http://downloads.example/App.zip"));
-        const DownloadTaskItem done = waitForEnd();
+        DownloadTaskItem done = waitForEnd();
         QCOMPARE(done.status.kind, Kind::completed);
         QCOMPARE(TestFolders::readFile(done.status.fileUrl), packageBody);
+
+        TestFolders::writeFile(m_root->filePath("www"), "App.zip", packageBody);
+        RealServer nginx;
+        const QString failure = nginx.startNginx(m_root->filePath("nginx"), m_root->filePath("www"), "downloads.example");
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        TunnelProxy proxy(nginx.port());
+        qputenv("https_proxy", proxy.address().toLatin1());
+        Platform::useSystemProxy();
+        QSslConfiguration trusting = savedTls;
+        trusting.addCaCertificates(QSslCertificate::fromData(nginx.certificate()));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+        m_manager->startDownload("bar", "Bar", "1.0", QUrl("https://downloads.example/App.zip"), digest(packageBody));
+        done = waitForEnd("bar-1.0");
+        QCOMPARE(done.status.kind, Kind::completed);
+        QVERIFY(done.verified);
+        QCOMPARE(proxy.requested(), QStringList{"downloads.example:443"});
     }
 
-    // A second start of a running key is ignored; a cancel leaves nothing behind.
     void secondStartAndCancelOfRunningKey()
     {
         m_server->route("/big.dmg", held(100'000));

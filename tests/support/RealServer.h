@@ -19,8 +19,11 @@ public:
     // until the port answers; the free port found may be taken before the
     // server binds it, so it tries again. Empty text when it answers, else why not.
     QString start(const QString &program, const Arguments &arguments);
-    // nginx serving root (autoindex on) with its state under prefix.
-    QString startNginx(const QString &prefix, const QString &root);
+    // nginx serving root (autoindex on) with its state under prefix. With a
+    // host name it speaks TLS only, with a certificate made for that name
+    // (certificate() then has it, for the client to trust).
+    QString startNginx(const QString &prefix, const QString &root, const QString &tlsHost = {});
+    QByteArray certificate() const { return m_certificate; }
 
     quint16 port() const { return m_port; }
     QString url(const QString &path = QStringLiteral("/")) const;
@@ -28,4 +31,5 @@ public:
 private:
     QProcess m_process;
     quint16 m_port = 0;
+    QByteArray m_certificate;
 };
