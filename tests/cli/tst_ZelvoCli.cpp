@@ -3,8 +3,11 @@
 #include <csignal>
 
 #include "models/AppItem.h"
+#include "platform/ExtendedAttributes.h"
+#include "services/DownloadManager.h"
 #include "services/InstalledDetector.h"
 #include "support/FileSizeLimit.h"
+#include "support/RealServer.h"
 #include "support/TestFolders.h"
 #include "support/TestHttpServer.h"
 #include "support/TestRecords.h"
@@ -418,6 +421,42 @@ private Q_SLOTS:
         QVERIFY2(older.exitCode == 0, qPrintable(older.err));
         QCOMPARE(TestFolders::readFile(older.out.trimmed()), QByteArray("PK\x03\x04old package"));
         QCOMPARE(zelvo({"cache", "list", "--json"}).json()[0]["version"].toString(), u"0.9"_s); // the newest first
+    }
+
+    // What a killed run left is continued where the server names its file, unless told to start over.
+    void downloadResumesUnlessToldNot_data()
+    {
+        QTest::addColumn<Args>("extra");
+        QTest::addColumn<bool>("resumed");
+        QTest::newRow("continues") << Args{} << true;
+        QTest::newRow("--no-resume") << Args{"--no-resume"} << false;
+    }
+
+    void downloadResumesUnlessToldNot()
+    {
+        QFETCH(Args, extra);
+        QFETCH(bool, resumed);
+        const QByteArray body = "PK\x03\x04" + QByteArray(299'996, 'r');
+        TestFolders::writeFile(home("www"), "Foo.zip", body);
+        RealServer nginx;
+        const QString failure = nginx.startNginx(home("nginx"), home("www"));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        importDirect("foo", "1.0", QUrl(nginx.url("/Foo.zip")));
+        // nginx's ETag: the file's modification time and size in hex.
+        const QFileInfo served(home("www/Foo.zip"));
+        const QByteArray etag =
+            QString("\"%1-%2\"").arg(served.lastModified().toSecsSinceEpoch(), 0, 16).arg(served.size(), 0, 16).toLatin1();
+        const QString partial = TestFolders::writeFile(cacheFolder(), DownloadManager::partialFileName("foo-1.0"),
+                                                       body.left(100'000));
+        QVERIFY(ExtendedAttributes::write(partial, "url", QUrl(nginx.url("/Foo.zip")).toEncoded()) &&
+                ExtendedAttributes::write(partial, "validator", etag) &&
+                ExtendedAttributes::write(partial, "length", QByteArray::number(body.size())));
+
+        const auto run = zelvo(Args{"download", "foo"} + extra);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(TestFolders::readFile(run.out.trimmed()), body);
+        QCOMPARE(run.err.contains("从 100 KB 处继续下载\n"), resumed);
+        QCOMPARE(TestFolders::readFile(home("nginx/logs/access.log")).contains("\" 206 "), resumed);
     }
 
     void interruptCancelsTheDownloadCleanly()
