@@ -189,10 +189,30 @@ protected:
         case QEvent::Leave:
             cards()->setHoverPosition({}, {});
             break;
+        case QEvent::Paint: {
+            // The view asks every card in the bounding box of what changed;
+            // each draws only its parts inside the region itself.
+            const QRegion region = static_cast<QPaintEvent *>(event)->region();
+            cards()->setExposedRegion(&region);
+            const bool handled = QListView::viewportEvent(event);
+            cards()->setExposedRegion(nullptr);
+            return handled;
+        }
         default:
             break;
         }
         return QListView::viewportEvent(event);
+    }
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) override
+    {
+        // A download's progress ten times a second redraws its control, not its card.
+        if (topLeft == bottomRight && roles == QList<int>{AppListModel::InstallStateRole}) {
+            if (const auto control = cards()->controlRectIfSameSize(topLeft)) {
+                viewport()->update(control->toAlignedRect().adjusted(-1, -1, 1, 1));
+                return;
+            }
+        }
+        QListView::dataChanged(topLeft, bottomRight, roles);
     }
     void scrollContentsBy(int dx, int dy) override
     {

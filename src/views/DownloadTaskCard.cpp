@@ -9,6 +9,7 @@
 
 #include "views/components/Labels.h"
 #include "views/components/LinearProgressBar.h"
+#include "views/components/LiveTextLine.h"
 #include "views/components/PillPainter.h"
 #include "views/components/SymbolButton.h"
 #include "views/components/Symbols.h"
@@ -37,9 +38,16 @@ DownloadTaskCard::DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent
     m_title->setTextFormat(Qt::PlainText);
     ThemeFont::apply(m_title, 13, QFont::DemiBold);
 
-    m_detail = new QLabel(this);
-    m_detail->setObjectName(QStringLiteral("downloadDetail"));
-    m_detail->setTextFormat(Qt::PlainText);
+    m_figures = new LiveTextLine(this);
+    m_figures->setObjectName(QStringLiteral("downloadDetail"));
+    ThemeFont::apply(m_figures, 11, QFont::Normal, ThemeFont::Face::Numeric);
+
+    m_reason = new QLabel(this);
+    m_reason->setObjectName(QStringLiteral("downloadReason"));
+    m_reason->setTextFormat(Qt::PlainText);
+    m_reason->setWordWrap(true);
+    m_reason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ThemeFont::apply(m_reason, 11, QFont::Normal);
 
     m_close = new SymbolButton(QStringLiteral("xmark.circle"), kCloseSize, this);
     m_close->setObjectName(QStringLiteral("downloadClose"));
@@ -60,7 +68,8 @@ DownloadTaskCard::DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent
     lines->setContentsMargins(0, 0, 0, 0);
     lines->setSpacing(2);
     lines->addWidget(m_title);
-    lines->addWidget(m_detail);
+    lines->addWidget(m_figures);
+    lines->addWidget(m_reason);
 
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
@@ -77,7 +86,6 @@ DownloadTaskCard::DownloadTaskCard(const DownloadTaskItem &task, QWidget *parent
 
     m_task = task;
     showTask();
-    applyDetailStyle();
     ThemeWatcher::follow(this, [this](const QPalette &theme) { applyColors(theme); });
 }
 
@@ -135,32 +143,20 @@ void DownloadTaskCard::setTask(const DownloadTaskItem &task)
     m_task = task;
     showTask();
     if (kindChanged)
-        applyDetailStyle();
+        applyColors(palette());
 }
 
 void DownloadTaskCard::showTask()
 {
     m_title->setText(m_task.appName + QStringLiteral(" (v") + m_task.version + QLatin1Char(')'));
     const QString detail = detailText(m_task);
-    m_detail->setText(detail);
-    m_detail->setVisible(!detail.isEmpty());
-    m_bar->setValue(m_task.progress);
-}
-
-// Figures line up in the numeric face; a failure reason is prose.
-void DownloadTaskCard::applyDetailStyle()
-{
-    // Only a reason may run long and is worth copying; the figures of a
-    // running download are one short line, and wrapping or selectable text
-    // (a whole text document behind the label) would cost ten layouts a second.
+    // Only a reason may run long and is worth copying; figures line up in the numeric face.
     const bool failed = m_task.status.kind == DownloadStatus::Kind::failed;
-    m_detail->setWordWrap(failed);
-    m_detail->setTextInteractionFlags(failed ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
-    if (failed)
-        ThemeFont::apply(m_detail, 11, QFont::Normal);
-    else
-        ThemeFont::apply(m_detail, 11, QFont::Normal, ThemeFont::Face::Numeric);
-    applyColors(palette());
+    m_reason->setText(failed ? detail : QString());
+    m_figures->setText(failed ? QString() : detail);
+    m_reason->setVisible(failed);
+    m_figures->setVisible(!failed && !detail.isEmpty());
+    m_bar->setValue(m_task.progress);
 }
 
 QString DownloadTaskCard::titleText() const
@@ -170,7 +166,9 @@ QString DownloadTaskCard::titleText() const
 
 QString DownloadTaskCard::detailText() const
 {
-    return m_detail->isVisibleTo(this) ? m_detail->text() : QString();
+    if (m_reason->isVisibleTo(this))
+        return m_reason->text();
+    return m_figures->isVisibleTo(this) ? m_figures->text() : QString();
 }
 
 double DownloadTaskCard::progress() const
@@ -184,7 +182,8 @@ void DownloadTaskCard::applyColors(const QPalette &pal)
                                       devicePixelRatioF()));
     Labels::setTextColor(m_title, ThemeColor::primary(pal));
     const bool failed = m_task.status.kind == DownloadStatus::Kind::failed;
-    Labels::setTextColor(m_detail, failed ? ThemeColor::red(pal) : ThemeColor::secondary(pal));
+    Labels::setTextColor(m_figures, ThemeColor::secondary(pal));
+    Labels::setTextColor(m_reason, ThemeColor::red(pal));
     // A failure may come after every byte arrived: a full blue bar would read as success.
     m_bar->setFillColor(failed ? ThemeColor::red(pal) : QColor());
 }

@@ -5,6 +5,7 @@
 #include "models/DownloadTaskItem.h"
 
 class LinearProgressBar;
+class LiveTextLine;
 class QLabel;
 class SymbolButton;
 
@@ -44,14 +45,15 @@ protected:
 
 private:
     void showTask();
-    void applyDetailStyle();
     void applyColors(const QPalette &pal);
     void setConfirmingCancel(bool confirming);
 
     DownloadTaskItem m_task;
     QLabel *m_icon = nullptr;
     QLabel *m_title = nullptr;
-    QLabel *m_detail = nullptr;
+    // The running figures repaint in place; a failure's reason wraps and can be selected.
+    LiveTextLine *m_figures = nullptr;
+    QLabel *m_reason = nullptr;
     SymbolButton *m_close = nullptr;
     LinearProgressBar *m_bar = nullptr;
     bool m_confirmingCancel = false;

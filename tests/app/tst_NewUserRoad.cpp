@@ -11,6 +11,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include "models/ByteFormat.h"
 #include "services/AppStoreService.h"
 #include "services/DownloadManager.h"
 #include "services/InstallWorkflowRegistry.h"
@@ -574,7 +575,11 @@ private Q_SLOTS:
             road.go(NavigationItem::downloads);
             auto *screen = road.screen<DownloadsView>();
             QVERIFY(screen && screen->taskCards().size() == 1);
-            QCOMPARE(screen->taskCards().constFirst()->detailText(), downloadCard + (full ? full->systemReason() : ""));
+            // A full disk is seen before the first byte, from the announced length; a file-size limit only by the writes.
+            const QString reason = !full ? QString()
+                                   : full->mounted() ? "磁盘空间不足（还需 " + ByteFormat::fileSize(good.size()) + "）"
+                                                     : full->systemReason();
+            QCOMPARE(screen->taskCards().constFirst()->detailText(), downloadCard + reason);
         } else {
             QTRY_COMPARE_WITH_TIMEOUT(road.downloads().localPackages().size(), 1, kWait);
             if (fullApps && !full)

@@ -102,7 +102,7 @@ AppCardDelegate::AppCardDelegate(QAbstractItemView &view, InstallWorkflowRegistr
         if (!m_spinnerPainted)
             m_spinnerTimer.stop();
         m_spinnerPainted = false;
-        m_view.viewport()->update();
+        m_view.viewport()->update(std::exchange(m_spinnerRegion, {}));
     });
     // A remote or bundle icon arrived: the cards showing it draw it now.
     connect(&icons, &IconCache::iconReady, this, [this] { m_view.viewport()->update(); });
@@ -188,34 +188,55 @@ void AppCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setRenderHint(QPainter::TextAntialiasing);
 
-    if (const qreal hover = hoverOpacity(app.id); hover > 0) {
+    if (const qreal hover = hoverOpacity(app.id); hover > 0 && exposed(parts.card)) {
         const QColor fill = ThemeColor::withOpacity(ThemeColor::controlBackground(palette), 0.7 * hover);
         PillPainter::paintBackground(painter, parts.card, PillStyle{fill, {}, {}, 0}, hoverRadius);
     }
 
     // The keyboard's current card (the view has the focus) carries the ring.
-    if (option.state & QStyle::State_HasFocus)
+    if (option.state & QStyle::State_HasFocus && exposed(parts.card))
         PillPainter::paintFocusRing(painter, parts.card, ThemeColor::accent(palette), hoverRadius);
 
-    paintIcon(painter, parts.icon, index, app, palette);
-    paintTexts(painter, parts.text, app, palette);
+    if (exposed(parts.icon))
+        paintIcon(painter, parts.icon, index, app, palette);
+    if (exposed(parts.text))
+        paintTexts(painter, parts.text, app, palette);
 
-    InstallControlPainter::Interaction interaction;
-    if (app.id == m_hovered)
-        interaction.hovered = m_hoveredAction;
-    if (m_pressedIndex == index)
-        interaction.pressed = m_pressedAction;
-    if (InstallControlPainter::isAnimated(state)) {
-        interaction.spinnerPhase = InstallControlPainter::spinnerPhaseNow();
-        m_spinnerPainted = true;
-        if (!m_spinnerTimer.isActive())
-            m_spinnerTimer.start();
+    m_controlSizes.insert(app.id, parts.control.size());
+    if (exposed(parts.control)) {
+        InstallControlPainter::Interaction interaction;
+        if (app.id == m_hovered)
+            interaction.hovered = m_hoveredAction;
+        if (m_pressedIndex == index)
+            interaction.pressed = m_pressedAction;
+        if (InstallControlPainter::isAnimated(state)) {
+            interaction.spinnerPhase = InstallControlPainter::spinnerPhaseNow();
+            m_spinnerPainted = true;
+            m_spinnerRegion += parts.control.toAlignedRect();
+            if (!m_spinnerTimer.isActive())
+                m_spinnerTimer.start();
+        }
+        InstallControlPainter::paint(painter, parts.control, state, palette, interaction, kMarkSide);
     }
-    InstallControlPainter::paint(painter, parts.control, state, palette, interaction, kMarkSide);
 
     painter->setRenderHint(QPainter::Antialiasing, false);
     painter->fillRect(parts.divider, ThemeColor::separator(palette));
     painter->restore();
+}
+
+bool AppCardDelegate::exposed(const QRectF &rect) const
+{
+    // Antialiased edges reach a pixel past the rectangle.
+    return !m_exposed || m_exposed->intersects(rect.toAlignedRect().adjusted(-1, -1, 1, 1));
+}
+
+std::optional<QRectF> AppCardDelegate::controlRectIfSameSize(const QModelIndex &index) const
+{
+    const QRectF control = layout(index).control;
+    const auto painted = m_controlSizes.constFind(appAt(index).id);
+    if (painted == m_controlSizes.cend() || *painted != control.size())
+        return std::nullopt;
+    return control;
 }
 
 void AppCardDelegate::paintIcon(QPainter *painter, const QRectF &square, const QModelIndex &index, const AppItem &app,

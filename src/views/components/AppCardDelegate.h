@@ -6,6 +6,9 @@
 #include <QPixmap>
 #include <QPersistentModelIndex>
 #include <QRectF>
+#include <QRegion>
+
+#include <optional>
 #include <QStyledItemDelegate>
 #include <QTimer>
 
@@ -84,6 +87,15 @@ public:
     // "Brew" for Homebrew records, else the package kind in capitals.
     static QString packageLabel(const AppItem &app);
 
+    // While the view paints: the region it repaints (view coordinates), so a
+    // card draws only the parts inside it. A download's progress repaints the
+    // control alone, and the names and summary are what a card costs most.
+    void setExposedRegion(const QRegion *region) { m_exposed = region; }
+    // Where the control of index sits when only its content changed since it
+    // was last painted (a download's progress); nothing when its size changed
+    // too, and with it the card's text column.
+    std::optional<QRectF> controlRectIfSameSize(const QModelIndex &index) const;
+
     // What a click on the card's first pill does ("获取", "更新" or "打开"): the
     // keyboard's Space on the current card.
     void pressButton(const QModelIndex &index);
@@ -97,6 +109,7 @@ protected:
 
 private:
     void trigger(const QModelIndex &index, Action action);
+    bool exposed(const QRectF &rect) const;
     struct Fade
     {
         qreal from = 0;
@@ -125,6 +138,11 @@ private:
     // Turns the installing spinner while a painted card shows it.
     mutable QTimer m_spinnerTimer;
     mutable bool m_spinnerPainted = false;
+    // The spinners painted since the last frame: the next frame repaints only them.
+    mutable QRegion m_spinnerRegion;
+    const QRegion *m_exposed = nullptr;
+    // The size of the control each card was last painted with.
+    mutable QHash<QString, QSizeF> m_controlSizes;
     // Finished icon tiles (image or category symbol, rounded, outlined, with
     // shadow): most cards share a handful, and drawing one anew is the
     // costliest part of a card.
