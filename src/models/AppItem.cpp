@@ -4,6 +4,11 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <string_view>
+
 #include "ZelvoError.h"
 
 namespace {
@@ -24,43 +29,6 @@ constexpr PackageRow kPackageRows[] = {
     {PackageType::brew, "brew", "Brew 安装"},
     {PackageType::unknown, "unknown", "未知类型"},
 };
-
-[[noreturn]] void fail(const QString &key, const QString &why)
-{
-    throw DecodingError(QStringLiteral("字段 \"%1\" %2").arg(key, why));
-}
-
-QString requiredString(const QJsonObject &object, const QString &key)
-{
-    const auto value = object.value(key);
-    if (value.isUndefined() || value.isNull())
-        fail(key, QStringLiteral("缺失"));
-    if (!value.isString())
-        fail(key, QStringLiteral("应为字符串"));
-    return value.toString();
-}
-
-std::optional<QString> optionalString(const QJsonObject &object, const QString &key)
-{
-    const auto value = object.value(key);
-    if (value.isUndefined() || value.isNull())
-        return std::nullopt;
-    if (!value.isString())
-        fail(key, QStringLiteral("应为字符串"));
-    return value.toString();
-}
-
-std::optional<qint64> optionalInt64Value(const QJsonValue &value, const QString &key)
-{
-    if (value.isUndefined() || value.isNull())
-        return std::nullopt;
-    // toInteger() falls back to its argument for fractions and values outside
-    // the signed 64-bit range; two different fallbacks tell those apart from
-    // a real 0 or 1.
-    if (!value.isDouble() || (value.toInteger(0) == 0 && value.toInteger(1) == 1))
-        fail(key, QStringLiteral("应为 64 位整数"));
-    return value.toInteger();
-}
 
 void put(QJsonObject &object, const QString &key, const std::optional<QString> &value)
 {
@@ -126,17 +94,6 @@ QList<PackageType> allPackageTypes()
     for (const auto &row : kPackageRows)
         all.append(row.type);
     return all;
-}
-
-AppVersion AppVersion::fromJson(const QJsonObject &object)
-{
-    AppVersion version;
-    version.version = requiredString(object, QStringLiteral("version"));
-    version.downloadUrl = optionalString(object, QStringLiteral("downloadUrl"));
-    version.releaseDate = optionalString(object, QStringLiteral("releaseDate"));
-    version.changelog = optionalString(object, QStringLiteral("changelog"));
-    version.fileSize = optionalInt64Value(object.value(QLatin1StringView("fileSize")), QStringLiteral("fileSize"));
-    return version;
 }
 
 QJsonObject AppVersion::toJson() const
@@ -216,158 +173,292 @@ std::optional<QString> AppItem::resolveDownloadUrl(const std::optional<QString> 
 
 namespace {
 
-// Reading a record walks its keys once and looks each up in this table,
-// rather than asking the object for every field: the library's load time is
-// mostly this decoding, and a lookup per field costs about twice as much.
-using FieldReader = void (*)(AppItem &app, const QJsonValue &value, const QString &key);
-
-struct Field
+[[noreturn]] void fail(std::string_view key, const QString &why)
 {
-    QLatin1StringView key;
-    FieldReader read;
-    // Set in `seen` when read; the required fields must all be.
-    unsigned requiredBit;
-};
+    const QLatin1StringView name(key.data(), qsizetype(key.size()));
+    throw DecodingError(QStringLiteral("字段 \"%1\" %2").arg(name, why));
+}
 
-std::optional<QString> optionalStringValue(const QJsonValue &value, const QString &key)
+// What the field readers ask of a JSON value. The readers are written once
+// over these, so that every reading of a record follows the same rules.
+
+bool isNullValue(const QJsonValue &value)
 {
-    if (value.isNull())
-        return std::nullopt;
+    return value.isNull();
+}
+
+bool isObjectValue(const QJsonValue &value)
+{
+    return value.isObject();
+}
+
+std::optional<QString> stringOf(const QJsonValue &value)
+{
     if (!value.isString())
-        fail(key, QStringLiteral("应为字符串"));
+        return std::nullopt;
     return value.toString();
 }
 
-QString requiredStringValue(const QJsonValue &value, const QString &key)
+std::optional<bool> boolOf(const QJsonValue &value)
 {
-    if (value.isNull())
+    if (!value.isBool())
+        return std::nullopt;
+    return value.toBool();
+}
+
+// A whole number in the signed 64-bit range, however it is written (7, 7.0, 7e0).
+std::optional<qint64> integerOf(const QJsonValue &value)
+{
+    // toInteger() falls back to its argument for fractions and values outside
+    // the signed 64-bit range; two different fallbacks tell those apart from
+    // a real 0 or 1.
+    if (!value.isDouble() || (value.toInteger(0) == 0 && value.toInteger(1) == 1))
+        return std::nullopt;
+    return value.toInteger();
+}
+
+// False when the value is no array.
+template <typename Visit>
+bool forEachElement(const QJsonValue &value, Visit visit)
+{
+    if (!value.isArray())
+        return false;
+    const QJsonArray array = value.toArray();
+    for (const auto &entry : array)
+        visit(QJsonValue(entry));
+    return true;
+}
+
+template <typename Visit>
+void forEachMember(const QJsonObject &object, Visit visit)
+{
+    for (auto it = object.begin(); it != object.end(); ++it)
+        visit(it.key(), it.value());
+}
+
+template <typename Value>
+std::optional<QString> optionalStringValue(const Value &value, std::string_view key)
+{
+    if (isNullValue(value))
+        return std::nullopt;
+    auto text = stringOf(value);
+    if (!text)
+        fail(key, QStringLiteral("应为字符串"));
+    return text;
+}
+
+template <typename Value>
+QString requiredStringValue(const Value &value, std::string_view key)
+{
+    if (isNullValue(value))
         fail(key, QStringLiteral("缺失"));
     return *optionalStringValue(value, key);
 }
 
-template <typename T>
-T enumValue(const QJsonValue &value, const QString &key, std::optional<T> (*parse)(const QString &))
+template <typename Value>
+std::optional<qint64> optionalIntegerValue(const Value &value, std::string_view key)
 {
+    if (isNullValue(value))
+        return std::nullopt;
+    const auto number = integerOf(value);
+    if (!number)
+        fail(key, QStringLiteral("应为 64 位整数"));
+    return number;
+}
+
+// A record type's fields, sorted by key. Reading a record walks its keys
+// once and looks each up here, rather than asking the object for every
+// field: the library's load time is mostly this decoding, and a lookup per
+// field costs about twice as much.
+template <typename Record>
+struct Field
+{
+    using Read = void (*)(Record &record, const QJsonValue &value, std::string_view key);
+
+    // `read` is one generic lambda, instantiated here for each kind of value.
+    template <typename Reader>
+    constexpr Field(std::string_view key, Reader, bool required = false)
+        : key(key),
+          read([](Record &record, const QJsonValue &value, std::string_view name) { Reader{}(record, value, name); }),
+          required(required)
+    {
+    }
+
+    std::string_view key;
+    Read read;
+    bool required;
+};
+
+constexpr bool required = true;
+
+template <typename Record, std::size_t count>
+constexpr bool sortedByKey(const Field<Record> (&fields)[count])
+{
+    return std::is_sorted(std::begin(fields), std::end(fields),
+                          [](const Field<Record> &a, const Field<Record> &b) { return a.key < b.key; });
+}
+
+template <typename Record, std::size_t count>
+int fieldIndex(const Field<Record> (&fields)[count], const QString &key)
+{
+    const auto latin1 = [](std::string_view text) { return QLatin1StringView(text.data(), qsizetype(text.size())); };
+    const auto field = std::lower_bound(std::begin(fields), std::end(fields), key,
+                                        [&](const Field<Record> &f, const QString &k) { return latin1(f.key) < k; });
+    return field != std::end(fields) && latin1(field->key) == key ? int(field - std::begin(fields)) : -1;
+}
+
+// The value type each kind of object holds.
+template <typename Object>
+struct MemberValue;
+
+template <>
+struct MemberValue<QJsonObject>
+{
+    using Type = QJsonValue;
+};
+
+template <typename Record, std::size_t count, typename Object>
+Record decodeRecord(const Object &object, const Field<Record> (&fields)[count])
+{
+    static_assert(count <= 32, "present fields are kept in a 32-bit mask");
+    using Value = typename MemberValue<Object>::Type;
+    std::array<Value, count> values;
+    quint32 present = 0;
+    forEachMember(object, [&](const auto &key, const auto &value) {
+        const int at = fieldIndex(fields, key);
+        if (at < 0)
+            return; // keys of other versions of the app are left alone
+        // A key written twice counts once, with its last value, as Qt reads it.
+        values[at] = value;
+        present |= 1u << at;
+    });
+    // In the table's order, so that of two faults the same one is reported
+    // whichever reading found them.
+    Record record;
+    for (quint32 rest = present; rest; rest &= rest - 1) {
+        const int at = std::countr_zero(rest);
+        fields[at].read(record, values[at], fields[at].key);
+    }
+    quint32 requiredMask = 0;
+    for (std::size_t at = 0; at < count; ++at)
+        requiredMask |= quint32(fields[at].required) << at;
+    if (const quint32 missing = requiredMask & ~present)
+        fail(fields[std::countr_zero(missing)].key, QStringLiteral("缺失"));
+    return record;
+}
+
+template <auto member>
+constexpr auto optionalText = [](auto &record, const auto &value, std::string_view key) {
+    record.*member = optionalStringValue(value, key);
+};
+
+template <auto member>
+constexpr auto requiredText = [](auto &record, const auto &value, std::string_view key) {
+    record.*member = requiredStringValue(value, key);
+};
+
+template <auto member>
+constexpr auto optionalInteger = [](auto &record, const auto &value, std::string_view key) {
+    record.*member = optionalIntegerValue(value, key);
+};
+
+template <auto member, auto parse>
+constexpr auto rawEnum = [](auto &record, const auto &value, std::string_view key) {
     const auto parsed = parse(requiredStringValue(value, key));
     if (!parsed)
         fail(key, QStringLiteral("取值无效"));
-    return *parsed;
-}
-
-QList<AppVersion> versionsValue(const QJsonValue &value, const QString &key)
-{
-    if (!value.isArray())
-        fail(key, QStringLiteral("应为数组"));
-    QList<AppVersion> list;
-    const auto array = value.toArray();
-    list.reserve(array.size());
-    for (const auto &entry : array) {
-        if (!entry.isObject())
-            fail(key, QStringLiteral("的元素应为对象"));
-        list.append(AppVersion::fromJson(entry.toObject()));
-    }
-    return list;
-}
-
-QStringList tagsValue(const QJsonValue &value, const QString &key)
-{
-    if (!value.isArray())
-        fail(key, QStringLiteral("应为数组"));
-    QStringList list;
-    for (const auto &entry : value.toArray()) {
-        if (!entry.isString())
-            fail(key, QStringLiteral("的元素应为字符串"));
-        list.append(entry.toString());
-    }
-    return list;
-}
-
-#define ZELVO_OPTIONAL(member)                                                                                         \
-    [](AppItem &app, const QJsonValue &value, const QString &key) { app.member = optionalStringValue(value, key); }
-#define ZELVO_REQUIRED(member)                                                                                         \
-    [](AppItem &app, const QJsonValue &value, const QString &key) { app.member = requiredStringValue(value, key); }
-
-// Sorted by key, for the binary search.
-const Field kFields[] = {
-    {QLatin1StringView("appFilename"), ZELVO_OPTIONAL(appFilename), 0},
-    {QLatin1StringView("autoUpdates"),
-     [](AppItem &app, const QJsonValue &value, const QString &key) {
-         if (value.isNull())
-             return;
-         if (!value.isBool())
-             fail(key, QStringLiteral("应为布尔值"));
-         app.autoUpdates = value.toBool();
-     },
-     0},
-    {QLatin1StringView("brewName"), ZELVO_OPTIONAL(brewName), 0},
-    {QLatin1StringView("bundleId"), ZELVO_OPTIONAL(bundleId), 0},
-    {QLatin1StringView("category"), ZELVO_REQUIRED(category), 1u << 0},
-    {QLatin1StringView("chineseName"), ZELVO_OPTIONAL(chineseName), 0},
-    {QLatin1StringView("currentVersion"), ZELVO_REQUIRED(currentVersion), 1u << 1},
-    {QLatin1StringView("description"), ZELVO_REQUIRED(description), 1u << 2},
-    {QLatin1StringView("downloadUrl"), ZELVO_OPTIONAL(downloadUrl), 0},
-    {QLatin1StringView("fileSize"),
-     [](AppItem &app, const QJsonValue &value, const QString &key) { app.fileSize = optionalInt64Value(value, key); },
-     0},
-    {QLatin1StringView("homepage"), ZELVO_OPTIONAL(homepage), 0},
-    {QLatin1StringView("iconUrl"), ZELVO_OPTIONAL(iconUrl), 0},
-    {QLatin1StringView("id"), ZELVO_REQUIRED(id), 1u << 3},
-    {QLatin1StringView("name"), ZELVO_REQUIRED(name), 1u << 4},
-    {QLatin1StringView("packageType"),
-     [](AppItem &app, const QJsonValue &value, const QString &key) {
-         app.packageType = enumValue(value, key, &packageTypeFromRaw);
-     },
-     1u << 5},
-    {QLatin1StringView("sha256"), ZELVO_OPTIONAL(sha256), 0},
-    {QLatin1StringView("sourceType"),
-     [](AppItem &app, const QJsonValue &value, const QString &key) {
-         app.sourceType = enumValue(value, key, &appSourceTypeFromRaw);
-     },
-     1u << 6},
-    {QLatin1StringView("summary"), ZELVO_REQUIRED(summary), 1u << 7},
-    {QLatin1StringView("tags"),
-     [](AppItem &app, const QJsonValue &value, const QString &key) {
-         if (!value.isNull())
-             app.tags = tagsValue(value, key);
-     },
-     0},
-    {QLatin1StringView("updatedAt"), ZELVO_OPTIONAL(updatedAt), 0},
-    {QLatin1StringView("versionListUrl"), ZELVO_OPTIONAL(versionListUrl), 0},
-    {QLatin1StringView("versionPatternUrl"), ZELVO_OPTIONAL(versionPatternUrl), 0},
-    {QLatin1StringView("versions"),
-     [](AppItem &app, const QJsonValue &value, const QString &key) {
-         if (!value.isNull())
-             app.versions = versionsValue(value, key);
-     },
-     0},
+    record.*member = *parsed;
 };
 
-#undef ZELVO_OPTIONAL
-#undef ZELVO_REQUIRED
+constexpr Field<AppVersion> kVersionFields[] = {
+    {"changelog", optionalText<&AppVersion::changelog>},
+    {"downloadUrl", optionalText<&AppVersion::downloadUrl>},
+    {"fileSize", optionalInteger<&AppVersion::fileSize>},
+    {"releaseDate", optionalText<&AppVersion::releaseDate>},
+    {"version", requiredText<&AppVersion::version>, required},
+};
+static_assert(sortedByKey(kVersionFields));
 
-constexpr unsigned kAllRequired = (1u << 8) - 1;
+AppVersion versionOf(const QJsonValue &value)
+{
+    return AppVersion::fromJson(value.toObject());
+}
+
+constexpr auto versionList = [](AppItem &app, const auto &value, std::string_view key) {
+    if (isNullValue(value))
+        return;
+    QList<AppVersion> list;
+    const bool isArray = forEachElement(value, [&](const auto &entry) {
+        if (!isObjectValue(entry))
+            fail(key, QStringLiteral("的元素应为对象"));
+        list.append(versionOf(entry));
+    });
+    if (!isArray)
+        fail(key, QStringLiteral("应为数组"));
+    app.versions = std::move(list);
+};
+
+constexpr auto tagList = [](AppItem &app, const auto &value, std::string_view key) {
+    if (isNullValue(value))
+        return;
+    QStringList list;
+    const bool isArray = forEachElement(value, [&](const auto &entry) {
+        auto text = stringOf(entry);
+        if (!text)
+            fail(key, QStringLiteral("的元素应为字符串"));
+        list.append(std::move(*text));
+    });
+    if (!isArray)
+        fail(key, QStringLiteral("应为数组"));
+    app.tags = std::move(list);
+};
+
+constexpr auto autoUpdatesFlag = [](AppItem &app, const auto &value, std::string_view key) {
+    if (isNullValue(value))
+        return;
+    const auto flag = boolOf(value);
+    if (!flag)
+        fail(key, QStringLiteral("应为布尔值"));
+    app.autoUpdates = flag;
+};
+
+constexpr Field<AppItem> kFields[] = {
+    {"appFilename", optionalText<&AppItem::appFilename>},
+    {"autoUpdates", autoUpdatesFlag},
+    {"brewName", optionalText<&AppItem::brewName>},
+    {"bundleId", optionalText<&AppItem::bundleId>},
+    {"category", requiredText<&AppItem::category>, required},
+    {"chineseName", optionalText<&AppItem::chineseName>},
+    {"currentVersion", requiredText<&AppItem::currentVersion>, required},
+    {"description", requiredText<&AppItem::description>, required},
+    {"downloadUrl", optionalText<&AppItem::downloadUrl>},
+    {"fileSize", optionalInteger<&AppItem::fileSize>},
+    {"homepage", optionalText<&AppItem::homepage>},
+    {"iconUrl", optionalText<&AppItem::iconUrl>},
+    {"id", requiredText<&AppItem::id>, required},
+    {"name", requiredText<&AppItem::name>, required},
+    {"packageType", rawEnum<&AppItem::packageType, &packageTypeFromRaw>, required},
+    {"sha256", optionalText<&AppItem::sha256>},
+    {"sourceType", rawEnum<&AppItem::sourceType, &appSourceTypeFromRaw>, required},
+    {"summary", requiredText<&AppItem::summary>, required},
+    {"tags", tagList},
+    {"updatedAt", optionalText<&AppItem::updatedAt>},
+    {"versionListUrl", optionalText<&AppItem::versionListUrl>},
+    {"versionPatternUrl", optionalText<&AppItem::versionPatternUrl>},
+    {"versions", versionList},
+};
+static_assert(sortedByKey(kFields));
 
 } // namespace
 
-AppItem AppItem::fromJson(const QJsonObject &o)
+AppVersion AppVersion::fromJson(const QJsonObject &object)
 {
-    AppItem app;
-    unsigned seen = 0;
-    for (auto it = o.begin(); it != o.end(); ++it) {
-        const QString key = it.key();
-        const auto field = std::lower_bound(std::begin(kFields), std::end(kFields), key,
-                                            [](const Field &f, const QString &k) { return f.key < k; });
-        if (field == std::end(kFields) || field->key != key)
-            continue; // keys of other versions of the app are left alone
-        field->read(app, it.value(), key);
-        seen |= field->requiredBit;
-    }
-    if (seen != kAllRequired) {
-        for (const auto &field : kFields)
-            if (field.requiredBit && !(seen & field.requiredBit))
-                fail(field.key, QStringLiteral("缺失"));
-    }
-    return app;
+    return decodeRecord(object, kVersionFields);
+}
+
+AppItem AppItem::fromJson(const QJsonObject &object)
+{
+    return decodeRecord(object, kFields);
 }
 
 QJsonObject AppItem::toJson() const
