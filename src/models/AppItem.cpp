@@ -639,10 +639,8 @@ AppItem itemOf(const element &value)
 }
 
 template <typename Array>
-AppItemList recordsSkippingBad(const Array &array, qsizetype count)
+void appendSkippingBad(AppItemList &list, const Array &array)
 {
-    AppItemList list;
-    list.apps.reserve(count);
     for (const auto &entry : array) {
         try {
             if (!isObjectValue(entry))
@@ -652,6 +650,14 @@ AppItemList recordsSkippingBad(const Array &array, qsizetype count)
             ++list.skipped;
         }
     }
+}
+
+template <typename Array>
+AppItemList recordsSkippingBad(const Array &array, qsizetype count)
+{
+    AppItemList list;
+    list.apps.reserve(count);
+    appendSkippingBad(list, array);
     return list;
 }
 
@@ -688,6 +694,52 @@ bool holdsFractionalZero(const element &value)
     }
 }
 
+// A parser sized for the whole file takes fresh pages for its tape at every
+// load, and here the page faults cost more than the parsing. So a file as
+// this app writes it (Qt's indented form: a record ends in "\n    }," at the
+// top level) is parsed a slice of records at a time, each slice made an
+// array of its own, through one parser whose memory serves every slice.
+// A cut that is not after a top-level record leaves a slice that is no
+// array of records, and the file is then parsed whole.
+constexpr qsizetype kSliceBytes = 256 * 1024;
+constexpr QByteArrayView kRecordEnd("\n    },");
+
+std::optional<AppItemList> recordsInSlices(QByteArrayView text)
+{
+    // JSON's white space, narrower than isspace()'s.
+    qsizetype open = 0;
+    while (open < text.size() && QByteArrayView(" \t\n\r").contains(text[open]))
+        ++open;
+    if (open == text.size() || text[open] != '[')
+        return std::nullopt;
+    qsizetype from = open + 1;
+    qsizetype cut = text.indexOf(kRecordEnd, std::min(from + kSliceBytes, text.size()));
+    if (cut < 0)
+        return std::nullopt;
+    simdjson::dom::parser parser;
+    std::string slice;
+    AppItemList list;
+    for (;;) {
+        // The last slice ends with the file's own "]".
+        const qsizetype end = cut < 0 ? text.size() : cut + kRecordEnd.size() - 1;
+        slice.reserve(size_t(end - from) + 2 + simdjson::SIMDJSON_PADDING);
+        slice.assign(1, '[');
+        slice.append(text.data() + from, size_t(end - from));
+        if (cut >= 0)
+            slice.push_back(']');
+        element root;
+        simdjson::dom::array array;
+        if (parser.parse(slice).get(root) != simdjson::SUCCESS || root.get(array) != simdjson::SUCCESS ||
+            array.size() == 0 || holdsFractionalZero(root))
+            return std::nullopt;
+        appendSkippingBad(list, array);
+        if (cut < 0)
+            return list;
+        from = end + 1;
+        cut = text.indexOf(kRecordEnd, std::min(from + kSliceBytes, text.size()));
+    }
+}
+
 // The records through simdjson, about three times as fast as through Qt, or
 // nothing where Qt must decide to keep the outcome exactly Qt's: a text
 // simdjson refuses that Qt reads all the same (a raw tab or a lone surrogate
@@ -696,6 +748,8 @@ std::optional<AppItemList> recordsWithSimdjson(const QByteArray &json)
 {
     // Qt skips one byte-order mark; simdjson takes none.
     const qsizetype skip = json.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    if (auto list = recordsInSlices(QByteArrayView(json).sliced(skip)))
+        return list;
     simdjson::dom::parser parser;
     element root;
     simdjson::dom::array array;

@@ -48,8 +48,8 @@ Outcome outcome(AppItemList (*read)(const QByteArray &), const QByteArray &json)
     }
 }
 
-// Records as this app writes them, some with a field spoilt, dropped, or
-// nothing like the rest.
+// Records as this app writes them (several slices of the file, in Qt's
+// layout), some with a field spoilt, dropped, or nothing like the rest.
 QByteArray generatedLibrary()
 {
     QRandomGenerator random(7);
@@ -209,6 +209,11 @@ private Q_SLOTS:
         file("generated", generated);
         file("generated, 1e-400 at the end", generated.chopped(3) + ",1e-400]");
         file("generated, cut short", generated.chopped(3));
+        file("generated after a form feed", "\f" + generated);
+        // Where this app's writer ends a record, inside a record laid out by hand.
+        const QByteArray big = base + ",\"x\":\"" + QByteArray(300'000, 'a') + "\"";
+        file("record end inside a record", "[\n    " + big + "\n    },\n    " + big + ",\"y\":{\n    },\"z\":1}]");
+        file("trailing comma after a long record", "[\n    " + big + "\n    },\n]");
     }
 
     void fastReadingMatchesQt()
