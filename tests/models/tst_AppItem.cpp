@@ -1,5 +1,7 @@
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include "models/AppItem.h"
@@ -29,6 +31,47 @@ QJsonObject fullJson()
 AppItem minimalItem()
 {
     return AppItem::fromJson(minimalJson());
+}
+
+struct Outcome
+{
+    AppItemList list;
+    QString error;
+};
+
+Outcome outcome(AppItemList (*read)(const QByteArray &), const QByteArray &json)
+{
+    try {
+        return {read(json), {}};
+    } catch (const DecodingError &error) {
+        return {{}, error.localizedDescription()};
+    }
+}
+
+// Records as this app writes them (several slices of the file, in Qt's
+// layout), some with a field spoilt, dropped, or nothing like the rest.
+QByteArray generatedLibrary()
+{
+    QRandomGenerator random(7);
+    const QJsonValue odd[] = {QJsonValue::Null, 7, 1.5, 1e20, -0.5, true, "Direct", "微信\n\t\u0001\"\\/", QJsonObject(),
+                              QJsonArray{"t", QJsonValue::Null}, QJsonArray{QJsonObject{{"version", "2"}}},
+                              QJsonArray{QJsonObject{{"fileSize", 1}}}};
+    const auto full = fullJson();
+    const QStringList keys = full.keys() << QStringLiteral("unknown");
+    QJsonArray records;
+    for (int i = 0; i < 3000; ++i) {
+        auto record = full;
+        record.insert(QStringLiteral("id"), QStringLiteral("app-%1").arg(i));
+        for (int change = random.bounded(3); change > 0; --change) {
+            const QString key = keys[random.bounded(keys.size())];
+            if (random.bounded(4) == 0)
+                record.remove(key);
+            else
+                record.insert(key, odd[random.bounded(int(std::size(odd)))]);
+        }
+        records.append(random.bounded(100) ? QJsonValue(record) : odd[random.bounded(int(std::size(odd)))]);
+    }
+    return QJsonDocument(records).toJson(QJsonDocument::Indented);
 }
 
 } // namespace
@@ -109,6 +152,83 @@ private Q_SLOTS:
             QCOMPARE(back.size(), 1);
             QCOMPARE(back.first().fileSize, std::optional<qint64>(size));
             QCOMPARE(back.first().versions->first().fileSize, std::optional<qint64>(size));
+        }
+    }
+
+    // The library file is read with simdjson; whatever the text, the outcome
+    // must be the one QJsonDocument gives.
+    void fastReadingMatchesQt_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        const QByteArray base = R"({"id":"a","name":"A","category":"c","summary":"s","description":"d",)"
+                                R"("sourceType":"direct","currentVersion":"1","packageType":"dmg")";
+        // The members follow the base record's, so a key given again
+        // overrides it; a good record goes first.
+        const auto record = [&](const QByteArray &name, const QByteArray &members) {
+            QTest::newRow(name.constData()) << "[" + base + "}," + base + members + "}]";
+        };
+        record("full", "," + QJsonDocument(fullJson()).toJson(QJsonDocument::Compact).mid(1).chopped(1));
+        record("nulls", R"(,"chineseName":null,"fileSize":null,"tags":null,"versions":null,"autoUpdates":null)");
+        record("null required", R"(,"name":null)");
+        record("later key wins", R"(,"name":5,"name":"B")");
+        record("later key spoils", R"(,"name":"B","name":5)");
+        record("escaped key", R"(,"n\u0061me":"B")");
+        record("key with NUL", R"(,"name\u0000":5)");
+        record("unknown keys", R"(,"x":{"y":[1,null,true,{"z":-2.5}]},"X":[])");
+        record("escapes", R"(,"summary":"\/\b\f\n\r\t\u0000\u00e9\ud83d\ude00")"); // \" and \\ come in "generated"
+        record("noncharacter", ",\"summary\":\"\xEF\xBF\xBE\"");
+        record("lone surrogate", R"(,"summary":"\ud800")");
+        record("raw tab", ",\"summary\":\"\t\"");
+        record("tag null", R"(,"tags":["t",null])");
+        record("version without version", R"(,"versions":[{"fileSize":1}])");
+        record("version twice", R"(,"versions":[{"version":1,"version":"2","fileSize":2.0}])");
+        for (const QByteArray size :
+             {"1.0", "1e3", "-0", "9.2e18", "9223372036854775807", "-9223372036854775808", "1.5", "9223372036854775808",
+              "9.223372036854775807e18", "-9223372036854775809", "123456789012345678901234567890", "\"7\"", "0.0",
+              "-0e0", "1e-400"}) {
+            record("fileSize " + size, R"(,"fileSize":)" + size);
+            record("version's fileSize " + size, R"(,"versions":[{"version":"1","fileSize":)" + size + "}]");
+        }
+
+        const auto file = [](const char *name, const QByteArray &json) { QTest::newRow(name) << json; };
+        file("byte-order mark", "\xEF\xBB\xBF [" + base + "}]");
+        file("two byte-order marks", "\xEF\xBB\xBF\xEF\xBB\xBF[]");
+        file("no records", R"([1,"x",null,[],{}])");
+        file("empty", " []\r\n");
+        file("object", "{}");
+        file("number", "5");
+        file("nothing", "");
+        file("cut short", "[" + base);
+        file("trailing comma", "[" + base + "},]");
+        file("garbage after", "[] x");
+        file("invalid UTF-8", "[\"\xC0\xAF\"]");
+        file("1.", "[1.]");
+        file("deepest", QByteArray(1024, '[') + QByteArray(1024, ']'));
+        file("too deep", QByteArray(1025, '[') + QByteArray(1025, ']'));
+        const QByteArray generated = generatedLibrary();
+        file("generated", generated);
+        file("generated, 1e-400 at the end", generated.chopped(3) + ",1e-400]");
+        file("generated, cut short", generated.chopped(3));
+        file("generated after a form feed", "\f" + generated);
+        // Where this app's writer ends a record, inside a record laid out by hand.
+        const QByteArray big = base + ",\"x\":\"" + QByteArray(300'000, 'a') + "\"";
+        file("record end inside a record", "[\n    " + big + "\n    },\n    " + big + ",\"y\":{\n    },\"z\":1}]");
+        file("trailing comma after a long record", "[\n    " + big + "\n    },\n]");
+    }
+
+    void fastReadingMatchesQt()
+    {
+        QFETCH(QByteArray, json);
+        const auto qt = outcome(&AppItem::listFromJsonSkippingBadWithQt, json);
+        // A file read from disk has room after its text and is parsed where it is.
+        QByteArray roomy = json;
+        roomy.reserve(json.size() + 64);
+        for (const QByteArray &text : {QByteArray(json.constData(), json.size()), roomy}) {
+            const auto fast = outcome(&AppItem::listFromJsonSkippingBad, text);
+            QCOMPARE(fast.error, qt.error);
+            QCOMPARE(fast.list.skipped, qt.list.skipped);
+            QCOMPARE(AppItem::listToJson(fast.list.apps), AppItem::listToJson(qt.list.apps));
+            QVERIFY(fast.list.apps == qt.list.apps); // and what JSON cannot tell apart, a lone surrogate
         }
     }
 
