@@ -162,7 +162,6 @@ void UninstallPanel::uninstall()
                       return;
                   self->m_running = false;
                   self->setConfirming(false);
-                  const QPalette &pal = self->palette();
                   if (failures.isEmpty())
                       self->m_result->setMessage(QStringLiteral("checkmark.circle.fill"),
                                                  QStringLiteral("已卸载「%1」").arg(name), &ThemeColor::green);

@@ -271,7 +271,6 @@ void UpdatesView::showProgress()
     const bool ended = !busy && queue.total() > 0;
     m_summary->setVisible(ended);
     if (ended) {
-        const QPalette &pal = palette();
         if (queue.failedCount() > 0)
             m_summary->setMessage(QStringLiteral("exclamationmark.triangle.fill"), queue.summary(), &ThemeColor::red);
         else
