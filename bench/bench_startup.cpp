@@ -67,8 +67,7 @@ int child(int argc, char *argv[], bool bare)
         window.show();
         return QApplication::exec();
     }
-    NetworkStart::warmUp();
-    ThemeFont::prepareInBackground();
+    ThemeFont::prepareInBackground(&NetworkStart::prepare);
     QApplication::setPalette(ThemeColor::appPalette(QApplication::palette()));
     phase("palette");
     Bench::Services services(QDir::homePath());

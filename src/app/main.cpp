@@ -30,8 +30,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (AskPass::requested())
         return AskPassDialog::run();
-    NetworkStart::warmUp();
-    ThemeFont::prepareInBackground();
+    ThemeFont::prepareInBackground(&NetworkStart::prepare);
     // Settings land in ~/.config/ZelvoAppStore/ZelvoAppStore.conf; macOS keeps them under the bundle id.
     QApplication::setOrganizationName(QStringLiteral("ZelvoAppStore"));
     QApplication::setApplicationName(QStringLiteral("ZelvoAppStore"));

@@ -219,13 +219,15 @@ void ThemeFont::apply(QWidget *widget, qreal size, QFont::Weight weight, Face fa
     widget->setFont(font(face, size, weight, FontScaleManager::shared().scale()));
 }
 
-void ThemeFont::prepareInBackground()
+void ThemeFont::prepareInBackground(std::function<void()> then)
 {
     // The font database may be asked from any thread; the pool is waited for at exit.
-    [[maybe_unused]] const auto done = QtConcurrent::run([] {
+    [[maybe_unused]] const auto done = QtConcurrent::run([then = std::move(then)] {
         faceWeight(QFont::Normal);
         numericFamily();
         Symbols::fontLoaded();
+        if (then)
+            then();
     });
 }
 
