@@ -91,6 +91,7 @@ int main(int argc, char *argv[])
     });
     [[maybe_unused]] const auto sweep = QtConcurrent::run([&installer = context.installer] { installer.sweepLeftovers(); });
 
+    ThemeFont::applyToApplication();
     MainWindow window(context);
     window.show();
     window.raise();

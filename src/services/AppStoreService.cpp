@@ -243,6 +243,14 @@ std::optional<QList<AppItem>> AppStoreService::readLastGood() const
 
 void AppStoreService::loadApps()
 {
+    // A save replaces the file whole by a rename, so a read without the lock
+    // finds one complete library or the other. The lock, whose file costs a
+    // flush to disk at every start, is taken only when the load must write:
+    // to repair the file or to keep its first good copy.
+    if (auto disk = readDisk(); disk.state == DiskState::loaded && QFileInfo::exists(lastGoodFilePath())) {
+        setApps(std::move(disk.apps));
+        return;
+    }
     QLockFile lock(lockFilePath());
     const bool locked = lock.tryLock(lockTimeoutMs);
     auto disk = readDisk();

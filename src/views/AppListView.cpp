@@ -1,5 +1,6 @@
 #include "views/AppListView.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QEvent>
 #include <QFontMetricsF>
@@ -224,6 +225,32 @@ protected:
     }
 };
 
+// The empty state's large symbol, drawn when painted rather than kept as a
+// picture: a start-up that lists apps then needs neither this size of the
+// icon font nor its glyph, and the colour follows the theme by itself.
+class EmptySymbol final : public QWidget
+{
+public:
+    EmptySymbol(QString name, QWidget *parent) : QWidget(parent), m_name(std::move(name))
+    {
+        setObjectName(QStringLiteral("emptySymbol"));
+        setFixedHeight(int(std::ceil(Symbols::boxSize(kEmptySymbolSize))));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal side = height();
+        Symbols::paint(&painter, QRectF((width() - side) / 2.0, 0, side, side), m_name,
+                       ThemeColor::withOpacity(ThemeColor::secondary(palette()), 0.6), kEmptySymbolSize);
+    }
+
+private:
+    QString m_name;
+};
+
 } // namespace
 
 AppListView::AppListView(AppContext &context, bool showOnlyInstalled, QWidget *parent)
@@ -259,7 +286,6 @@ AppListView::AppListView(AppContext &context, Mode mode, QWidget *parent)
     list->setItemDelegate(m_delegate);
     list->setModel(m_proxy);
     m_body->addWidget(list);
-    m_body->addWidget(buildEmptyState());
     column->addWidget(m_body, 1);
     m_pages->addWidget(m_listPage);
 
@@ -415,10 +441,8 @@ QWidget *AppListView::buildEmptyState()
     auto *column = new QVBoxLayout(m_empty);
     column->setSpacing(kEmptySpacing);
     column->addStretch(1);
-    auto *symbol = new QLabel(m_empty);
-    symbol->setObjectName(QStringLiteral("emptySymbol"));
-    symbol->setAlignment(Qt::AlignCenter);
-    column->addWidget(symbol);
+    column->addWidget(
+        new EmptySymbol(showOnlyInstalled() ? QStringLiteral("tray") : QStringLiteral("magnifyingglass"), m_empty));
     auto *title = new QLabel(showOnlyInstalled() ? QStringLiteral("未检测到已安装的关联应用")
                                                  : QStringLiteral("未找到匹配的应用程序"),
                              m_empty);
@@ -580,6 +604,12 @@ void AppListView::refreshInstalled()
 
 void AppListView::updateBody()
 {
+    // Built when first shown: the window would otherwise measure its hidden
+    // texts, in faces and glyphs of their own, before its first paint.
+    if (m_proxy->rowCount() == 0 && !m_empty) {
+        m_body->addWidget(buildEmptyState());
+        colorEmptyTexts(QApplication::palette());
+    }
     m_body->setCurrentWidget(m_proxy->rowCount() == 0 ? m_empty : static_cast<QWidget *>(m_list));
     updateSourceMatches();
 }
@@ -638,22 +668,25 @@ void AppListView::setSelectedApp(const std::optional<AppItem> &app)
 
 void AppListView::applyColors(const QPalette &base)
 {
-    const QColor secondary = ThemeColor::secondary(base);
-    auto recolor = [](QWidget *widget, QPalette::ColorRole role, const QColor &color) {
-        QPalette pal = widget->palette();
-        pal.setColor(role, color);
-        widget->setPalette(pal);
-    };
     // The text field draws on the search box's own background.
-    recolor(m_search, QPalette::Base, Qt::transparent);
-    if (!m_emptyTexts.isEmpty()) {
-        recolor(m_emptyTexts.first(), QPalette::WindowText, secondary);
-        if (m_emptyTexts.size() > 1)
-            recolor(m_emptyTexts.at(1), QPalette::WindowText, ThemeColor::withOpacity(secondary, 0.8));
-    }
-    if (auto *symbol = m_empty->findChild<QLabel *>(QStringLiteral("emptySymbol")))
-        symbol->setPixmap(Symbols::pixmap(showOnlyInstalled() ? QStringLiteral("tray") : QStringLiteral("magnifyingglass"),
-                                          ThemeColor::withOpacity(secondary, 0.6), kEmptySymbolSize,
-                                          devicePixelRatioF()));
+    QPalette field = m_search->palette();
+    field.setColor(QPalette::Base, Qt::transparent);
+    m_search->setPalette(field);
+    colorEmptyTexts(base);
+}
+
+void AppListView::colorEmptyTexts(const QPalette &base)
+{
+    if (m_emptyTexts.isEmpty())
+        return;
+    const QColor secondary = ThemeColor::secondary(base);
+    const auto recolor = [](QLabel *label, const QColor &color) {
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, color);
+        label->setPalette(pal);
+    };
+    recolor(m_emptyTexts.first(), secondary);
+    if (m_emptyTexts.size() > 1)
+        recolor(m_emptyTexts.at(1), ThemeColor::withOpacity(secondary, 0.8));
 }
 

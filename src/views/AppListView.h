@@ -81,6 +81,7 @@ public:
     SymbolButton *clearSearchButton() const { return m_clearSearch; }
     SymbolButton *refreshButton() const { return m_refresh; }
     ChipButton *chip(const QString &category) const;
+    // Null until the list first shows empty.
     QWidget *emptyState() const { return m_empty; }
     QWidget *detailView() const { return m_detail; }
     QAbstractButton *sourceMatchesButton() const { return m_sourceMatches; }
@@ -97,6 +98,7 @@ private:
     void rebuildChips();
     void updateBody();
     void applyColors(const QPalette &base);
+    void colorEmptyTexts(const QPalette &base);
     void openDetail(const QModelIndex &index);
 
     void updateSourceMatches();

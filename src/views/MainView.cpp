@@ -175,10 +175,20 @@ protected:
         placeBadge();
     }
 
+    bool event(QEvent *event) override
+    {
+        // A badge whose count changed asks its parent for room this way.
+        if (event->type() == QEvent::LayoutRequest)
+            placeBadge();
+        return QAbstractButton::event(event);
+    }
+
 private:
     void placeBadge()
     {
-        if (!m_badge)
+        // A hidden badge (no count) is not measured: its face would cost the
+        // first paint a font of its own.
+        if (!m_badge || m_badge->isHidden())
             return;
         const QSize size = m_badge->sizeHint();
         m_badge->setGeometry(width() - kInset - size.width(), (height() - size.height()) / 2, size.width(),

@@ -121,7 +121,14 @@ private Q_SLOTS:
             FontScaleManager::shared().zoomIn();
         QTRY_VERIFY(discover->height() > rowHeight);
         // The badge is a fixed system text.
-        QVERIFY(qFuzzyCompare(ThemeFont::logicalSize(view.findChild<CountBadge *>("downloadsBadge")->font()), 10.0));
+        auto *badge = view.findChild<CountBadge *>("downloadsBadge");
+        QVERIFY(qFuzzyCompare(ThemeFont::logicalSize(badge->font()), 10.0));
+        // It takes the room each count needs, ending inside its row.
+        for (int count : {3, 128}) {
+            view.setDownloadsBadgeCount(count);
+            QTRY_COMPARE(badge->size(), badge->sizeHint());
+            QVERIFY(badge->geometry().right() < row(view, NavigationItem::downloads)->width());
+        }
     }
 };
 

@@ -590,6 +590,7 @@ int main(int argc, char *argv[])
     const QPalette darkPalette = ThemeColor::appPalette(darkBase);
     if (!Symbols::fontLoaded())
         err << "warning: the symbol font did not load\n";
+    ThemeFont::applyToApplication();
 
     // Two presets found installed from the start, one older than the catalog,
     // so the installed list has cards and the lists show "更新" and "打开".

@@ -119,6 +119,11 @@ QFont Symbols::font(qreal pointSize)
     QFont font(family());
     font.setPixelSize(std::max(1, qRound(boxSize(pointSize))));
     font.setHintingPreference(QFont::PreferNoHinting);
+    // Set, so that a painter does not take them from a bold or italic widget:
+    // the font has one face, and Qt would slant or thicken it by hand, each
+    // such look a font of its own to load.
+    font.setWeight(QFont::Normal);
+    font.setStyle(QFont::StyleNormal);
     return font;
 }
 

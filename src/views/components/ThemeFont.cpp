@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QScreen>
 #include <QSettings>
 #include <QVariant>
@@ -40,8 +41,10 @@ const QString &sansFamily()
 const QString &numericFamily()
 {
     // The platform names its own fixed-pitch face; a stock Mac registers
-    // none of the monospaced names a list here could guess.
-    static const QString family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    // none of the monospaced names a list here could guess. The name may be an
+    // alias ("Monospace"): the face behind it is looked up once, here, rather
+    // than once for every size and weight a text asks of the alias.
+    static const QString family = QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
     return family;
 }
 
@@ -217,6 +220,11 @@ void ThemeFont::apply(QWidget *widget, qreal size, QFont::Weight weight, Face fa
     widget->setProperty(kWeightProperty, int(weight));
     widget->setProperty(kFaceProperty, int(face));
     widget->setFont(font(face, size, weight, FontScaleManager::shared().scale()));
+}
+
+void ThemeFont::applyToApplication()
+{
+    QApplication::setFont(systemFont(13));
 }
 
 void ThemeFont::prepareInBackground(std::function<void()> then)

@@ -102,6 +102,11 @@ public:
     static QFont systemFont(qreal size, QFont::Weight weight = QFont::Normal);
     // The size of a font built here, in logical pixels (the reference's points).
     static qreal logicalSize(const QFont &font);
+    // Makes the app's face, unscaled at the body size, the font of every widget
+    // that declares none (message boxes, and each text field until its own font
+    // is set), so their texts need no other face loaded. Call it before the
+    // window is built: widgets that exist already take the change only later.
+    static void applyToApplication();
     // Rebuilds the font of every widget that declared one; called on each scale change.
     static void refreshAll();
     // Reads the system's font list and finds the faces on the pool while the window is
