@@ -19,6 +19,7 @@
 #include "BenchUtil.h"
 #include "views/MainWindow.h"
 #include "services/NetworkStart.h"
+#include "views/components/SystemFonts.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
 
@@ -64,6 +65,8 @@ private:
 
 int child(int argc, char *argv[], bool bare)
 {
+    if (!bare)
+        SystemFonts::startReading();
     QApplication app(argc, argv);
     phase("application object");
     FirstPaint watcher;

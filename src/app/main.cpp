@@ -21,12 +21,13 @@
 #include "views/MainWindow.h"
 #include "views/components/ActionButton.h"
 #include "views/components/IconCache.h"
-#include "views/components/Symbols.h"
+#include "views/components/SystemFonts.h"
 #include "views/components/ThemeFont.h"
 #include "views/components/ThemeWatcher.h"
 
 int main(int argc, char *argv[])
 {
+    SystemFonts::startReading();
     QApplication app(argc, argv);
     if (AskPass::requested())
         return AskPassDialog::run();
@@ -50,8 +51,6 @@ int main(int argc, char *argv[])
         || qtTexts.load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
                         QApplication::applicationDirPath() + QStringLiteral("/../Resources/translations")))
         QApplication::installTranslator(&qtTexts);
-    if (!Symbols::fontLoaded())
-        qWarning("The embedded symbol font could not be loaded; symbols will not show.");
 
     // The composition root: services are created here, once, and handed down.
     auto &fontScale = FontScaleManager::shared();

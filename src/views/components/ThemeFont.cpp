@@ -14,6 +14,7 @@
 
 #include "platform/Platform.h"
 #include "views/components/Symbols.h"
+#include "views/components/SystemFonts.h"
 
 namespace {
 
@@ -34,7 +35,13 @@ QString firstInstalled(std::initializer_list<const char *> candidates, QFontData
 
 const QString &sansFamily()
 {
-    static const QString family = firstInstalled({"PingFang SC", "Noto Sans CJK SC"}, QFontDatabase::GeneralFont);
+    // The first look into Qt's font database, from the pool as the window is
+    // built: it waits for the system's list read ahead, so that Qt does not
+    // read it a second time beside it.
+    static const QString family = [] {
+        SystemFonts::waitRead();
+        return firstInstalled({"PingFang SC", "Noto Sans CJK SC"}, QFontDatabase::GeneralFont);
+    }();
     return family;
 }
 
@@ -233,7 +240,8 @@ void ThemeFont::prepareInBackground(std::function<void()> then)
     [[maybe_unused]] const auto done = QtConcurrent::run([then = std::move(then)] {
         faceWeight(QFont::Normal);
         numericFamily();
-        Symbols::fontLoaded();
+        if (!Symbols::fontLoaded())
+            qWarning("The embedded symbol font could not be loaded; symbols will not show.");
         if (then)
             then();
     });

@@ -109,10 +109,11 @@ public:
     static void applyToApplication();
     // Rebuilds the font of every widget that declared one; called on each scale change.
     static void refreshAll();
-    // Reads the system's font list and finds the faces on the pool while the window is
-    // built: a fifth of the start-up, which the first text would otherwise wait for.
-    // `then` runs next on the same thread: other start-up work that can wait for
-    // the fonts, without a third busy thread taking a two-core machine's time
-    // from the window.
+    // Finds the faces on the pool while the window is built (Qt's font list, over
+    // the system's list that SystemFonts reads ahead) and loads the symbol font,
+    // warning when it cannot: a fifth of the start-up, which the first text
+    // would otherwise wait for. `then` runs next on the same thread: other
+    // start-up work that can wait for the fonts, without a third busy thread
+    // taking a two-core machine's time from the window.
     static void prepareInBackground(std::function<void()> then = {});
 };
