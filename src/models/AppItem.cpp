@@ -502,33 +502,36 @@ AppVersion versionOf(const element &value)
     return decodeRecord(value.get_object().value_unsafe(), kVersionFields);
 }
 
+// An array read element by element through element(), which fails on an
+// element of the wrong kind; anything but an array fails as a whole.
+template <typename List, typename Value, typename Element>
+List arrayOf(const Value &value, std::string_view key, Element element)
+{
+    List list;
+    if (!forEachElement(value, [&](const auto &entry) { list.append(element(entry)); }))
+        fail(key, QStringLiteral("应为数组"));
+    return list;
+}
+
 constexpr auto versionList = [](AppItem &app, const auto &value, std::string_view key) {
     if (isNullValue(value))
         return;
-    QList<AppVersion> list;
-    const bool isArray = forEachElement(value, [&](const auto &entry) {
+    app.versions = arrayOf<QList<AppVersion>>(value, key, [key](const auto &entry) {
         if (!isObjectValue(entry))
             fail(key, QStringLiteral("的元素应为对象"));
-        list.append(versionOf(entry));
+        return versionOf(entry);
     });
-    if (!isArray)
-        fail(key, QStringLiteral("应为数组"));
-    app.versions = std::move(list);
 };
 
 constexpr auto tagList = [](AppItem &app, const auto &value, std::string_view key) {
     if (isNullValue(value))
         return;
-    QStringList list;
-    const bool isArray = forEachElement(value, [&](const auto &entry) {
+    app.tags = arrayOf<QStringList>(value, key, [key](const auto &entry) {
         auto text = stringOf(entry);
         if (!text)
             fail(key, QStringLiteral("的元素应为字符串"));
-        list.append(std::move(*text));
+        return std::move(*text);
     });
-    if (!isArray)
-        fail(key, QStringLiteral("应为数组"));
-    app.tags = std::move(list);
 };
 
 constexpr auto autoUpdatesFlag = [](AppItem &app, const auto &value, std::string_view key) {
