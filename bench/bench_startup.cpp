@@ -13,10 +13,12 @@
 
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "BenchServices.h"
 #include "BenchUtil.h"
+#include "platform/StartupHeap.h"
 #include "views/MainWindow.h"
 #include "services/NetworkStart.h"
 #include "views/components/SystemFonts.h"
@@ -37,8 +39,11 @@ void phase(const char *name)
         return;
     timespec cpu{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-    std::fprintf(stderr, "%-36s %7.1f ms   cpu %7.1f ms\n", name, double(sinceMain.nsecsElapsed()) / 1e6,
-                 double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6);
+    rusage usage{};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    std::fprintf(stderr, "%-36s %7.1f ms   cpu %7.1f ms   faults %5ld\n", name,
+                 double(sinceMain.nsecsElapsed()) / 1e6, double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6,
+                 usage.ru_minflt + usage.ru_majflt);
 }
 
 // Reports the first paint of any widget, then quits once that paint is done.
@@ -65,8 +70,10 @@ private:
 
 int child(int argc, char *argv[], bool bare)
 {
-    if (!bare)
+    if (!bare) {
+        StartupHeap::prepare();
         SystemFonts::startReading();
+    }
     QApplication app(argc, argv);
     phase("application object");
     FirstPaint watcher;

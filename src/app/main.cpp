@@ -8,6 +8,7 @@
 #include "app/AskPassDialog.h"
 #include "platform/InterruptWatcher.h"
 #include "platform/Platform.h"
+#include "platform/StartupHeap.h"
 #include "services/AppStoreService.h"
 #include "services/AskPass.h"
 #include "services/BrewService.h"
@@ -27,6 +28,7 @@
 
 int main(int argc, char *argv[])
 {
+    StartupHeap::prepare();
     SystemFonts::startReading();
     QApplication app(argc, argv);
     if (AskPass::requested())
