@@ -71,8 +71,8 @@ private:
 int child(int argc, char *argv[], bool bare)
 {
     if (!bare) {
-        StartupHeap::prepare();
         SystemFonts::startReading();
+        StartupHeap::prepare();
     }
     QApplication app(argc, argv);
     phase("application object");
@@ -136,21 +136,27 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QTemporaryDir home;
     launch(QStringLiteral("--app"), home.path()); // first run seeds the library
+    // Launches alternate, so a busy spell on a shared machine falls on both
+    // kinds alike; the medians are compared.
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
     std::vector<double> bare, full;
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 11; ++i) {
         bare.push_back(launch(QStringLiteral("--bare"), home.path()));
         full.push_back(launch(QStringLiteral("--app"), home.path()));
     }
-    std::sort(bare.begin(), bare.end());
-    std::sort(full.begin(), full.end());
-    Bench::reportRatio(QStringLiteral("start to first paint, warm (6 presets)"), full[3], bare[3],
+    Bench::reportRatio(QStringLiteral("start to first paint, warm (6 presets)"), median(full), median(bare),
                        QStringLiteral("bare Qt window"), QStringLiteral("≤ 150 ms"));
-    if (dropCaches()) {
-        const double bareCold = launch(QStringLiteral("--bare"), home.path());
+    std::vector<double> bareCold, fullCold;
+    for (int i = 0; i < 3 && dropCaches(); ++i) {
+        bareCold.push_back(launch(QStringLiteral("--bare"), home.path()));
         dropCaches();
-        const double fullCold = launch(QStringLiteral("--app"), home.path());
-        Bench::reportRatio(QStringLiteral("start to first paint, cold"), fullCold, bareCold,
-                           QStringLiteral("bare Qt window, cold"), QStringLiteral("≤ 400 ms"));
+        fullCold.push_back(launch(QStringLiteral("--app"), home.path()));
     }
+    if (!fullCold.empty())
+        Bench::reportRatio(QStringLiteral("start to first paint, cold"), median(fullCold), median(bareCold),
+                           QStringLiteral("bare Qt window, cold"), QStringLiteral("≤ 400 ms"));
     return 0;
 }

@@ -28,8 +28,8 @@
 
 int main(int argc, char *argv[])
 {
-    StartupHeap::prepare();
     SystemFonts::startReading();
+    StartupHeap::prepare();
     QApplication app(argc, argv);
     if (AskPass::requested())
         return AskPassDialog::run();

@@ -11,9 +11,9 @@
 // (several microseconds each): about a tenth of the start-up.
 //
 // prepare() keeps blocks of up to a few megabytes on the heap, where freed
-// memory is used again, and grows the heap once by `bytes`, whose pages a
-// thread of its own maps in one call while the main thread goes on.
-// Called first thing in main.
+// memory is used again, and grows the heap once by `bytes` with all of its
+// pages mapped in a single call. Called at the start of main, before the
+// application object.
 namespace StartupHeap {
 
 // Whether the allocator is glibc's own: AddressSanitizer brings its own.
@@ -27,10 +27,10 @@ inline constexpr bool glibcHeap = false;
 // store alone 3 MiB) and the fonts of its first screen.
 inline constexpr std::size_t windowBytes = std::size_t(6) << 20;
 
-// Returns how many bytes it maps ahead: 0 without glibcHeap (macOS's
-// allocator keeps its own cache of large blocks). A kernel older than
-// Linux 5.14 cannot map ahead: the heap is still kept, and its pages fault
-// in as they are first written, as they would have anyway.
+// Returns how many bytes it mapped ahead: 0 without glibcHeap (macOS's
+// allocator keeps its own cache of large blocks), or where the kernel
+// cannot map ahead (before Linux 5.14); there the heap is still kept, and
+// its pages fault in as they are first written, as they did before.
 std::size_t prepare(std::size_t bytes = windowBytes);
 
 } // namespace StartupHeap
