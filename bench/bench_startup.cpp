@@ -18,10 +18,9 @@
 
 #include "BenchServices.h"
 #include "BenchUtil.h"
-#include "platform/StartupHeap.h"
+#include "views/AppStart.h"
 #include "views/MainWindow.h"
 #include "services/NetworkStart.h"
-#include "views/components/SystemFonts.h"
 #include "views/components/ThemeColor.h"
 #include "views/components/ThemeFont.h"
 
@@ -70,10 +69,8 @@ private:
 
 int child(int argc, char *argv[], bool bare)
 {
-    if (!bare) {
-        SystemFonts::startReading();
-        StartupHeap::prepare();
-    }
+    if (!bare)
+        AppStart::beforeApplication();
     QApplication app(argc, argv);
     phase("application object");
     FirstPaint watcher;

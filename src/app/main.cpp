@@ -8,7 +8,6 @@
 #include "app/AskPassDialog.h"
 #include "platform/InterruptWatcher.h"
 #include "platform/Platform.h"
-#include "platform/StartupHeap.h"
 #include "services/AppStoreService.h"
 #include "services/AskPass.h"
 #include "services/BrewService.h"
@@ -19,17 +18,16 @@
 #include "services/NginxIndexParser.h"
 #include "services/SourceStore.h"
 #include "services/UpdateCenter.h"
+#include "views/AppStart.h"
 #include "views/MainWindow.h"
 #include "views/components/ActionButton.h"
 #include "views/components/IconCache.h"
-#include "views/components/SystemFonts.h"
 #include "views/components/ThemeFont.h"
 #include "views/components/ThemeWatcher.h"
 
 int main(int argc, char *argv[])
 {
-    SystemFonts::startReading();
-    StartupHeap::prepare();
+    AppStart::beforeApplication();
     QApplication app(argc, argv);
     if (AskPass::requested())
         return AskPassDialog::run();

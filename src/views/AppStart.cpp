@@ -1,0 +1,10 @@
+#include "views/AppStart.h"
+
+#include "platform/StartupHeap.h"
+#include "views/components/SystemFonts.h"
+
+void AppStart::beforeApplication()
+{
+    SystemFonts::startReading();
+    StartupHeap::prepare();
+}
